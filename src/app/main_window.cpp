@@ -1,0 +1,312 @@
+#include "app/main_window.h"
+
+#include "app/about_window.h"
+#include "app/download_window.h"
+#include "app/knob_button.h"
+#include "app/knob_icons.h"
+#include "app/remote.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace qv {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// The panel was laid out in twips: 15 to a pixel at 96 dpi.
+constexpr int px(int twips) { return twips / 15; }
+QRect twipRect(int left, int top, int width, int height) { return {px(left), px(top), px(width), px(height)}; }
+
+struct KeySpec {
+    Key key;
+    const char16_t* caption;
+    int left, top, width, height;
+    const char16_t* tooltip;
+};
+
+// Mode keys 975 x 375, left column 615 x 375, soft keys 495 x 375. Tooltips are the instrument maker's,
+// including the blank after "Select Waveform Mode".
+const KeySpec kKeySpecs[] = {
+    {Key::Wfm, u"WFM", 2160, 360, 975, 375, u"Select Waveform Mode "},
+    {Key::Vect, u"VECT", 3240, 360, 975, 375, u"Select Vector Mode"},
+    {Key::Audio, u"AUDIO", 4320, 360, 975, 375, u"Select Audio Mode"},
+    {Key::Curs, u"CURS", 2160, 960, 975, 375, u"Select Cursor Mode"},
+    {Key::Logger, u"LOGGER", 3240, 960, 975, 375, u"Select Logger Mode"},
+    {Key::Alarm, u"ALARM", 4320, 960, 975, 375, u"Select Alarms"},
+    {Key::Data, u"DATA", 2160, 1560, 975, 375, u"Select Data Mode"},
+    {Key::Display, u"DISPLAY", 3240, 1560, 975, 375, u"Select Display Mode"},
+    {Key::Pix, u"PICTURE", 4320, 1560, 975, 375, u"Select Picture Mode"},
+    {Key::CH1, u"CH1", 720, 360, 615, 375, u"Select Input from Channel 1"},
+    {Key::CH2, u"CH2", 720, 960, 615, 375, u"Select Input from Channel 2"},
+    {Key::Eye, u"EYE", 720, 1560, 615, 375, nullptr},
+    {Key::Rec, u"REC", 720, 3360, 615, 375, u"Recall Settings"},
+    {Key::Sto, u"STO", 720, 3960, 615, 375, u"Store Settings"},
+};
+
+constexpr int kSoftLeft[3] = {2400, 3480, 4560};
+constexpr int kSoftTop[3] = {3000, 3720, 4440};
+
+const char16_t* const kKnobTips[6] = {u"Move Left", u"Move Right", u"Move Up", u"Move Down", u"Decrease Volume",
+                                      u"Increase Volume"};
+constexpr int kKnobLeft[6] = {360, 1200, 2520, 3360, 4680, 5520};
+
+constexpr QPoint kLampPos[9] = {{1080, 5400}, {3240, 5400}, {5400, 5400}, {360, 480},  {360, 1080},
+                                {360, 1680},  {360, 2280},  {5640, 840},  {5640, 1200}};
+
+void setHighlightFont(QWidget* w, bool on)
+{
+    QFont f = w->font();
+    if (f.bold() == on && f.underline() == on)
+        return;
+    f.setBold(on);
+    f.setUnderline(on);
+    w->setFont(f);
+}
+
+QLabel* fixedLabel(QWidget* parent, const QString& text, QRect geometry, const QString& tip = {})
+{
+    auto* l = new QLabel(text, parent);
+    l->setGeometry(geometry);
+    l->setToolTip(tip);
+    return l;
+}
+}  // namespace
+
+MainWindow::MainWindow(Remote& remote, ScreenPicture& picture, QWidget* parent)
+    : QMainWindow(parent), remote_(remote), picture_(picture)
+{
+    setWindowTitle(u"Corvane QV7700  Remote Control   Ver 1.1"_s);
+    setWindowIcon(appIcon());
+    buildPanel();
+    buildMenus();
+    connect(&remote_.panel(), &PanelModel::changed, this, &MainWindow::mirror);
+    connect(&remote_, &Remote::exitRequested, qApp, &QCoreApplication::quit);
+    mirror();
+}
+
+MainWindow::~MainWindow()
+{
+    delete download_;
+    delete about_;
+    delete files_;
+    delete select_;
+}
+
+void MainWindow::buildPanel()
+{
+    auto* panel = new QWidget(this);
+    panel->setFixedSize(px(10725), px(6855));  // client area 715 x 457 below the menu bar
+    setCentralWidget(panel);
+
+    for (const auto& spec : kKeySpecs) {
+        auto* b = new QPushButton(QString::fromUtf16(spec.caption), panel);
+        b->setGeometry(twipRect(spec.left, spec.top, spec.width, spec.height));
+        if (spec.tooltip)
+            b->setToolTip(QString::fromUtf16(spec.tooltip));
+        b->setAutoDefault(false);
+        keys_[size_t(spec.key)] = b;
+    }
+    for (int n = 1; n <= 9; ++n) {
+        const int left = kSoftLeft[(n - 1) % 3], top = kSoftTop[(n - 1) / 3];
+        auto* b = new QPushButton(QString::number(n), panel);
+        b->setGeometry(twipRect(left, top, 495, 375));
+        b->setAutoDefault(false);
+        keys_[size_t(int(Key::Soft1) + n - 1)] = b;
+        const int width = (n == 7 || n == 8) ? 855 : 735;
+        captions_[size_t(n - 1)] = fixedLabel(panel, {}, twipRect(left, top + 360, width, 255));
+    }
+    for (int k = 0; k < kKeyCount; ++k) {
+        const Key key = Key(k);
+        connect(keys_[size_t(k)], &QPushButton::clicked, this, [this, key] { remote_.keys().click(key); });
+    }
+
+    for (int n = 1; n <= 6; ++n) {
+        auto* knob = new KnobButton(knobPixmap(n), panel);
+        knob->setGeometry(twipRect(kKnobLeft[n - 1], 5520, 720, 720));
+        knob->setToolTip(QString::fromUtf16(kKnobTips[n - 1]));
+        connect(knob, &KnobButton::pressed, this, [this, n] { remote_.keys().knobDown(n); });
+        connect(knob, &KnobButton::released, this, [this, n] { remote_.keys().knobUp(n); });
+        knobs_[size_t(n - 1)] = knob;
+    }
+
+    for (int n = 1; n <= 9; ++n) {
+        auto* lamp = new QFrame(panel);
+        lamp->setGeometry(twipRect(kLampPos[n - 1].x(), kLampPos[n - 1].y(), 135, 135));
+        lamp->setFrameShape(QFrame::Box);
+        lamp->setLineWidth(1);
+        lamp->setAutoFillBackground(true);
+        lamps_[size_t(n - 1)] = lamp;
+    }
+
+    fixedLabel(panel, u"Valid"_s, twipRect(240, 120, 495, 255));
+    fixedLabel(panel, u"AUDIO"_s, twipRect(840, 2280, 615, 255));
+    fixedLabel(panel, u"GAMUT +"_s, twipRect(5880, 840, 735, 255), u"Displays +ve Gamut"_s);
+    fixedLabel(panel, u"GAMUT-"_s, twipRect(5880, 1200, 735, 255), u"Displays -ve Gamut"_s);
+
+    text1_ = new QPlainTextEdit(panel);
+    text1_->setGeometry(twipRect(6720, 360, 3735, 5295));
+    text1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    text1_->setReadOnly(true);
+    text1_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    text1_->setFocusPolicy(Qt::TabFocus);
+
+    cmdExit_ = new QPushButton(u"Exit"_s, panel);
+    cmdExit_->setGeometry(twipRect(9600, 6240, 735, 375));
+    cmdExit_->setToolTip(u"Exit the Remote Control utility"_s);
+    cmdExit_->setAutoDefault(false);
+    connect(cmdExit_, &QPushButton::clicked, this, [this] { remote_.cmdExit_Click(); });
+
+    // Keyboard order of the instrument maker's panel; the knobs, which it left out, come last.
+    QList<QWidget*> order = {cmdExit_, text1_};
+    for (int n : {1, 3, 5, 7, 9, 2, 4, 6, 8})
+        order.append(keys_[size_t(int(Key::Soft1) + n - 1)]);
+    for (Key k : {Key::Wfm, Key::Vect, Key::Audio, Key::Curs, Key::Logger, Key::Data, Key::Alarm, Key::Display,
+                  Key::Pix, Key::CH1, Key::CH2, Key::Eye, Key::Rec, Key::Sto})
+        order.append(keys_[size_t(k)]);
+    for (auto* knob : knobs_)
+        order.append(knob);
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    cmdExit_->setFocus();
+}
+
+void MainWindow::buildMenus()
+{
+    auto add = [this](QMenu* menu, Menu id, const QString& caption) {
+        QAction* a = menu->addAction(caption);
+        menus_[size_t(id)] = a;
+        return a;
+    };
+    QMenu* logger = menuBar()->addMenu(u"Logger"_s);
+    add(logger, Menu::GetLog, u"Get Log from QV7700"_s);
+    add(logger, Menu::PrintLog, u"Print Log"_s);
+    add(logger, Menu::EraseLog, u"Erase QV7700 Log"_s);
+    connect(add(logger, Menu::Clear, u"Clear"_s), &QAction::triggered, this, [this] { remote_.mnuClear_Click(); });
+    connect(add(logger, Menu::Select, u"Select Printer to Use"_s), &QAction::triggered, this,
+            [this] { frmSelect(); });
+
+    QMenu* download = menuBar()->addMenu(u"DownLoad"_s);
+    add(download, Menu::Get1Frame, u"Get Screen from QV7700"_s);
+    connect(add(download, Menu::Files, u"Store/Display Screen Files"_s), &QAction::triggered, this,
+            [this] { frmFiles(); });
+    add(download, Menu::PrintFrame, u"Print Screen Normally"_s);
+    add(download, Menu::Reverse, u"Print as Black on White"_s);
+    connect(add(download, Menu::Select1, u"Select Printer to Use"_s), &QAction::triggered, this,
+            [this] { frmSelect(); });
+
+    QMenu* help = menuBar()->addMenu(u"Help"_s);
+    connect(add(help, Menu::About, u"About"_s), &QAction::triggered, this, &MainWindow::mnuAbout_Click);
+}
+
+void MainWindow::mirror()
+{
+    const PanelModel& m = remote_.panel();
+    for (int k = 0; k < kKeyCount; ++k)
+        setHighlightFont(keys_[size_t(k)], m.highlighted(Key(k)));
+    for (int n = 1; n <= 9; ++n) {
+        QFrame* lamp = lamps_[size_t(n - 1)];
+        QPalette pal = lamp->palette();
+        const auto colour = m.lamp(n);
+        const QColor want = colour ? QColor::fromRgb(*colour) : QApplication::palette(lamp).color(QPalette::Window);
+        if (pal.color(QPalette::Window) != want) {
+            pal.setColor(QPalette::Window, want);
+            lamp->setPalette(pal);
+        }
+        if (captions_[size_t(n - 1)]->text() != m.caption(n))
+            captions_[size_t(n - 1)]->setText(m.caption(n));
+    }
+    QFont f = text1_->font();
+    if (f.bold() != m.statusBold()) {
+        f.setBold(m.statusBold());
+        text1_->setFont(f);
+    }
+    QPalette pal = text1_->palette();
+    if (pal.color(QPalette::Text) != QColor::fromRgb(m.statusColour())) {
+        pal.setColor(QPalette::Text, QColor::fromRgb(m.statusColour()));
+        text1_->setPalette(pal);
+    }
+    if (shownText_ != m.statusText()) {
+        shownText_ = m.statusText();
+        QString shown = shownText_;
+        shown.replace(u"\r\n"_s, u"\n"_s);
+        text1_->setPlainText(shown);
+    }
+    for (int i = 0; i < kMenuCount; ++i)
+        menus_[size_t(i)]->setEnabled(m.menuEnabled(Menu(i)));
+    if (m.busyPointer(PointerOwner::MainWindow))
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    // Closing the panel ends the program, and every window with it.
+    event->accept();
+    QCoreApplication::quit();
+}
+
+DownloadWindow* MainWindow::frmDownload()
+{
+    if (!download_) {
+        download_ = new DownloadWindow(picture_);
+        download_->setWindowIcon(windowIcon());
+        connect(download_, &DownloadWindow::unloaded, this, [this] { remote_.downloadWindowClosed(); });
+    }
+    return download_;
+}
+
+AboutWindow* MainWindow::frmAbout()
+{
+    if (!about_) {
+        about_ = new AboutWindow;
+        about_->setWindowIcon(windowIcon());
+    }
+    return about_;
+}
+
+namespace {
+QWidget* shellWindow(const QString& caption, int widthTwips, int heightTwips, const QIcon& icon)
+{
+    auto* w = new QWidget;
+    w->setWindowTitle(caption);
+    w->setWindowIcon(icon);
+    w->setFixedSize(px(widthTwips), px(heightTwips));
+    return w;
+}
+}  // namespace
+
+QWidget* MainWindow::frmFiles()
+{
+    if (!files_)
+        files_ = shellWindow(u"Files"_s, 7755, 5775, windowIcon());
+    files_->show();
+    files_->raise();
+    return files_;
+}
+
+QWidget* MainWindow::frmSelect()
+{
+    if (!select_)
+        select_ = shellWindow(u"Select a Printer to Use"_s, 4680, 3090, windowIcon());
+    select_->show();
+    select_->raise();
+    return select_;
+}
+
+void MainWindow::mnuAbout_Click()
+{
+    AboutWindow* about = frmAbout();
+    about->fill();
+    about->show();
+    about->raise();
+}
+
+}  // namespace qv

@@ -1,0 +1,53 @@
+#include "app/remote.h"
+
+namespace qv {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr int kPollIntervalMs = 1000;
+constexpr int kExitPauseMs = 100;
+}  // namespace
+
+Remote::Remote(std::unique_ptr<D2xx> device, QObject* parent)
+    : QObject(parent),
+      device_(std::move(device)),
+      link_(state_, panel_, *device_),
+      poll_(link_),
+      keys_(link_, timer3_)
+{
+    timer3_.setInterval(kPollIntervalMs);
+    connect(&timer3_, &QTimer::timeout, this, [this] { poll_.Timer3_Timer(); });
+}
+
+Remote::~Remote() = default;
+
+void Remote::Form_Load()
+{
+    state_.PrinterIndex = 0;
+    panel_.setMenuEnabled(Menu::PrintFrame, false);
+    panel_.setMenuEnabled(Menu::Reverse, false);
+    panel_.setMenuEnabled(Menu::PrintLog, false);
+    timer3_.start();
+}
+
+void Remote::cmdExit_Click()
+{
+    link_.Wait(kExitPauseMs);
+    emit exitRequested();
+}
+
+void Remote::mnuClear_Click()
+{
+    state_.StatusLog = u" "_s;
+    panel_.setStatusText(state_.StatusLog);
+    panel_.setMenuEnabled(Menu::PrintLog, false);
+}
+
+void Remote::downloadWindowClosed()
+{
+    panel_.setMenuEnabled(Menu::PrintFrame, false);
+    panel_.setMenuEnabled(Menu::Reverse, false);
+}
+
+}  // namespace qv

@@ -1,0 +1,55 @@
+#pragma once
+// One running remote control without its window: the shared state, the panel model, the link to the
+// instrument, the two timers and every handler that is not a widget's own. The main window mirrors it; the
+// headless modes drive it directly.
+
+#include "link/d2xx.h"
+#include "link/usb_link.h"
+#include "live/front_panel_keys.h"
+#include "live/live_poll.h"
+#include "state/panel_model.h"
+#include "state/shared_state.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+
+namespace qv {
+
+class Remote : public QObject {
+    Q_OBJECT
+public:
+    explicit Remote(std::unique_ptr<D2xx> device, QObject* parent = nullptr);
+    ~Remote() override;
+
+    SharedState& state() { return state_; }
+    PanelModel& panel() { return panel_; }
+    UsbLink& link() { return link_; }
+    D2xx& device() { return *device_; }
+    FrontPanelKeys& keys() { return keys_; }
+    LivePoll& poll() { return poll_; }
+    QTimer& timer3() { return timer3_; }
+
+    // Start-up: the first printer, no screen and no log to print yet, the poll running. It does not touch the
+    // device: the first contact is the first poll tick, one second later.
+    void Form_Load();
+    void cmdExit_Click();  // Wait(100), then exitRequested
+    void mnuClear_Click();
+    // The screen window was closed: its picture can no longer be printed.
+    void downloadWindowClosed();
+
+signals:
+    void exitRequested();
+
+private:
+    std::unique_ptr<D2xx> device_;
+    SharedState state_;
+    PanelModel panel_;
+    UsbLink link_;
+    QTimer timer3_;
+    LivePoll poll_;
+    FrontPanelKeys keys_;
+};
+
+}  // namespace qv

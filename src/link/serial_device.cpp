@@ -1,0 +1,241 @@
+#include "link/serial_device.h"
+
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QSerialPort>
+#include <QSerialPortInfo>
+
+#include <algorithm>
+#include <cstring>
+
+namespace qv {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// A write time-out of 0 would mean "wait for ever" to the vendor library; the program never waits unbounded.
+constexpr int kWriteBoundMs = 1000;
+// Driver reads per queue query: enough to empty the kernel's buffer many times over, but bounded even when
+// the instrument streams without pause.
+constexpr int kDrainPasses = 64;
+
+bool portFailed(const QSerialPort& port)
+{
+    const auto e = port.error();
+    return e != QSerialPort::NoError && e != QSerialPort::TimeoutError;
+}
+}  // namespace
+
+struct SerialDevice::OpenPort {
+    QSerialPort port;
+    QByteArray rx;  // our own receive buffer: the kernel's holds only about 4 KB, a screen block is 8160 bytes
+    uint32_t readTimeoutMs = 0;
+    uint32_t writeTimeoutMs = 0;
+    bool failed = false;
+};
+
+SerialDevice::SerialDevice(QString path) : path_(std::move(path)) {}
+SerialDevice::~SerialDevice() = default;
+
+QList<SerialDevice::PortInfo> SerialDevice::ports() const
+{
+    QList<PortInfo> result;
+    if (!path_.isEmpty()) {
+        if (!QFileInfo::exists(path_))
+            return result;
+        const QSerialPortInfo info(path_);
+        const QByteArray serial = info.serialNumber().toLatin1();
+        result.append({serial.isEmpty() ? path_.toLocal8Bit() : serial, path_});
+        return result;
+    }
+    auto infos = QSerialPortInfo::availablePorts();
+    std::sort(infos.begin(), infos.end(), [](const QSerialPortInfo& a, const QSerialPortInfo& b) {
+        return a.systemLocation() < b.systemLocation();
+    });
+    for (const auto& info : infos) {
+        if (!info.hasVendorIdentifier() || info.vendorIdentifier() != kConverterVendorId)
+            continue;
+        const QByteArray serial = info.serialNumber().toLatin1();
+        result.append({serial.isEmpty() ? info.systemLocation().toLocal8Bit() : serial, info.systemLocation()});
+    }
+    return result;
+}
+
+FtStatus SerialDevice::ListDevices(void* arg1, void* arg2, uint32_t flags)
+{
+    QList<QByteArray> serials;
+    for (const auto& p : ports())
+        serials.append(p.serial);
+    return listBySerials(serials, arg1, arg2, flags);
+}
+
+FtStatus SerialDevice::Open(int index, FtHandle* handle)
+{
+    const auto list = ports();
+    if (index < 0 || index >= list.size())
+        return ft::DEVICE_NOT_FOUND;
+    return openLocation(list.at(index).location, handle);
+}
+
+FtStatus SerialDevice::OpenEx(void* arg, uint32_t flags, FtHandle* handle)
+{
+    if (!(flags & ft::OPEN_BY_SERIAL_NUMBER))
+        return ft::INVALID_PARAMETER;
+    const QByteArray wanted = openExText(arg);
+    for (const auto& p : ports())
+        if (p.serial == wanted)
+            return openLocation(p.location, handle);
+    return ft::DEVICE_NOT_FOUND;
+}
+
+FtStatus SerialDevice::openLocation(const QString& location, FtHandle* handle)
+{
+    if (!handle)
+        return ft::INVALID_PARAMETER;
+    auto p = std::make_unique<OpenPort>();
+    p->port.setPortName(location);
+    // The converter's own defaults, as the vendor library leaves them: the instrument's FIFO ignores the rate.
+    p->port.setBaudRate(QSerialPort::Baud9600);
+    p->port.setDataBits(QSerialPort::Data8);
+    p->port.setParity(QSerialPort::NoParity);
+    p->port.setStopBits(QSerialPort::OneStop);
+    p->port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!p->port.open(QIODevice::ReadWrite))
+        return ft::DEVICE_NOT_OPENED;
+    const FtHandle h = nextHandle_++;
+    if (nextHandle_ == 0)
+        nextHandle_ = 1;
+    open_[h] = std::move(p);
+    *handle = h;
+    return ft::OK;
+}
+
+SerialDevice::OpenPort* SerialDevice::find(FtHandle handle)
+{
+    const auto it = open_.find(handle);
+    return it == open_.end() ? nullptr : it->second.get();
+}
+
+FtStatus SerialDevice::Close(FtHandle handle)
+{
+    const auto it = open_.find(handle);
+    if (it == open_.end())
+        return ft::INVALID_HANDLE;  // a closed or never-opened handle never reaches the driver
+    it->second->port.close();
+    open_.erase(it);
+    return ft::OK;
+}
+
+bool SerialDevice::drain(OpenPort& p)
+{
+    if (p.failed)
+        return false;
+    p.rx += p.port.readAll();
+    for (int pass = 0; pass < kDrainPasses && p.port.waitForReadyRead(0); ++pass)
+        p.rx += p.port.readAll();
+    p.rx += p.port.readAll();
+    if (portFailed(p.port))
+        p.failed = true;
+    p.port.clearError();
+    return !p.failed;
+}
+
+FtStatus SerialDevice::Read(FtHandle handle, void* buffer, uint32_t toRead, uint32_t* bytesRead)
+{
+    OpenPort* p = find(handle);
+    if (!p)
+        return ft::INVALID_HANDLE;
+    if (!buffer || !bytesRead)
+        return ft::INVALID_PARAMETER;
+    *bytesRead = 0;
+    if (!drain(*p))
+        return ft::IO_ERROR;
+    QDeadlineTimer deadline(p->readTimeoutMs);
+    while (uint32_t(p->rx.size()) < toRead && !deadline.hasExpired()) {
+        if (!p->port.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())))) {
+            if (portFailed(p->port)) {
+                p->failed = true;
+                break;
+            }
+            p->port.clearError();
+            continue;
+        }
+        p->rx += p->port.readAll();
+    }
+    // Bytes that did arrive are handed over even when the other end went away meanwhile: nothing received is
+    // lost. The failure shows on the next call.
+    const uint32_t n = std::min<uint32_t>(toRead, uint32_t(p->rx.size()));
+    if (n == 0 && p->failed)
+        return ft::IO_ERROR;
+    std::memcpy(buffer, p->rx.constData(), n);
+    p->rx.remove(0, n);
+    *bytesRead = n;
+    return ft::OK;
+}
+
+FtStatus SerialDevice::Write(FtHandle handle, const void* buffer, uint32_t toWrite, uint32_t* bytesWritten)
+{
+    OpenPort* p = find(handle);
+    if (!p)
+        return ft::INVALID_HANDLE;
+    if (!buffer || !bytesWritten)
+        return ft::INVALID_PARAMETER;
+    *bytesWritten = 0;
+    if (p->failed)
+        return ft::IO_ERROR;
+    const qint64 n = p->port.write(static_cast<const char*>(buffer), toWrite);
+    if (n < 0)
+        return ft::IO_ERROR;
+    const int bound = p->writeTimeoutMs ? int(p->writeTimeoutMs) : kWriteBoundMs;
+    QDeadlineTimer deadline(bound);
+    while (p->port.bytesToWrite() > 0 && !deadline.hasExpired())
+        if (!p->port.waitForBytesWritten(int(std::max<qint64>(1, deadline.remainingTime()))) && portFailed(p->port))
+            break;
+    if (portFailed(p->port)) {
+        p->failed = true;
+        return ft::IO_ERROR;
+    }
+    p->port.clearError();
+    *bytesWritten = uint32_t(n - p->port.bytesToWrite());
+    return ft::OK;
+}
+
+FtStatus SerialDevice::SetTimeouts(FtHandle handle, uint32_t readTimeoutMs, uint32_t writeTimeoutMs)
+{
+    OpenPort* p = find(handle);
+    if (!p)
+        return ft::INVALID_HANDLE;
+    if (p->failed)
+        return ft::IO_ERROR;
+    p->readTimeoutMs = readTimeoutMs;
+    p->writeTimeoutMs = writeTimeoutMs;
+    return ft::OK;
+}
+
+FtStatus SerialDevice::SetUSBParameters(FtHandle handle, uint32_t, uint32_t)
+{
+    // The kernel driver chooses its own USB transfer sizes; accepting the call keeps callers uniform.
+    return find(handle) ? ft::OK : ft::INVALID_HANDLE;
+}
+
+FtStatus SerialDevice::GetQueueStatus(FtHandle handle, uint32_t* rxBytes)
+{
+    OpenPort* p = find(handle);
+    if (!p)
+        return ft::INVALID_HANDLE;
+    if (!rxBytes)
+        return ft::INVALID_PARAMETER;
+    if (!drain(*p) && p->rx.isEmpty())
+        return ft::IO_ERROR;
+    *rxBytes = uint32_t(p->rx.size());
+    return ft::OK;
+}
+
+QString SerialDevice::describe() const
+{
+    if (!path_.isEmpty())
+        return u"serial port %1"_s.arg(path_);
+    return u"first serial port of USB vendor id %1"_s.arg(kConverterVendorId, 4, 16, QLatin1Char('0'));
+}
+
+}  // namespace qv

@@ -1,0 +1,103 @@
+#include "link/usb_link.h"
+
+#include "state/panel_model.h"
+#include "state/shared_state.h"
+
+#include <QCoreApplication>
+
+namespace qv {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr uint32_t kListFirstBySerial = ft::LIST_BY_INDEX | ft::OPEN_BY_SERIAL_NUMBER;  // 0x40000001
+constexpr uint8_t kKeyTrailer = 0xF0;
+}  // namespace
+
+UsbLink::UsbLink(SharedState& state, PanelModel& panel, D2xx& device, QObject* parent)
+    : QObject(parent), state_(state), panel_(panel), device_(device)
+{
+    timer1_.setInterval(0);
+    connect(&timer1_, &QTimer::timeout, this, &UsbLink::Timer1_Timer);
+}
+
+void UsbLink::OpenDevice()
+{
+    // Device index 0 passes as a pointer-sized zero, as the vendor library expects it.
+    if (device_.ListDevices(nullptr, state_.SerialNumber.data(), kListFirstBySerial) != ft::OK) {
+        panel_.setStatusText(u"List Device Failed"_s);
+        return;
+    }
+    FtHandle handle = state_.DeviceHandle;
+    if (device_.OpenEx(state_.SerialNumber.data(), ft::OPEN_BY_SERIAL_NUMBER, &handle) != ft::OK) {
+        panel_.setStatusText(u"OpenEx Failed"_s);
+        return;
+    }
+    state_.DeviceHandle = handle;
+}
+
+void UsbLink::SendKey(int code)
+{
+    state_.KeyMessage = {uint8_t(code), kKeyTrailer};
+    uint32_t written = 0;
+    const FtStatus st = device_.Write(state_.DeviceHandle, state_.KeyMessage.data(), 2, &written);
+    state_.BytesWritten = written;
+    if (st == ft::OK)
+        return;
+    panel_.setStatusText(u"Write Failed"_s);
+    if (closeDevice() == ft::OK)
+        return;
+    // The instrument's own wording, misspelling included: engineers search manuals for it.
+    panel_.setStatusText(u"     No responce from USB"_s);
+    Wait(1000);
+}
+
+void UsbLink::Wait(int ms)
+{
+    state_.WaitDone = false;
+    timer1_.setInterval(ms);
+    timer1_.start();
+    while (!state_.WaitDone)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    timer1_.stop();
+}
+
+void UsbLink::Timer1_Timer()
+{
+    state_.WaitDone = true;
+}
+
+FtStatus UsbLink::closeDevice()
+{
+    return device_.Close(state_.DeviceHandle);
+}
+
+void UsbLink::whenFree(std::function<void()> action)
+{
+    if (!deviceHeld() && pending_.empty()) {
+        action();
+        return;
+    }
+    pending_.push_back(std::move(action));
+}
+
+void UsbLink::release()
+{
+    if (--holds_ > 0 || pending_.empty() || runScheduled_)
+        return;
+    // Run deferred work from the event loop, not from inside the exchange that is just unwinding.
+    runScheduled_ = true;
+    QTimer::singleShot(0, this, &UsbLink::runPending);
+}
+
+void UsbLink::runPending()
+{
+    runScheduled_ = false;
+    while (!deviceHeld() && !pending_.empty()) {
+        auto action = std::move(pending_.front());
+        pending_.pop_front();
+        action();
+    }
+}
+
+}  // namespace qv

@@ -1,0 +1,70 @@
+#pragma once
+// The three routines every exchange with the instrument uses, and the rule that keeps exchanges apart.
+// An operation is: OpenDevice, SendKey(its code), its reads, FT_Close. Nothing stays open between operations
+// except a held arrow or volume key. Routines return nothing: each failure writes its own text into the status
+// box and the sequence goes on; the calls that follow fail in turn.
+
+#include "link/d2xx.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+
+namespace qv {
+
+struct SharedState;
+class PanelModel;
+
+class UsbLink : public QObject {
+    Q_OBJECT
+public:
+    UsbLink(SharedState& state, PanelModel& panel, D2xx& device, QObject* parent = nullptr);
+
+    void OpenDevice();
+    void SendKey(int code);
+    // Pauses for ms milliseconds while the event loop keeps running. Timer1 and WaitDone are single: a Wait
+    // started inside another re-programs Timer1, and when it ends the outer one ends too.
+    void Wait(int ms);
+    void Timer1_Timer();
+    // FT_Close on DeviceHandle; the caller reports a failure in its own words.
+    FtStatus closeDevice();
+
+    D2xx& device() { return device_; }
+    SharedState& state() { return state_; }
+    PanelModel& panel() { return panel_; }
+    QTimer& timer1() { return timer1_; }
+
+    // Exclusive use of the device. While a hold is alive (open to close of one exchange, or the whole of a held
+    // knob) the device belongs to that exchange: a poll tick skips, other exchanges are deferred.
+    bool deviceHeld() const { return holds_ > 0; }
+    class Hold {
+    public:
+        explicit Hold(UsbLink& link) : link_(link) { ++link_.holds_; }
+        ~Hold() { link_.release(); }
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+
+    private:
+        UsbLink& link_;
+    };
+    // Runs the action now when the device is free, otherwise as soon as the current exchange lets go of it, in
+    // the order asked for: a key clicked during a transfer is not lost.
+    void whenFree(std::function<void()> action);
+    int pendingActions() const { return int(pending_.size()); }
+
+private:
+    void release();
+    void runPending();
+
+    SharedState& state_;
+    PanelModel& panel_;
+    D2xx& device_;
+    QTimer timer1_;
+    int holds_ = 0;
+    std::deque<std::function<void()>> pending_;
+    bool runScheduled_ = false;
+};
+
+}  // namespace qv

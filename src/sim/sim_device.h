@@ -1,0 +1,45 @@
+#pragma once
+// The simulated instrument behind the device interface: one converter with the serial number "QV7700SIM",
+// answering at once. It can be "unplugged" to show what the program does when the instrument goes away.
+
+#include "link/d2xx.h"
+#include "sim/sim_instrument.h"
+
+#include <QByteArray>
+
+namespace qv {
+
+class SimDevice : public D2xx {
+public:
+    explicit SimDevice(uint32_t seed = 7700);
+
+    SimInstrument& instrument() { return instrument_; }
+    void setPlugged(bool plugged);
+    bool plugged() const { return plugged_; }
+    bool isOpen() const { return openHandle_ != 0; }
+
+    FtStatus ListDevices(void* arg1, void* arg2, uint32_t flags) override;
+    FtStatus Open(int index, FtHandle* handle) override;
+    FtStatus OpenEx(void* arg, uint32_t flags, FtHandle* handle) override;
+    FtStatus Close(FtHandle handle) override;
+    FtStatus Read(FtHandle handle, void* buffer, uint32_t toRead, uint32_t* bytesRead) override;
+    FtStatus Write(FtHandle handle, const void* buffer, uint32_t toWrite, uint32_t* bytesWritten) override;
+    FtStatus SetTimeouts(FtHandle handle, uint32_t readTimeoutMs, uint32_t writeTimeoutMs) override;
+    FtStatus SetUSBParameters(FtHandle handle, uint32_t inTransferSize, uint32_t outTransferSize) override;
+    FtStatus GetQueueStatus(FtHandle handle, uint32_t* rxBytes) override;
+    QString describe() const override;
+
+    static constexpr const char* kSerial = "QV7700SIM";
+
+private:
+    bool valid(FtHandle handle) const { return plugged_ && handle != 0 && handle == openHandle_; }
+    FtStatus openOne(FtHandle* handle);
+
+    SimInstrument instrument_;
+    QByteArray rx_;
+    bool plugged_ = true;
+    FtHandle openHandle_ = 0;
+    FtHandle nextHandle_ = 0x7700;
+};
+
+}  // namespace qv

@@ -1,0 +1,290 @@
+#include "sim/sim_instrument.h"
+
+#include <cmath>
+
+namespace qv {
+
+namespace {
+constexpr uint8_t kTrailer = 0xF0;
+constexpr int kBlockBytes = 8160;
+constexpr int kRowBytes = 510;
+constexpr int kRecordLength = 40;  // the line feed closes every record at position 40
+
+// Vectorscope layouts that the GAIN key steps through; the chart layout (7) has its own sub-page.
+constexpr uint8_t kVectCodes[] = {4, 5, 6, 8, 9};
+
+// The tiled display lists its audio scales in another order than the full-screen meter does.
+int tiledIndex(SimInstrument::AudioScale s)
+{
+    switch (s) {
+    case SimInstrument::Bbc: return 0;
+    case SimInstrument::Vu: return 1;
+    case SimInstrument::Nordic: return 2;
+    case SimInstrument::Ebu: return 3;
+    case SimInstrument::Digital: return 4;
+    case SimInstrument::Din: return 5;
+    case SimInstrument::ExpandDin: return 6;
+    }
+    return 0;
+}
+
+QByteArray record(const QByteArray& lead, const QByteArray& text)
+{
+    QByteArray r = lead + ' ' + text;
+    r = r.left(kRecordLength - 1).leftJustified(kRecordLength - 1, ' ');
+    return r + '\n';
+}
+}  // namespace
+
+SimInstrument::SimInstrument(uint32_t seed) : rng_(seed ? seed : 1)
+{
+    static const char* const kEvents[] = {
+        "CH1 LOSS OF VIDEO",  "CH1 VIDEO RESTORED", "GAMUT + LUMA",     "GAMUT - CHROMA",
+        "AUDIO 1 SILENCE",    "AUDIO 1 RESTORED",   "CRC Y ACTIVE",     "CRC C FULL FIELD",
+        "CH2 LOSS OF VIDEO",  "CH2 VIDEO RESTORED", "REF UNLOCKED",     "REF LOCKED",
+        "AUDIO 3 OVER LEVEL", "TRS ERROR COUNT 3",  "ANC CHECKSUM",     "LINE LENGTH 1716",
+    };
+    const int count = 24 + int(nextRandom() % 12);
+    for (int i = 0; i < count; ++i) {
+        const int minute = (i * 7 + int(nextRandom() % 5)) % 60;
+        const QByteArray stamp = QByteArray::number(6).rightJustified(2, '0') + "/12/26 " +
+                                 QByteArray::number(8 + i / 9).rightJustified(2, '0') + ':' +
+                                 QByteArray::number(minute).rightJustified(2, '0') + ':' +
+                                 QByteArray::number(int(nextRandom() % 60)).rightJustified(2, '0');
+        entries_.append(stamp + ' ' + kEvents[nextRandom() % std::size(kEvents)]);
+    }
+}
+
+uint32_t SimInstrument::nextRandom()
+{
+    // xorshift32: small, fast and the same on every machine
+    rng_ ^= rng_ << 13;
+    rng_ ^= rng_ >> 17;
+    rng_ ^= rng_ << 5;
+    return rng_;
+}
+
+QByteArray SimInstrument::receive(const uint8_t* bytes, size_t count)
+{
+    QByteArray out;
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t b = bytes[i];
+        if (pendingCode_ >= 0 && b == kTrailer) {
+            press(uint8_t(pendingCode_), out);
+            pendingCode_ = -1;
+        } else {
+            // A code without its trailer is dropped, as the instrument's key decoder does.
+            pendingCode_ = b == kTrailer ? -1 : b;
+        }
+    }
+    return out;
+}
+
+uint8_t SimInstrument::statusByte() const
+{
+    uint8_t s = 0x40;  // reference locked
+    if (signal_)
+        s |= 0x80 | 0x10;  // video valid, audio valid
+    if (signal_ && !channel2_)
+        s |= 0x20;  // embedded data present on the main input
+    if (signal_ && page_ == 2 && polls_ % 7 == 3)
+        s |= 0x08;  // a brief gamut excursion now and then
+    if (channel2_)
+        s |= 0x02;
+    if (eye_)
+        s |= 0x01;
+    return s;
+}
+
+uint8_t SimInstrument::flagsByte() const
+{
+    return uint8_t((displayOverPicture_ ? 0x01 : 0) | (signal_ ? 0x02 : 0));
+}
+
+uint8_t SimInstrument::screenTypeCode() const
+{
+    if (page_ == 0)
+        return 0;
+    if (tile_)
+        return uint8_t((tile709_ ? 27 : 20) + tiledIndex(audioScale_));
+    switch (page_) {
+    case 1: case 4: case 19: case 20: case 21:
+        return uint8_t(1 + wfmScale_);
+    case 2:
+        return kVectCodes[vectLayout_];
+    case 23:
+        return 7;
+    case 3: case 11: case 12: case 13: case 14:
+        return uint8_t(11 + audioScale_);
+    default:
+        return 0;  // text pages (logger, alarms, data, set-up) carry no graticule
+    }
+}
+
+void SimInstrument::press(uint8_t code, QByteArray& out)
+{
+    keys_.append(code);
+    if (code >= 0x81 && code <= 0x89) {
+        softKey(code - 0x80);
+        return;
+    }
+    if (code >= 0x8A && code <= 0x92) {
+        const uint8_t mode = code == 0x92 ? 0 : uint8_t(code - 0x89);
+        if (mode == 8 && page_ == 0) {
+            displayOverPicture_ = !displayOverPicture_;  // DISPLAY over the picture keeps the picture page
+            return;
+        }
+        displayOverPicture_ = false;
+        page_ = parentPage_ = mode;
+        return;
+    }
+    switch (code) {
+    case 0x95: channel2_ = false; return;
+    case 0x96: channel2_ = true; return;
+    case 0x97: case 0x98: return;  // STO / REC: the instrument files its set-ups itself
+    case 0x99: eye_ = !eye_; return;
+    case 0x9A: case 0x9B: case 0x9C: case 0x9D: case 0x9E: case 0x9F: return;  // knobs move cursors and volume
+    case 0xB0:
+        nextBlock_ = 0;
+        out += screenHeader();
+        return;
+    case 0xB2:
+        out += screenBlock(nextBlock_);
+        nextBlock_ = (nextBlock_ + 1) % 48;
+        return;
+    case 0xB1:
+        nextBlock_ = 0;
+        return;
+    case 0xB3:
+        logPos_ = 0;
+        return;
+    case 0xB4:
+        out += logRecord(logPos_);
+        if (logPos_ < kHeaderRecords + entries_.size())
+            ++logPos_;
+        return;
+    case 0xB5:
+        entries_.clear();
+        return;
+    case 0xB6:
+        ++polls_;
+        out += char(statusByte());
+        out += char(page_);
+        out += char(flagsByte());
+        return;
+    default:
+        return;
+    }
+}
+
+void SimInstrument::softKey(int n)
+{
+    const auto open = [this](uint8_t sub) {
+        parentPage_ = page_;
+        page_ = sub;
+    };
+    switch (page_) {
+    case 1:  // WFM: VERT steps the scale
+        if (n == 2)
+            wfmScale_ = (wfmScale_ + 1) % 3;
+        break;
+    case 2:  // VECT: GAIN steps the layout, CDM opens the chart graticule
+        if (n == 1)
+            vectLayout_ = (vectLayout_ + 1) % int(std::size(kVectCodes));
+        if (n == 4)
+            open(23);
+        break;
+    case 23:
+        if (n == 4)
+            page_ = 2;
+        break;
+    case 3:  // AUDIO: SOURCE, SCALE, PEAKS, DEEMP
+        if (n >= 1 && n <= 4)
+            open(uint8_t(10 + n));
+        break;
+    case 12:  // the scale page lists BBC, EBU, VU, NORDIC, DIGITAL, DIN, EXP DIN
+        if (n >= 1 && n <= 7) {
+            static const AudioScale order[] = {Bbc, Ebu, Vu, Nordic, Digital, Din, ExpandDin};
+            audioScale_ = order[n - 1];
+        }
+        [[fallthrough]];
+    case 11: case 13: case 14: case 10: case 17: case 19: case 20: case 21: case 24:
+        if (n == 9 || (n == 8 && (page_ == 10 || page_ == 17)))
+            page_ = parentPage_;
+        break;
+    case 4:  // CURS: AMP, TIME, PHASE
+        if (n >= 1 && n <= 3)
+            open(uint8_t(18 + n));
+        break;
+    case 5:  // LOGGER: CLOCK
+        if (n == 1)
+            open(10);
+        break;
+    case 7:  // DATA: A/DIG switches to the analogue input, which has nothing connected
+        if (n == 1) {
+            analogueInput_ = !analogueInput_;
+            signal_ = !analogueInput_;
+        }
+        break;
+    case 8:  // DISPLAY: GAMUT, SAFE, TILE
+        if (n == 4)
+            open(17);
+        else if (n == 5)
+            open(24);
+        else if (n == 6) {
+            if (tile_ && !tile709_)
+                tile709_ = true;
+            else {
+                tile_ = !tile_;
+                tile709_ = false;
+            }
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+QByteArray SimInstrument::screenHeader()
+{
+    currentScreen_ = screenTypeCode();
+    QByteArray h;
+    h += char(currentScreen_);
+    for (int ch = 0; ch < 4; ++ch) {
+        // Programme-like levels: a slow swell per channel with a little flicker (smaller = louder).
+        const double swell = std::sin(polls_ * 0.7 + ch * 1.3);
+        h += char(uint8_t(std::lround(110 + 50 * swell + int(nextRandom() % 9))));
+    }
+    return h;
+}
+
+QByteArray SimInstrument::screenBlock(int block) const
+{
+    // A bright sine trace over a faint noise floor; the screen issue refines this per screen type.
+    QByteArray b(kBlockBytes, '\0');
+    for (int r = 0; r < 16; ++r) {
+        const int y = block * 16 + r;
+        for (int x = 0; x < 2 * kRowBytes; ++x) {
+            const double trace = 384 + 220 * std::sin(x / 81.0 + currentScreen_);
+            if (std::abs(trace - y) < 1.5) {
+                const int i = r * kRowBytes + x / 2;
+                b[i] = char(uint8_t(b[i]) | (x % 2 ? 0x0C : 0xC0));
+            }
+        }
+    }
+    return b;
+}
+
+QByteArray SimInstrument::logRecord(int index) const
+{
+    static const char* const kHeader[kHeaderRecords] = {
+        "CORVANE QV7700 SCOPE", "SERIAL 77-01942  FW 3.12", "LOG STARTED 01/12/26 07:58", "DATE     TIME     EVENT"};
+    if (index < kHeaderRecords)
+        return record("HDR" + QByteArray::number(index + 1), kHeader[index]);
+    if (index < kHeaderRecords + entries_.size())
+        return record(QByteArray::number(index - kHeaderRecords + 1).rightJustified(4, '0'),
+                      entries_.at(index - kHeaderRecords));
+    return record("0000", "END OF LOG");
+}
+
+}  // namespace qv
