@@ -1,0 +1,105 @@
+// The vendor-library backend: loaded from a real shared object with the library's nine functions, and
+// harmless when the library is absent.
+
+#include "link/d2xx_library.h"
+#include "link/usb_link.h"
+#include "state/panel_model.h"
+#include "state/shared_state.h"
+
+#include <QTest>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace qv;
+using namespace Qt::StringLiterals;
+
+namespace {
+// Captures what the backend writes to standard error while f runs.
+template <typename F>
+QByteArray stderrOf(F f)
+{
+    std::fflush(stderr);
+    char path[] = "/tmp/qv_stderr_XXXXXX";
+    const int fd = mkstemp(path);
+    const int saved = dup(2);
+    dup2(fd, 2);
+    f();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    ::close(saved);
+    QFile file(QString::fromLocal8Bit(path));
+    file.open(QIODevice::ReadOnly);
+    const QByteArray text = file.readAll();
+    ::close(fd);
+    unlink(path);
+    return text;
+}
+}  // namespace
+
+class TestD2xxLibrary : public QObject {
+    Q_OBJECT
+private slots:
+    void absentLibraryFailsEveryCallAndSaysSoOnce()
+    {
+        D2xxLibrary lib(u"qv_no_such_ftd2xx"_s);
+        QVERIFY(!lib.loaded());
+        const QByteArray said = stderrOf([&] {
+            char serial[100] = {};
+            FtHandle h = 0;
+            uint32_t n = 0;
+            char buf[4] = {};
+            QVERIFY(lib.ListDevices(nullptr, serial, ft::LIST_BY_INDEX | ft::OPEN_BY_SERIAL_NUMBER) != ft::OK);
+            QVERIFY(lib.OpenEx(serial, ft::OPEN_BY_SERIAL_NUMBER, &h) != ft::OK);
+            QVERIFY(lib.Open(0, &h) != ft::OK);
+            QVERIFY(lib.Write(h, buf, 2, &n) != ft::OK);
+            QVERIFY(lib.Read(h, buf, 3, &n) != ft::OK);
+            QVERIFY(lib.SetTimeouts(h, 500, 0) != ft::OK);
+            QVERIFY(lib.SetUSBParameters(h, 8192, 8192) != ft::OK);
+            QVERIFY(lib.GetQueueStatus(h, &n) != ft::OK);
+            QVERIFY(lib.Close(h) != ft::OK);
+        });
+        QCOMPARE(said.count("could not be used"), 1);
+        QVERIFY(said.contains("qv_no_such_ftd2xx"));
+        QVERIFY(said.contains("--device serial"));
+    }
+
+    void absentLibraryThroughTheLinkGivesTheListFailure()
+    {
+        D2xxLibrary lib(u"qv_no_such_ftd2xx"_s);
+        SharedState state;
+        PanelModel panel;
+        UsbLink link(state, panel, lib);
+        stderrOf([&] { link.OpenDevice(); });
+        QCOMPARE(panel.statusText(), u"List Device Failed"_s);
+    }
+
+    void realSharedObjectRoundTrip()
+    {
+        D2xxLibrary lib(QStringLiteral(FAKE_FTD2XX_PATH));
+        QVERIFY2(lib.loaded(), qPrintable(lib.loadError()));
+        SharedState state;
+        PanelModel panel;
+        UsbLink link(state, panel, lib);
+        link.OpenDevice();
+        QCOMPARE(QByteArray(state.SerialNumber.data()), QByteArray("FAKE0001"));
+        QVERIFY(state.DeviceHandle != 0);
+        link.SendKey(0xB6);
+        QCOMPARE(lib.SetTimeouts(state.DeviceHandle, 500, 0), ft::OK);
+        uint32_t queued = 0;
+        QCOMPARE(lib.GetQueueStatus(state.DeviceHandle, &queued), ft::OK);
+        QCOMPARE(queued, 2u);
+        uint32_t got = 0;
+        QCOMPARE(lib.Read(state.DeviceHandle, state.ReplyBuffer.data(), 3, &got), ft::OK);
+        QCOMPARE(got, 2u);
+        QCOMPARE(state.ReplyBuffer[0], uint8_t(0xB6));
+        QCOMPARE(state.ReplyBuffer[1], uint8_t(0x49));
+        QCOMPARE(link.closeDevice(), ft::OK);
+        // The closed handle is never handed to the library again.
+        QCOMPARE(link.closeDevice(), ft::INVALID_HANDLE);
+        QVERIFY(panel.statusText().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestD2xxLibrary)
+#include "test_d2xx_library.moc"

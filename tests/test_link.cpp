@@ -1,0 +1,172 @@
+// The link routines against the scripted device: what goes on the wire, in which order, and what the status
+// box says at every failure.
+
+#include "link/usb_link.h"
+#include "scripted_device.h"
+#include "state/panel_model.h"
+#include "state/shared_state.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using namespace qv;
+using namespace qv::test;
+using namespace Qt::StringLiterals;
+
+class TestLink : public QObject {
+    Q_OBJECT
+
+    struct Rig {
+        SharedState state;
+        PanelModel panel;
+        ScriptedDevice dev;
+        UsbLink link{state, panel, dev};
+        QSignalSpy status{&panel, &PanelModel::statusTextWritten};
+        QStringList messages() const
+        {
+            QStringList out;
+            for (const auto& args : status)
+                out << args.at(0).toString();
+            return out;
+        }
+    };
+
+private slots:
+    void openListsDeviceZeroBySerialThenOpens()
+    {
+        Rig r;
+        r.link.OpenDevice();
+        QCOMPARE(r.dev.log, QStringList({u"List"_s, u"OpenEx"_s}));
+        QCOMPARE(QByteArray(r.state.SerialNumber.data()), QByteArray("TEST0001"));
+        QCOMPARE(r.state.DeviceHandle, ScriptedDevice::kHandle);
+        QVERIFY(r.messages().isEmpty());
+    }
+
+    void listFailureSkipsTheOpen()
+    {
+        Rig r;
+        r.dev.failOn(u"List"_s);
+        r.link.OpenDevice();
+        QCOMPARE(r.dev.log, QStringList({u"List"_s}));
+        QCOMPARE(r.messages(), QStringList({u"List Device Failed"_s}));
+        QCOMPARE(r.state.DeviceHandle, 0u);  // never written by a failed open
+    }
+
+    void openFailureKeepsTheOldHandle()
+    {
+        Rig r;
+        r.state.DeviceHandle = 0x99;
+        r.dev.failOn(u"OpenEx"_s);
+        r.link.OpenDevice();
+        QCOMPARE(r.messages(), QStringList({u"OpenEx Failed"_s}));
+        QCOMPARE(r.state.DeviceHandle, 0x99u);
+    }
+
+    void sendKeyWritesExactlyTwoBytes()
+    {
+        Rig r;
+        r.link.OpenDevice();
+        r.link.SendKey(0x8A);
+        QCOMPARE(r.dev.written, QByteArray("\x8a\xf0"));
+        QCOMPARE(r.dev.log.last(), u"Write 8a f0"_s);
+        QCOMPARE(r.state.KeyMessage[0], uint8_t(0x8A));
+        QVERIFY(r.messages().isEmpty());
+    }
+
+    void writeFailureWithGoodCloseReturnsAtOnce()
+    {
+        Rig r;
+        r.link.OpenDevice();
+        r.dev.failOn(u"Write"_s);
+        QElapsedTimer t;
+        t.start();
+        r.link.SendKey(0x81);
+        QVERIFY2(t.elapsed() < 900, "no one-second wait after a close that worked");
+        QCOMPARE(r.messages(), QStringList({u"Write Failed"_s}));
+        QCOMPARE(r.dev.log.mid(2), QStringList({u"Write 81 f0"_s, u"Close"_s}));
+        QVERIFY(!r.dev.isOpen());
+    }
+
+    void writeAndCloseFailureWaitsOneSecond()
+    {
+        Rig r;
+        r.link.OpenDevice();
+        r.dev.failOn(u"Write"_s);
+        r.dev.failOn(u"Close"_s);
+        QElapsedTimer t;
+        t.start();
+        r.link.SendKey(0x81);
+        QVERIFY(t.elapsed() >= 900);
+        QCOMPARE(r.messages(), QStringList({u"Write Failed"_s, u"     No responce from USB"_s}));
+    }
+
+    // With nothing attached, one key press shows every message of the chain, in turn.
+    void noInstrumentMessageChain()
+    {
+        Rig r;
+        r.dev.failOn(u"List"_s);
+        r.link.OpenDevice();
+        r.link.SendKey(0x99);
+        if (r.link.closeDevice() != ft::OK)
+            r.panel.setStatusText(u"Close Failed"_s);
+        QCOMPARE(r.messages(), QStringList({u"List Device Failed"_s, u"Write Failed"_s,
+                                            u"     No responce from USB"_s, u"Close Failed"_s}));
+        QCOMPARE(r.dev.log, QStringList({u"List"_s, u"Write 99 f0"_s, u"Close"_s, u"Close"_s}));
+    }
+
+    void waitRunsTheEventLoopUntilItsTick()
+    {
+        Rig r;
+        bool ranInside = false;
+        bool doneWhenRan = true;
+        QTimer::singleShot(5, &r.panel, [&] {
+            ranInside = true;
+            doneWhenRan = r.state.WaitDone;
+        });
+        QElapsedTimer t;
+        t.start();
+        r.link.Wait(60);
+        QVERIFY(ranInside);
+        QVERIFY(!doneWhenRan);
+        QVERIFY(r.state.WaitDone);
+        QVERIFY(t.elapsed() >= 50);
+        QVERIFY(!r.link.timer1().isActive());
+    }
+
+    void innerWaitEndsTheOuterWait()
+    {
+        Rig r;
+        QElapsedTimer inner;
+        QTimer::singleShot(10, &r.panel, [&] {
+            inner.start();
+            r.link.Wait(40);
+        });
+        QElapsedTimer t;
+        t.start();
+        r.link.Wait(3000);
+        QVERIFY2(t.elapsed() < 2000, "the outer wait ends with the inner one");
+        QVERIFY(inner.isValid());
+    }
+
+    void holdDefersOtherWorkInOrder()
+    {
+        Rig r;
+        QStringList ran;
+        {
+            UsbLink::Hold hold(r.link);
+            QVERIFY(r.link.deviceHeld());
+            r.link.whenFree([&] { ran << u"a"_s; });
+            r.link.whenFree([&] { ran << u"b"_s; });
+            QVERIFY(ran.isEmpty());
+        }
+        QVERIFY(!r.link.deviceHeld());
+        QTRY_COMPARE(ran, QStringList({u"a"_s, u"b"_s}));
+        r.link.whenFree([&] { ran << u"c"_s; });  // free: runs at once
+        QCOMPARE(ran.size(), 3);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLink)
+#include "test_link.moc"

@@ -1,0 +1,221 @@
+// The main window under the offscreen platform: every control where the panel drawing puts it, the menus as
+// start-up leaves them, Clear, About, the screen window, and the mirrored panel state.
+
+#include "app/about_window.h"
+#include "app/download_window.h"
+#include "app/knob_button.h"
+#include "app/main_window.h"
+#include "app/remote.h"
+#include "render/screen_picture.h"
+#include "scripted_device.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+using namespace qv;
+using namespace qv::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+struct Rig {
+    ScriptedDevice* dev = new ScriptedDevice;
+    Remote remote{std::unique_ptr<D2xx>(dev)};
+    ScreenPicture picture;
+    MainWindow window{remote, picture};
+    Rig()
+    {
+        remote.Form_Load();
+        remote.timer3().stop();  // these tests drive the poll themselves
+        window.show();
+    }
+};
+}  // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void titleAndClientArea()
+    {
+        Rig r;
+        QCOMPARE(r.window.windowTitle(), u"Corvane QV7700  Remote Control   Ver 1.1"_s);
+        QCOMPARE(r.window.panelArea()->size(), QSize(715, 457));
+        QVERIFY(!r.window.windowIcon().isNull());
+    }
+
+    void keyGeometryCaptionsAndTooltips()
+    {
+        Rig r;
+        const struct {
+            Key key;
+            QRect rect;
+            QString caption, tip;
+        } rows[] = {
+            {Key::Wfm, {144, 24, 65, 25}, u"WFM"_s, u"Select Waveform Mode "_s},
+            {Key::Alarm, {288, 64, 65, 25}, u"ALARM"_s, u"Select Alarms"_s},
+            {Key::Pix, {288, 104, 65, 25}, u"PICTURE"_s, u"Select Picture Mode"_s},
+            {Key::CH1, {48, 24, 41, 25}, u"CH1"_s, u"Select Input from Channel 1"_s},
+            {Key::Eye, {48, 104, 41, 25}, u"EYE"_s, QString()},
+            {Key::Rec, {48, 224, 41, 25}, u"REC"_s, u"Recall Settings"_s},
+            {Key::Sto, {48, 264, 41, 25}, u"STO"_s, u"Store Settings"_s},
+            {Key::Soft1, {160, 200, 33, 25}, u"1"_s, QString()},
+            {Key::Soft3, {304, 200, 33, 25}, u"3"_s, QString()},
+            {Key::Soft7, {160, 296, 33, 25}, u"7"_s, QString()},
+            {Key::Soft9, {304, 296, 33, 25}, u"9"_s, QString()},
+        };
+        for (const auto& row : rows) {
+            QPushButton* b = r.window.keyButton(row.key);
+            QCOMPARE(b->geometry(), row.rect);
+            QCOMPARE(b->text(), row.caption);
+            QCOMPARE(b->toolTip(), row.tip);
+        }
+        QCOMPARE(r.window.softKeyLabel(1)->geometry(), QRect(160, 224, 49, 17));
+        QCOMPARE(r.window.softKeyLabel(7)->geometry().width(), 57);
+        QCOMPARE(r.window.softKeyLabel(8)->geometry().width(), 57);
+        QCOMPARE(r.window.softKeyLabel(1)->text(), QString());
+        QCOMPARE(r.window.softKeyLabel(2)->text(), u" "_s);
+        QCOMPARE(r.window.knob(1)->geometry(), QRect(24, 368, 48, 48));
+        QCOMPARE(r.window.knob(6)->geometry(), QRect(368, 368, 48, 48));
+        QCOMPARE(r.window.knob(5)->toolTip(), u"Decrease Volume"_s);
+        QCOMPARE(r.window.lamp(1)->geometry(), QRect(72, 360, 9, 9));
+        QCOMPARE(r.window.lamp(9)->geometry(), QRect(376, 80, 9, 9));
+        QCOMPARE(r.window.statusBox()->geometry(), QRect(448, 24, 249, 353));
+        QCOMPARE(r.window.exitButton()->geometry(), QRect(640, 416, 49, 25));
+        QCOMPARE(r.window.exitButton()->toolTip(), u"Exit the Remote Control utility"_s);
+        const QList<QLabel*> labels = r.window.panelArea()->findChildren<QLabel*>();
+        QStringList fixed;
+        for (QLabel* l : labels)
+            if (!l->text().trimmed().isEmpty())
+                fixed << l->text();
+        fixed.sort();
+        QCOMPARE(fixed, QStringList({u"AUDIO"_s, u"GAMUT +"_s, u"GAMUT-"_s, u"Valid"_s}));
+    }
+
+    void tabOrderFollowsThePanel()
+    {
+        Rig r;
+        QList<QWidget*> expected = {r.window.exitButton(), r.window.statusBox()};
+        for (int n : {1, 3, 5, 7, 9, 2, 4, 6, 8})
+            expected << r.window.keyButton(Key(int(Key::Soft1) + n - 1));
+        for (Key k : {Key::Wfm, Key::Vect, Key::Audio, Key::Curs, Key::Logger, Key::Data, Key::Alarm, Key::Display,
+                      Key::Pix, Key::CH1, Key::CH2, Key::Eye, Key::Rec, Key::Sto})
+            expected << r.window.keyButton(k);
+        QWidget* w = expected.first();
+        for (int i = 1; i < expected.size(); ++i) {
+            w = w->nextInFocusChain();
+            while (!(w->focusPolicy() & Qt::TabFocus))
+                w = w->nextInFocusChain();
+            QCOMPARE(w, expected.at(i));
+        }
+    }
+
+    void menusAfterStartClearAndAbout()
+    {
+        Rig r;
+        const QStringList menus = [&] {
+            QStringList t;
+            for (QAction* a : r.window.menuBar()->actions())
+                t << a->text();
+            return t;
+        }();
+        QCOMPARE(menus, QStringList({u"Logger"_s, u"DownLoad"_s, u"Help"_s}));
+        for (Menu m : {Menu::PrintFrame, Menu::Reverse, Menu::PrintLog})
+            QVERIFY(!r.window.menuAction(m)->isEnabled());
+        for (Menu m : {Menu::GetLog, Menu::EraseLog, Menu::Clear, Menu::Select, Menu::Get1Frame, Menu::Files,
+                       Menu::Select1, Menu::About})
+            QVERIFY(r.window.menuAction(m)->isEnabled());
+        QCOMPARE(r.window.menuAction(Menu::Get1Frame)->text(), u"Get Screen from QV7700"_s);
+        QCOMPARE(r.window.menuAction(Menu::EraseLog)->text(), u"Erase QV7700 Log"_s);
+        QCOMPARE(r.remote.state().PrinterIndex, 0);
+        QVERIFY(r.dev->log.isEmpty());  // start-up leaves the device alone
+
+        r.remote.panel().setMenuEnabled(Menu::PrintLog, true);
+        r.window.menuAction(Menu::Clear)->trigger();
+        QCOMPARE(r.window.statusBox()->toPlainText(), u" "_s);
+        QCOMPARE(r.remote.state().StatusLog, u" "_s);
+        QVERIFY(!r.window.menuAction(Menu::PrintLog)->isEnabled());
+
+        r.window.menuAction(Menu::About)->trigger();
+        AboutWindow* about = r.window.frmAbout();
+        const QString first = about->lblVersion()->text();
+        r.window.menuAction(Menu::About)->trigger();
+        QCOMPARE(r.window.frmAbout(), about);
+        QCOMPARE(about->lblVersion()->text(), first);
+        QVERIFY(first.startsWith(u"Version 1.1 for Windows.\n"_s));
+        QCOMPARE(first.count(u'\n'), 3);
+        QCOMPARE(about->lblCopyright()->text().count(u'\n'), 2);
+        QCOMPARE(about->windowTitle(), u"Help"_s);
+        QVERIFY(about->isVisible());
+        QVERIFY(r.window.isVisible());  // modeless
+    }
+
+    void closingTheScreenWindowGreysPrinting()
+    {
+        Rig r;
+        DownloadWindow* w = r.window.frmDownload();
+        QCOMPARE(w->windowTitle(), u"Corvane"_s);
+        QCOMPARE(w->view()->size(), QSize(1025, 769));
+        r.remote.panel().setMenuEnabled(Menu::PrintFrame, true);
+        r.remote.panel().setMenuEnabled(Menu::Reverse, true);
+        w->show();
+        w->close();
+        QVERIFY(!r.window.menuAction(Menu::PrintFrame)->isEnabled());
+        QVERIFY(!r.window.menuAction(Menu::Reverse)->isEnabled());
+        QCOMPARE(r.window.frmDownload(), w);
+    }
+
+    void windowMirrorsThePanel()
+    {
+        Rig r;
+        r.dev->replyTo(0xB6, QByteArray("\x88\x0d\x02", 3));
+        r.remote.poll().Timer3_Timer();
+        QPushButton* audio = r.window.keyButton(Key::Audio);
+        QVERIFY(audio->font().bold() && audio->font().underline());
+        QVERIFY(!r.window.keyButton(Key::Wfm)->font().bold());
+        QCOMPARE(r.window.lamp(3)->palette().color(QPalette::Window), QColor(0, 255, 0));
+        QCOMPARE(r.window.lamp(4)->palette().color(QPalette::Window), QColor(0, 0, 255));
+        QCOMPARE(r.window.lamp(8)->palette().color(QPalette::Window), QColor(255, 0, 0));
+        QCOMPARE(r.window.softKeyLabel(1)->text(), u" OFF"_s);  // page 13, the peak-hold page
+        r.dev->failOn(u"Close"_s);
+        r.remote.poll().Timer3_Timer();
+        QCOMPARE(r.window.statusBox()->toPlainText(), u"  No QV7700 found, \nCheck Power & USB Connectors"_s);
+        QVERIFY(r.window.statusBox()->font().bold());
+        QCOMPARE(r.window.statusBox()->palette().color(QPalette::Text), QColor(255, 0, 0));
+    }
+
+    void clickingAKeySendsIt()
+    {
+        Rig r;
+        QTest::mouseClick(r.window.keyButton(Key::Logger), Qt::LeftButton);
+        QCOMPARE(r.dev->written, QByteArray("\x8e\xf0"));
+        QVERIFY(r.window.keyButton(Key::Logger)->font().underline());
+        QCOMPARE(r.window.softKeyLabel(1)->text(), u"CLOCK"_s);
+    }
+
+    void rightButtonAndKeyboardHoldAKnob()
+    {
+        Rig r;
+        KnobButton* up = r.window.knob(3);
+        QTimer::singleShot(300, up, [up] { QTest::mouseRelease(up, Qt::RightButton); });
+        QTest::mousePress(up, Qt::RightButton);
+        QVERIFY(r.dev->written.count("\x9c\xf0") >= 2);
+        QCOMPARE(r.dev->count(u"Close"_s), 1);
+
+        r.dev->written.clear();
+        KnobButton* vol = r.window.knob(5);
+        vol->setFocus();
+        QTimer::singleShot(300, vol, [vol] { QTest::keyRelease(vol, Qt::Key_Space); });
+        QTest::keyPress(vol, Qt::Key_Space);
+        QVERIFY(r.dev->written.count("\x9e\xf0") >= 2);
+        QCOMPARE(r.dev->count(u"Close"_s), 2);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "test_main_window.moc"

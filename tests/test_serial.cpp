@@ -1,0 +1,216 @@
+// The serial backend on a pseudo-terminal pair: the test holds the master end and plays the instrument.
+
+#include "link/serial_device.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <thread>
+
+using namespace qv;
+using namespace Qt::StringLiterals;
+
+namespace {
+struct Pty {
+    int master = -1;
+    QString slavePath;
+    Pty()
+    {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0)
+            slavePath = QString::fromLocal8Bit(ptsname(master));
+    }
+    ~Pty() { closeMaster(); }
+    void closeMaster()
+    {
+        if (master >= 0)
+            ::close(master);
+        master = -1;
+    }
+    void send(const QByteArray& bytes) const
+    {
+        qsizetype off = 0;
+        while (off < bytes.size()) {
+            const ssize_t n = ::write(master, bytes.constData() + off, size_t(bytes.size() - off));
+            if (n <= 0)
+                return;
+            off += n;
+        }
+    }
+    QByteArray receive(int want, int timeoutMs = 2000) const
+    {
+        QByteArray got;
+        QElapsedTimer t;
+        t.start();
+        while (got.size() < want && t.elapsed() < timeoutMs) {
+            pollfd p{master, POLLIN, 0};
+            if (::poll(&p, 1, 50) > 0) {
+                char buf[256];
+                const ssize_t n = ::read(master, buf, sizeof buf);
+                if (n > 0)
+                    got.append(buf, n);
+            }
+        }
+        return got;
+    }
+};
+
+QByteArray pattern(int n)
+{
+    QByteArray b(n, '\0');
+    for (int i = 0; i < n; ++i)
+        b[i] = char((i * 7 + i / 255) & 0xff);
+    return b;
+}
+}  // namespace
+
+class TestSerial : public QObject {
+    Q_OBJECT
+private slots:
+    void opensByPathAndExchanges()
+    {
+        Pty pty;
+        QVERIFY(!pty.slavePath.isEmpty());
+        SerialDevice dev(pty.slavePath);
+
+        char serial[100] = {};
+        QCOMPARE(dev.ListDevices(nullptr, serial, ft::LIST_BY_INDEX | ft::OPEN_BY_SERIAL_NUMBER), ft::OK);
+        QCOMPARE(QString::fromLocal8Bit(serial), pty.slavePath);  // a pty has no USB serial number: its path
+        uint32_t count = 0;
+        QCOMPARE(dev.ListDevices(&count, nullptr, ft::LIST_NUMBER_ONLY), ft::OK);
+        QCOMPARE(count, 1u);
+        QCOMPARE(dev.ListDevices(reinterpret_cast<void*>(uintptr_t(1)), serial, ft::LIST_BY_INDEX), ft::DEVICE_NOT_FOUND);
+
+        FtHandle h = 0;
+        QCOMPARE(dev.OpenEx(serial, ft::OPEN_BY_SERIAL_NUMBER, &h), ft::OK);
+        QVERIFY(h != 0);
+
+        uint32_t written = 0;
+        const char key[2] = {char(0xB6), char(0xF0)};
+        QCOMPARE(dev.Write(h, key, 2, &written), ft::OK);
+        QCOMPARE(written, 2u);
+        QCOMPARE(pty.receive(2), QByteArray("\xb6\xf0"));
+
+        // Bytes pass untouched both ways: line feeds, carriage returns and 0xF0 are data here.
+        pty.send(QByteArray("\x0a\x0d\xf0", 3));
+        QCOMPARE(dev.SetTimeouts(h, 500, 0), ft::OK);
+        char reply[3] = {};
+        uint32_t got = 0;
+        QCOMPARE(dev.Read(h, reply, 3, &got), ft::OK);
+        QCOMPARE(got, 3u);
+        QCOMPARE(QByteArray(reply, 3), QByteArray("\x0a\x0d\xf0", 3));
+        QCOMPARE(dev.Close(h), ft::OK);
+    }
+
+    void readTimesOutWithFewerBytes()
+    {
+        Pty pty;
+        SerialDevice dev(pty.slavePath);
+        FtHandle h = 0;
+        QCOMPARE(dev.Open(0, &h), ft::OK);
+        QCOMPARE(dev.SetTimeouts(h, 150, 0), ft::OK);
+        pty.send("ab");
+        char buf[5] = {};
+        uint32_t got = 99;
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(dev.Read(h, buf, 5, &got), ft::OK);  // a time-out is not a failure
+        QVERIFY(t.elapsed() >= 100);
+        QCOMPARE(got, 2u);
+        QCOMPARE(QByteArray(buf, 2), QByteArray("ab"));
+        dev.Close(h);
+    }
+
+    // A whole screen block is twice what the kernel's tty buffer holds: queue status must still count it all.
+    void queueStatusCountsAWholeBlock()
+    {
+        Pty pty;
+        SerialDevice dev(pty.slavePath);
+        FtHandle h = 0;
+        QCOMPARE(dev.Open(0, &h), ft::OK);
+        const QByteArray block = pattern(8160);
+        std::thread peer([&] { pty.send(block); });
+        uint32_t queued = 0;
+        QElapsedTimer t;
+        t.start();
+        while (queued < 8160 && t.elapsed() < 5000) {
+            QCOMPARE(dev.GetQueueStatus(h, &queued), ft::OK);
+            if (queued < 8160)
+                QTest::qSleep(5);
+        }
+        peer.join();
+        QCOMPARE(queued, 8160u);
+        QByteArray buf(8160, '\0');
+        uint32_t got = 0;
+        QCOMPARE(dev.SetTimeouts(h, 500, 0), ft::OK);
+        QCOMPARE(dev.Read(h, buf.data(), 8160, &got), ft::OK);
+        QCOMPARE(got, 8160u);
+        QVERIFY(buf == block);
+        QCOMPARE(dev.GetQueueStatus(h, &queued), ft::OK);
+        QCOMPARE(queued, 0u);
+        dev.Close(h);
+    }
+
+    void peerClosingMidReadKeepsWhatArrivedThenFails()
+    {
+        Pty pty;
+        SerialDevice dev(pty.slavePath);
+        FtHandle h = 0;
+        QCOMPARE(dev.Open(0, &h), ft::OK);
+        QCOMPARE(dev.SetTimeouts(h, 3000, 0), ft::OK);
+        std::thread peer([&] {
+            QTest::qSleep(50);
+            pty.send("xyz");
+            QTest::qSleep(50);
+            pty.closeMaster();
+        });
+        char buf[100] = {};
+        uint32_t got = 0;
+        QElapsedTimer t;
+        t.start();
+        const FtStatus st = dev.Read(h, buf, 100, &got);
+        peer.join();
+        QVERIFY2(t.elapsed() < 2500, "an unplugged peer must not hold the read for its whole time-out");
+        QCOMPARE(st, ft::OK);
+        QCOMPARE(QByteArray(buf, int(got)), QByteArray("xyz"));
+        uint32_t queued = 0;
+        QVERIFY(dev.GetQueueStatus(h, &queued) != ft::OK);
+        uint32_t written = 0;
+        QVERIFY(dev.Write(h, "\xb6\xf0", 2, &written) != ft::OK);
+        QCOMPARE(dev.Close(h), ft::OK);
+    }
+
+    void closedHandleNeverReachesTheDriver()
+    {
+        Pty pty;
+        SerialDevice dev(pty.slavePath);
+        FtHandle h = 0;
+        QCOMPARE(dev.Open(0, &h), ft::OK);
+        QCOMPARE(dev.Close(h), ft::OK);
+        uint32_t n = 0;
+        char buf[4];
+        QCOMPARE(dev.Close(h), ft::INVALID_HANDLE);
+        QCOMPARE(dev.Read(h, buf, 3, &n), ft::INVALID_HANDLE);
+        QCOMPARE(dev.Write(h, buf, 2, &n), ft::INVALID_HANDLE);
+        QCOMPARE(dev.SetTimeouts(h, 500, 0), ft::INVALID_HANDLE);
+        QCOMPARE(dev.GetQueueStatus(h, &n), ft::INVALID_HANDLE);
+        QCOMPARE(dev.Close(0), ft::INVALID_HANDLE);
+    }
+
+    void missingPathListsNothing()
+    {
+        SerialDevice dev(u"/nonexistent/ttyUSB9"_s);
+        char serial[100] = {};
+        QCOMPARE(dev.ListDevices(nullptr, serial, ft::LIST_BY_INDEX | ft::OPEN_BY_SERIAL_NUMBER), ft::DEVICE_NOT_FOUND);
+        FtHandle h = 0;
+        QVERIFY(dev.OpenEx(const_cast<char*>("/nonexistent/ttyUSB9"), ft::OPEN_BY_SERIAL_NUMBER, &h) != ft::OK);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSerial)
+#include "test_serial.moc"

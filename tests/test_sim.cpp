@@ -1,0 +1,166 @@
+// The simulated instrument speaks the instrument's protocol: key messages in, status replies, screen frames
+// and log records out, in their exact formats.
+
+#include "sim/sim_device.h"
+
+#include <QTest>
+
+using namespace qv;
+using namespace Qt::StringLiterals;
+
+namespace {
+QByteArray press(SimInstrument& sim, std::initializer_list<int> codes)
+{
+    QByteArray out;
+    for (int c : codes) {
+        const uint8_t msg[2] = {uint8_t(c), 0xF0};
+        out += sim.receive(msg, 2);
+    }
+    return out;
+}
+}  // namespace
+
+class TestSim : public QObject {
+    Q_OBJECT
+private slots:
+    void statusReplyFollowsTheKeys()
+    {
+        SimInstrument sim;
+        QByteArray r = press(sim, {0xB6});
+        QCOMPARE(r.size(), 3);
+        QCOMPARE(int(uint8_t(r[1])), 1);  // WFM after power-up
+        QCOMPARE(uint8_t(r[2]) & 0x02, 0x02);  // signal present
+        r = press(sim, {0x96, 0x99, 0x8B, 0xB6});
+        QCOMPARE(int(uint8_t(r[1])), 2);
+        QCOMPARE(uint8_t(r[0]) & 0x03, 0x03);  // channel 2, EYE on
+        r = press(sim, {0x92, 0xB6});
+        QCOMPARE(int(uint8_t(r[1])), 0);  // PICTURE is page 0
+        r = press(sim, {0x91, 0xB6});
+        QCOMPARE(int(uint8_t(r[1])), 0);  // DISPLAY over the picture keeps page 0 ...
+        QCOMPARE(uint8_t(r[2]) & 0x01, 0x01);  // ... and says so in flag bit 0
+    }
+
+    void keyBytesWithoutTrailerAreDropped()
+    {
+        SimInstrument sim;
+        const uint8_t garbage[] = {0x8B, 0x00, 0xF0, 0xF0, 0x8C};
+        QVERIFY(sim.receive(garbage, sizeof garbage).isEmpty());
+        QCOMPARE(int(sim.page()), 1);
+        const uint8_t rest[] = {0xF0};
+        sim.receive(rest, 1);  // a message split across two writes still counts
+        QCOMPARE(int(sim.page()), 3);
+    }
+
+    void everySubPageIsReachable_data()
+    {
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<int>("page");
+        QTest::newRow("clock") << QList<int>{0x8E, 0x81} << 10;
+        for (int n = 1; n <= 4; ++n)
+            QTest::addRow("audio %d", n) << QList<int>{0x8C, 0x80 + n} << 10 + n;
+        QTest::newRow("gamut") << QList<int>{0x91, 0x84} << 17;
+        for (int n = 1; n <= 3; ++n)
+            QTest::addRow("cursor %d", n) << QList<int>{0x8D, 0x80 + n} << 18 + n;
+        QTest::newRow("chart") << QList<int>{0x8B, 0x84} << 23;
+        QTest::newRow("safe area") << QList<int>{0x91, 0x85} << 24;
+        QTest::newRow("return") << QList<int>{0x8C, 0x82, 0x89} << 3;
+    }
+
+    void everySubPageIsReachable()
+    {
+        QFETCH(QList<int>, keys);
+        QFETCH(int, page);
+        SimInstrument sim;
+        for (int k : keys)
+            press(sim, {k});
+        QCOMPARE(int(sim.page()), page);
+    }
+
+    void screenFrameHasHeaderAndFullBlocks()
+    {
+        SimInstrument sim;
+        const QByteArray header = press(sim, {0xB0});
+        QCOMPARE(header.size(), 5);
+        QCOMPARE(int(uint8_t(header[0])), 1);
+        int lit = 0;
+        for (int b = 0; b < 48; ++b) {
+            const QByteArray block = press(sim, {0xB2});
+            QCOMPARE(block.size(), 8160);
+            for (char c : block)
+                lit += c != 0;
+        }
+        QVERIFY(lit > 500);
+        QVERIFY(press(sim, {0xB1}).isEmpty());
+    }
+
+    void screenTypeFollowsPageAndSettings()
+    {
+        SimInstrument sim;
+        press(sim, {0x8C});
+        QCOMPARE(int(sim.screenTypeCode()), 11);  // BBC meter
+        press(sim, {0x82, 0x82});                // SCALE page, EBU
+        QCOMPARE(int(sim.screenTypeCode()), 13);
+        press(sim, {0x91, 0x86});  // DISPLAY, TILE
+        QCOMPARE(int(sim.screenTypeCode()), 23);  // EBU in the tiled order
+        press(sim, {0x86});
+        QCOMPARE(int(sim.screenTypeCode()), 30);  // the 709 tiled variant
+        press(sim, {0x86, 0x8B, 0x84});
+        QCOMPARE(int(sim.screenTypeCode()), 7);
+        press(sim, {0x92});
+        QCOMPARE(int(sim.screenTypeCode()), 0);
+        press(sim, {0x90, 0x81});  // DATA, A/DIG: the analogue input has no signal
+        QVERIFY(!sim.signalPresent());
+    }
+
+    void logRecordsHaveTheInstrumentsFormat()
+    {
+        SimInstrument sim(42);
+        press(sim, {0xB3});
+        const int total = SimInstrument::kHeaderRecords + sim.logEntryCount() + 1;
+        QVERIFY(sim.logEntryCount() >= 24);
+        for (int i = 0; i < total; ++i) {
+            const QByteArray rec = press(sim, {0xB4});
+            QVERIFY(rec.size() >= 36 && rec.size() <= 50);
+            const int space = int(rec.indexOf(' '));
+            QVERIFY(space >= 0 && space < 40);
+            const int lf = int(rec.indexOf('\n', space + 30));
+            QVERIFY2(lf >= 0 && lf < 40, rec.constData());
+            const bool endMark = rec.at(space + 1) == 'E';
+            QCOMPARE(endMark, i == total - 1);
+        }
+        press(sim, {0xB5});
+        QCOMPARE(sim.logEntryCount(), 0);
+        press(sim, {0xB3});
+        for (int i = 0; i < SimInstrument::kHeaderRecords; ++i)
+            press(sim, {0xB4});
+        const QByteArray end = press(sim, {0xB4});
+        QCOMPARE(end.at(end.indexOf(' ') + 1), 'E');
+    }
+
+    void sameSeedSameInstrument()
+    {
+        SimInstrument a(5), b(5), c(6);
+        QCOMPARE(a.logRecord(10), b.logRecord(10));
+        QCOMPARE(press(a, {0xB0}), press(b, {0xB0}));
+        QVERIFY(a.logEntryCount() != c.logEntryCount() || a.logRecord(6) != c.logRecord(6));
+    }
+
+    void deviceOpensOnceAndUnplugs()
+    {
+        SimDevice dev;
+        char serial[100] = {};
+        QCOMPARE(dev.ListDevices(nullptr, serial, ft::LIST_BY_INDEX | ft::OPEN_BY_SERIAL_NUMBER), ft::OK);
+        QCOMPARE(QByteArray(serial), QByteArray("QV7700SIM"));
+        FtHandle h = 0, h2 = 0;
+        QCOMPARE(dev.OpenEx(serial, ft::OPEN_BY_SERIAL_NUMBER, &h), ft::OK);
+        QVERIFY(dev.OpenEx(serial, ft::OPEN_BY_SERIAL_NUMBER, &h2) != ft::OK);
+        dev.setPlugged(false);
+        uint32_t n = 0;
+        QVERIFY(dev.Write(h, "\xb6\xf0", 2, &n) != ft::OK);
+        QVERIFY(dev.Close(h) != ft::OK);
+        QVERIFY(dev.ListDevices(nullptr, serial, ft::LIST_BY_INDEX | ft::OPEN_BY_SERIAL_NUMBER) != ft::OK);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSim)
+#include "test_sim.moc"
