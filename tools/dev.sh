@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Set-up for a fresh Debian 12 machine: installs what is missing from Debian's archive, builds, then either
+# starts the program on its simulated instrument (run) or runs every test (test).
+#   bash tools/dev.sh run     # install, build, start on the simulated instrument
+#   bash tools/dev.sh test    # install, build, run all tests
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+mode=${1:-run}
+build=${BUILD_DIR:-build}
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
+          fonts-dejavu-core fonts-liberation)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; elif command -v sudo >/dev/null; then sudo "$@"; else
+        echo "Run as root (or install sudo) so that missing packages can be installed: ${missing[*]}" >&2; exit 1
+    fi
+}
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WERROR="${QV_WERROR:-OFF}"
+cmake --build "$build" -j "$(nproc)"
+
+case "$mode" in
+run)
+    exec "$build/qv7700-remote" --device sim ;;
+test)
+    cd "$build"
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" ;;
+*)
+    echo "usage: bash tools/dev.sh run|test" >&2; exit 2 ;;
+esac
