@@ -27,8 +27,7 @@ namespace {
 struct Rig {
     ScriptedDevice* dev = new ScriptedDevice;
     Remote remote{std::unique_ptr<D2xx>(dev)};
-    ScreenPicture picture;
-    MainWindow window{remote, picture};
+    MainWindow window{remote};
     Rig()
     {
         remote.Form_Load();

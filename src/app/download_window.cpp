@@ -15,7 +15,12 @@ PictureView::PictureView(ScreenPicture& picture, QWidget* parent) : QWidget(pare
 {
     setFixedSize(picture_.image().size());
     setAttribute(Qt::WA_OpaquePaintEvent);
-    connect(&picture_, &ScreenPicture::changed, this, qOverload<>(&QWidget::update));
+    // Painted at once, not at the next event-loop pass: a screen transfer does not let the loop run between
+    // blocks, and the user should see the picture fill in as the blocks arrive.
+    connect(&picture_, &ScreenPicture::changed, this, [this](const QRect& area) {
+        if (isVisible())
+            repaint(area);
+    });
 }
 
 QSize PictureView::sizeHint() const

@@ -6,7 +6,6 @@
 #include "app/remote.h"
 #include "live/front_panel_keys.h"
 #include "render/fonts.h"
-#include "render/screen_picture.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -23,8 +22,8 @@ namespace {
 bool wantsHeadless(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
-        for (const char* flag : {"--press", "--capture", "--get-log", "--erase-log", "--help", "-h", "--version",
-                                 "-v", "--help-all"}) {
+        for (const char* flag : {"--press", "--capture", "--get-log", "--erase-log", "--render", "--help", "-h",
+                                 "--version", "-v", "--help-all"}) {
             const size_t n = std::strlen(flag);
             if (std::strncmp(argv[i], flag, n) == 0 && (argv[i][n] == '\0' || argv[i][n] == '='))
                 return true;
@@ -69,8 +68,22 @@ int main(int argc, char** argv)
                     "DISPLAY PICTURE 1-9 CH1 CH2 EYE STO REC, or hold a knob for 200 ms: LEFT RIGHT UP DOWN "
                     "VOL- VOL+."_s,
         u"KEY"_s);
-    parser.addOption(deviceOption);
-    parser.addOption(pressOption);
+    const QCommandLineOption captureOption(
+        u"capture"_s, u"Without a window: one status poll, then the screen fetch; save the picture (.bmp or .png)."_s,
+        u"FILE"_s);
+    const QCommandLineOption getLogOption(
+        u"get-log"_s, u"Without a window: fetch the error log into FILE, as the status box shows it."_s, u"FILE"_s);
+    const QCommandLineOption eraseLogOption(u"erase-log"_s, u"Without a window: erase the instrument's error log."_s);
+    const QCommandLineOption renderOption(
+        u"render"_s, u"Without an instrument: draw screen-type CODE (0-255) with a simulated trace into --output."_s,
+        u"CODE"_s);
+    const QCommandLineOption levelsOption(u"levels"_s, u"With --render: the four audio levels, e.g. 110,120,130,140."_s,
+                                          u"L1,L2,L3,L4"_s, u"110,120,130,140"_s);
+    const QCommandLineOption noSignalOption(u"no-signal"_s, u"With --render: as the instrument shows it without a signal."_s);
+    const QCommandLineOption outputOption(u"output"_s, u"With --render: the picture file (.bmp or .png)."_s, u"FILE"_s);
+    for (const auto* o : {&deviceOption, &pressOption, &captureOption, &getLogOption, &eraseLogOption, &renderOption,
+                          &levelsOption, &noSignalOption, &outputOption})
+        parser.addOption(*o);
     if (!parser.parse(QCoreApplication::arguments())) {
         say(parser.errorText());
         return 2;
@@ -95,6 +108,35 @@ int main(int argc, char** argv)
         }
     }
 
+    const int actions = int(parser.isSet(captureOption)) + int(parser.isSet(getLogOption)) +
+                        int(parser.isSet(eraseLogOption)) + int(parser.isSet(renderOption));
+    if (actions > 1) {
+        say(u"qv7700-remote: choose one of --capture, --get-log, --erase-log and --render"_s);
+        return 2;
+    }
+    if (parser.isSet(captureOption) && !qv::savableName(parser.value(captureOption))) {
+        say(u"qv7700-remote: --capture writes .bmp or .png files"_s);
+        return 2;
+    }
+    if (parser.isSet(renderOption)) {
+        bool ok = false;
+        const int code = parser.value(renderOption).toInt(&ok);
+        const QStringList parts = parser.value(levelsOption).split(u',');
+        std::array<uint8_t, 4> levels{};
+        bool levelsOk = parts.size() == 4;
+        for (int i = 0; levelsOk && i < 4; ++i) {
+            const int v = parts.at(i).trimmed().toInt(&levelsOk);
+            levelsOk = levelsOk && v >= 0 && v <= 255;
+            levels[size_t(i)] = uint8_t(v);
+        }
+        if (!ok || code < 0 || code > 255 || !levelsOk || !qv::savableName(parser.value(outputOption))) {
+            say(u"qv7700-remote: --render CODE (0-255) needs --output FILE.bmp|.png and --levels of four numbers 0-255"_s);
+            return 2;
+        }
+        qv::installFontSubstitutions();
+        return qv::runRender(code, levels, !parser.isSet(noSignalOption), parser.value(outputOption));
+    }
+
     QString error;
     auto device = qv::makeDevice(parser.value(deviceOption), &error);
     if (!device) {
@@ -104,12 +146,19 @@ int main(int argc, char** argv)
 
     qv::installFontSubstitutions();
     qv::Remote remote(std::move(device));
-    if (!presses.isEmpty())
-        return qv::runPresses(remote, presses);
+    if (headless) {
+        int status = presses.isEmpty() ? 0 : qv::runPresses(remote, presses);
+        if (parser.isSet(captureOption))
+            status = qv::runCapture(remote, parser.value(captureOption));
+        else if (parser.isSet(getLogOption))
+            status = qv::runGetLog(remote, parser.value(getLogOption));
+        else if (parser.isSet(eraseLogOption))
+            status = qv::runEraseLog(remote);
+        return status;
+    }
 
     QGuiApplication::setFont(QFont(u"MS Sans Serif"_s, 8));
-    qv::ScreenPicture picture;
-    qv::MainWindow window(remote, picture);
+    qv::MainWindow window(remote);
     remote.Form_Load();
     window.show();
     return app->exec();

@@ -12,6 +12,8 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -79,13 +81,36 @@ QLabel* fixedLabel(QWidget* parent, const QString& text, QRect geometry, const Q
 }
 }  // namespace
 
-MainWindow::MainWindow(Remote& remote, ScreenPicture& picture, QWidget* parent)
-    : QMainWindow(parent), remote_(remote), picture_(picture)
+MainWindow::MainWindow(Remote& remote, QWidget* parent) : QMainWindow(parent), remote_(remote)
 {
     setWindowTitle(u"Corvane QV7700  Remote Control   Ver 1.1"_s);
     setWindowIcon(appIcon());
     buildPanel();
     buildMenus();
+    // Progress of the transfers goes below the panel, so that nothing on the panel moves.
+    progress_ = new QLabel(this);
+    statusBar()->addWidget(progress_, 1);
+    statusBar()->setSizeGripEnabled(false);
+    ScreenFetch& fetch = remote_.screenFetch();
+    connect(&fetch, &ScreenFetch::showDownload, this, [this] {
+        DownloadWindow* w = frmDownload();
+        w->show();
+        w->raise();
+    });
+    connect(&fetch, &ScreenFetch::progress, this, [this](int blocks, int total) {
+        progress_->setText(u"Screen: %1 of %2 blocks"_s.arg(blocks).arg(total));
+        progress_->repaint();
+    });
+    connect(&fetch, &ScreenFetch::finished, this, [this] { progress_->clear(); });
+    ErrorLog& log = remote_.errorLog();
+    connect(&log, &ErrorLog::progress, this, [this](int records) {
+        progress_->setText(u"Log: %1 records received"_s.arg(records));
+    });
+    connect(&log, &ErrorLog::finished, this, [this] { progress_->clear(); });
+    connect(&log, &ErrorLog::usbError, this, [this](int number) {
+        QMessageBox box(QMessageBox::NoIcon, u"USB Error"_s, QString::number(number), QMessageBox::Ok, this);
+        box.exec();
+    });
     connect(&remote_.panel(), &PanelModel::changed, this, &MainWindow::mirror);
     connect(&remote_, &Remote::exitRequested, qApp, &QCoreApplication::quit);
     mirror();
@@ -185,15 +210,18 @@ void MainWindow::buildMenus()
         return a;
     };
     QMenu* logger = menuBar()->addMenu(u"Logger"_s);
-    add(logger, Menu::GetLog, u"Get Log from QV7700"_s);
+    connect(add(logger, Menu::GetLog, u"Get Log from QV7700"_s), &QAction::triggered, this,
+            [this] { remote_.errorLog().mnuGetLog_Click(); });
     add(logger, Menu::PrintLog, u"Print Log"_s);
-    add(logger, Menu::EraseLog, u"Erase QV7700 Log"_s);
+    connect(add(logger, Menu::EraseLog, u"Erase QV7700 Log"_s), &QAction::triggered, this,
+            [this] { remote_.errorLog().mnuEraseLog_Click(); });
     connect(add(logger, Menu::Clear, u"Clear"_s), &QAction::triggered, this, [this] { remote_.mnuClear_Click(); });
     connect(add(logger, Menu::Select, u"Select Printer to Use"_s), &QAction::triggered, this,
             [this] { frmSelect(); });
 
     QMenu* download = menuBar()->addMenu(u"DownLoad"_s);
-    add(download, Menu::Get1Frame, u"Get Screen from QV7700"_s);
+    connect(add(download, Menu::Get1Frame, u"Get Screen from QV7700"_s), &QAction::triggered, this,
+            [this] { remote_.screenFetch().mnuGet1Frame_Click(); });
     connect(add(download, Menu::Files, u"Store/Display Screen Files"_s), &QAction::triggered, this,
             [this] { frmFiles(); });
     add(download, Menu::PrintFrame, u"Print Screen Normally"_s);
@@ -244,6 +272,12 @@ void MainWindow::mirror()
         setCursor(Qt::WaitCursor);
     else
         unsetCursor();
+    if (download_) {
+        if (m.busyPointer(PointerOwner::Download))
+            download_->setCursor(Qt::WaitCursor);
+        else
+            download_->unsetCursor();
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -256,7 +290,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 DownloadWindow* MainWindow::frmDownload()
 {
     if (!download_) {
-        download_ = new DownloadWindow(picture_);
+        download_ = new DownloadWindow(remote_.picture());
         download_->setWindowIcon(windowIcon());
         connect(download_, &DownloadWindow::unloaded, this, [this] { remote_.downloadWindowClosed(); });
     }

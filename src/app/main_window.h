@@ -17,7 +17,6 @@ class QFrame;
 namespace qv {
 
 class Remote;
-class ScreenPicture;
 class KnobButton;
 class DownloadWindow;
 class AboutWindow;
@@ -25,7 +24,7 @@ class AboutWindow;
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    MainWindow(Remote& remote, ScreenPicture& picture, QWidget* parent = nullptr);
+    explicit MainWindow(Remote& remote, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Controls by their names, for tests and for the secondary windows.
@@ -54,7 +53,7 @@ private:
     void mirror();
 
     Remote& remote_;
-    ScreenPicture& picture_;
+    QLabel* progress_ = nullptr;
     std::array<QPushButton*, kKeyCount> keys_{};
     std::array<QFrame*, 9> lamps_{};
     std::array<QLabel*, 9> captions_{};

@@ -14,7 +14,9 @@ Remote::Remote(std::unique_ptr<D2xx> device, QObject* parent)
       device_(std::move(device)),
       link_(state_, panel_, *device_),
       poll_(link_),
-      keys_(link_, timer3_)
+      keys_(link_, timer3_),
+      fetch_(link_, picture_),
+      log_(link_)
 {
     timer3_.setInterval(kPollIntervalMs);
     connect(&timer3_, &QTimer::timeout, this, [this] { poll_.Timer3_Timer(); });

@@ -7,6 +7,9 @@
 #include "link/usb_link.h"
 #include "live/front_panel_keys.h"
 #include "live/live_poll.h"
+#include "logger/error_log.h"
+#include "render/screen_fetch.h"
+#include "render/screen_picture.h"
 #include "state/panel_model.h"
 #include "state/shared_state.h"
 
@@ -30,6 +33,9 @@ public:
     FrontPanelKeys& keys() { return keys_; }
     LivePoll& poll() { return poll_; }
     QTimer& timer3() { return timer3_; }
+    ScreenPicture& picture() { return picture_; }
+    ScreenFetch& screenFetch() { return fetch_; }
+    ErrorLog& errorLog() { return log_; }
 
     // Start-up: the first printer, no screen and no log to print yet, the poll running. It does not touch the
     // device: the first contact is the first poll tick, one second later.
@@ -50,6 +56,9 @@ private:
     QTimer timer3_;
     LivePoll poll_;
     FrontPanelKeys keys_;
+    ScreenPicture picture_;
+    ScreenFetch fetch_;
+    ErrorLog log_;
 };
 
 }  // namespace qv

@@ -2,6 +2,8 @@
 // The screen picture: the one persistent 1025 x 769 image (x 0..1024, y 0..768) into which graticules,
 // meters and the instrument's pixels are drawn, and which the user sees, stores and prints.
 
+#include "render/draw_surface.h"
+
 #include <QImage>
 #include <QObject>
 
@@ -15,16 +17,28 @@ class ScreenPicture : public QObject {
 public:
     explicit ScreenPicture(QObject* parent = nullptr);
 
-    const QImage& image() const { return image_; }
-    QImage& image() { return image_; }
-    // Drawing code calls this after it has changed the image, so that the window repaints.
-    void touch() { emit changed(); }
+    DrawSurface& surface() { return surface_; }
+    // The finished image: any drawing still in the painter is flushed first.
+    const QImage& image()
+    {
+        surface_.finish();
+        return image_;
+    }
+    // Replaces the picture with a loaded one, drawn from the top left at its own size over black.
+    void show(const QImage& loaded);
+    // Drawing code calls this after it has changed the image, so that the window repaints that part now.
+    void touch(const QRect& area = QRect(0, 0, kPictureWidth, kPictureHeight))
+    {
+        surface_.finish();
+        emit changed(area);
+    }
 
 signals:
-    void changed();
+    void changed(const QRect& area);
 
 private:
     QImage image_;
+    DrawSurface surface_;
 };
 
 }  // namespace qv

@@ -1,13 +1,13 @@
 #include "sim/sim_instrument.h"
 
+#include "sim/sim_screens.h"
+
 #include <cmath>
 
 namespace qv {
 
 namespace {
 constexpr uint8_t kTrailer = 0xF0;
-constexpr int kBlockBytes = 8160;
-constexpr int kRowBytes = 510;
 constexpr int kRecordLength = 40;  // the line feed closes every record at position 40
 
 // Vectorscope layouts that the GAIN key steps through; the chart layout (7) has its own sub-page.
@@ -47,8 +47,8 @@ SimInstrument::SimInstrument(uint32_t seed) : rng_(seed ? seed : 1)
     const int count = 24 + int(nextRandom() % 12);
     for (int i = 0; i < count; ++i) {
         const int minute = (i * 7 + int(nextRandom() % 5)) % 60;
-        const QByteArray stamp = QByteArray::number(6).rightJustified(2, '0') + "/12/26 " +
-                                 QByteArray::number(8 + i / 9).rightJustified(2, '0') + ':' +
+        // Day and time only: the record's shown text ends at its 40th character.
+        const QByteArray stamp = "06/12 " + QByteArray::number(8 + i / 9).rightJustified(2, '0') + ':' +
                                  QByteArray::number(minute).rightJustified(2, '0') + ':' +
                                  QByteArray::number(int(nextRandom() % 60)).rightJustified(2, '0');
         entries_.append(stamp + ' ' + kEvents[nextRandom() % std::size(kEvents)]);
@@ -149,7 +149,9 @@ void SimInstrument::press(uint8_t code, QByteArray& out)
         out += screenHeader();
         return;
     case 0xB2:
-        out += screenBlock(nextBlock_);
+        if (screen_.isNull())
+            screen_ = simScreen(screenTypeCode(), page_, ++frames_);
+        out += packBlock(screen_, nextBlock_);
         nextBlock_ = (nextBlock_ + 1) % 48;
         return;
     case 0xB1:
@@ -247,9 +249,10 @@ void SimInstrument::softKey(int n)
 
 QByteArray SimInstrument::screenHeader()
 {
-    currentScreen_ = screenTypeCode();
+    const uint8_t code = screenTypeCode();
+    screen_ = simScreen(code, page_, ++frames_);
     QByteArray h;
-    h += char(currentScreen_);
+    h += char(code);
     for (int ch = 0; ch < 4; ++ch) {
         // Programme-like levels: a slow swell per channel with a little flicker (smaller = louder).
         const double swell = std::sin(polls_ * 0.7 + ch * 1.3);
@@ -258,27 +261,10 @@ QByteArray SimInstrument::screenHeader()
     return h;
 }
 
-QByteArray SimInstrument::screenBlock(int block) const
-{
-    // A bright sine trace over a faint noise floor; the screen issue refines this per screen type.
-    QByteArray b(kBlockBytes, '\0');
-    for (int r = 0; r < 16; ++r) {
-        const int y = block * 16 + r;
-        for (int x = 0; x < 2 * kRowBytes; ++x) {
-            const double trace = 384 + 220 * std::sin(x / 81.0 + currentScreen_);
-            if (std::abs(trace - y) < 1.5) {
-                const int i = r * kRowBytes + x / 2;
-                b[i] = char(uint8_t(b[i]) | (x % 2 ? 0x0C : 0xC0));
-            }
-        }
-    }
-    return b;
-}
-
 QByteArray SimInstrument::logRecord(int index) const
 {
     static const char* const kHeader[kHeaderRecords] = {
-        "CORVANE QV7700 SCOPE", "SERIAL 77-01942  FW 3.12", "LOG STARTED 01/12/26 07:58", "DATE     TIME     EVENT"};
+        "CORVANE QV7700 SCOPE", "SERIAL 77-01942  FW 3.12", "LOG STARTED 01/12/26 07:58", "DATE  TIME     EVENT"};
     if (index < kHeaderRecords)
         return record("HDR" + QByteArray::number(index + 1), kHeader[index]);
     if (index < kHeaderRecords + entries_.size())

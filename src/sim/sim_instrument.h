@@ -4,6 +4,7 @@
 // screens and the error log come in the instrument's frame and record formats. Deterministic for a given seed.
 
 #include <QByteArray>
+#include <QImage>
 #include <QList>
 
 #include <cstdint>
@@ -39,7 +40,6 @@ private:
     void press(uint8_t code, QByteArray& out);
     void softKey(int n);
     QByteArray screenHeader();
-    QByteArray screenBlock(int block) const;
     uint32_t nextRandom();
 
     uint32_t rng_;
@@ -61,7 +61,8 @@ private:
     uint32_t polls_ = 0;
 
     int nextBlock_ = 0;
-    uint8_t currentScreen_ = 0;
+    QImage screen_;  // the screen as it stood when the transfer started
+    uint32_t frames_ = 0;
     int logPos_ = 0;
     QList<QByteArray> entries_;
 };

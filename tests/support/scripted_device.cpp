@@ -1,6 +1,7 @@
 #include "scripted_device.h"
 
 #include <cstring>
+#include <thread>
 
 namespace qv::test {
 
@@ -77,6 +78,8 @@ FtStatus ScriptedDevice::Read(FtHandle handle, void* buffer, uint32_t toRead, ui
     std::memcpy(buffer, rx_.constData(), n);
     rx_.remove(0, n);
     *bytesRead = n;
+    if (realTimeouts && n < toRead)
+        std::this_thread::sleep_for(std::chrono::milliseconds(readTimeoutMs_));
     return ft::OK;
 }
 
@@ -89,8 +92,11 @@ FtStatus ScriptedDevice::Write(FtHandle handle, const void* buffer, uint32_t toW
     if (!validHandle(handle))
         return ft::INVALID_HANDLE;
     written += bytes;
-    if (!bytes.isEmpty())
-        rx_ += replies_.value(uint8_t(bytes[0]));
+    if (!bytes.isEmpty()) {
+        auto it = replies_.find(uint8_t(bytes[0]));
+        if (it != replies_.end() && !it->isEmpty())
+            rx_ += it->size() > 1 ? it->takeFirst() : it->first();
+    }
     *bytesWritten = toWrite;
     return ft::OK;
 }
@@ -99,6 +105,7 @@ FtStatus ScriptedDevice::SetTimeouts(FtHandle handle, uint32_t readTimeoutMs, ui
 {
     if (const FtStatus st = enter(u"SetTimeouts"_s, u"SetTimeouts %1 %2"_s.arg(readTimeoutMs).arg(writeTimeoutMs)))
         return st;
+    readTimeoutMs_ = readTimeoutMs;
     return validHandle(handle) ? ft::OK : ft::INVALID_HANDLE;
 }
 

@@ -23,12 +23,17 @@ public:
     void failOn(const QString& op, int nth = 0, FtStatus status = ft::IO_ERROR);
     void clearFailures() { failures_.clear(); }
     // When a key message with this code is written, these bytes become readable.
-    void replyTo(uint8_t keyCode, const QByteArray& bytes) { replies_[keyCode] = bytes; }
+    void replyTo(uint8_t keyCode, const QByteArray& bytes) { replies_[keyCode] = {bytes}; }
+    // Successive messages with this code get successive replies; the last one repeats.
+    void replyTo(uint8_t keyCode, const QList<QByteArray>& sequence) { replies_[keyCode] = sequence; }
     void queueBytes(const QByteArray& bytes) { rx_ += bytes; }
     // Queue status reports this instead of what is really waiting (nullopt = the truth).
     void setReportedQueue(std::optional<uint32_t> n) { reportedQueue_ = n; }
     // Runs before each call is answered; a test can press keys or release knobs "during" an exchange.
     std::function<void(const QString& op)> onCall;
+
+    // When set, a read that gets fewer bytes than asked for waits out its time-out, as a real link does.
+    bool realTimeouts = false;
 
     QStringList log;
     QByteArray written;  // every byte written, in order
@@ -57,10 +62,11 @@ private:
     };
     QHash<QString, Failure> failures_;
     QHash<QString, int> calls_;
-    QHash<uint8_t, QByteArray> replies_;
+    QHash<uint8_t, QList<QByteArray>> replies_;
     QByteArray rx_;
     std::optional<uint32_t> reportedQueue_;
     bool open_ = false;
+    uint32_t readTimeoutMs_ = 0;
 };
 
 }  // namespace qv::test

@@ -1,0 +1,214 @@
+#include "logger/error_log.h"
+
+#include "link/usb_link.h"
+#include "state/panel_model.h"
+#include "state/shared_state.h"
+
+#include <QDeadlineTimer>
+
+#include <algorithm>
+#include <new>
+#include <thread>
+
+namespace qv {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr int kStartLog = 0xB3, kNextRecord = 0xB4, kEraseLog = 0xB5;
+constexpr uint32_t kRecordTimeoutMs = 100;
+constexpr int32_t kRecordReady = 36;  // the shortest record the instrument sends
+constexpr int kScanLimit = 40;        // blanks and line feeds are looked for in the first 40 characters
+constexpr int kOutOfMemory = 7;       // the run-time error numbers engineers know from the maker's program
+constexpr int kInternalError = 51;
+
+char at(const std::array<char, 50>& r, int position)
+{
+    return position >= 1 && position <= 50 ? r[size_t(position - 1)] : '\0';
+}
+}  // namespace
+
+LogRecordView parseLogRecord(const std::array<char, 50>& r)
+{
+    LogRecordView v;
+    int p = 1;
+    while (at(r, p) != ' ') {
+        ++p;
+        if (p > kScanLimit)
+            break;
+    }
+    v.textStart = p;
+    v.endOfLog = at(r, v.textStart + 1) == 'E';
+    // The end is looked for from 30 characters on; that first look happens even beyond position 40.
+    p = v.textStart + 30;
+    while (at(r, p) != '\n') {
+        ++p;
+        if (p > kScanLimit)
+            break;
+    }
+    v.textEnd = p;
+    const int last = std::min(v.textEnd, 50);
+    if (last >= v.textStart)
+        v.shown = QByteArray(r.data() + v.textStart - 1, last - v.textStart + 1);
+    return v;
+}
+
+ErrorLog::ErrorLog(UsbLink& link, QObject* parent) : QObject(parent), link_(link) {}
+
+void ErrorLog::mnuGetLog_Click()
+{
+    if (running_ || queued_)
+        return;
+    queued_ = true;
+    link_.whenFree([this] {
+        queued_ = false;
+        fetch();
+    });
+}
+
+void ErrorLog::mnuEraseLog_Click()
+{
+    link_.whenFree([this] { erase(); });
+}
+
+void ErrorLog::fetch()
+{
+    SharedState& s = link_.state();
+    PanelModel& panel = link_.panel();
+    D2xx& dev = link_.device();
+    running_ = true;
+    fetchNormal_ = false;
+    UsbLink::Hold hold(link_);
+    try {
+        s.TransferBusy = true;
+        link_.OpenDevice();
+        s.LogFailed = false;
+        panel.setStatusText(QString());
+        s.StatusLog.clear();
+        panel.setBusyPointer(PointerOwner::MainWindow, true);
+        const int limit = kRecordLimit;
+        link_.SendKey(kStartLog);
+        link_.Wait(200);
+
+        // The instrument may stop sending: the fetch gives up after a stretch of silence over the whole log.
+        QDeadlineTimer silence(silenceLimitMs);
+        const auto stop = [&](const QString& why) {
+            s.StatusLog = why;
+            s.LogFailed = true;
+        };
+        std::array<char, 64> discard{};
+        int received = 0;
+        for (int record = 0; record <= limit; ++record) {
+            link_.SendKey(kNextRecord);
+            if (dev.SetTimeouts(s.DeviceHandle, kRecordTimeoutMs, 0) != ft::OK) {
+                stop(u"USB SetTimeout Failed"_s);
+                break;
+            }
+            bool silent = false;
+            while (s.QueuedBytes < kRecordReady) {
+                uint32_t queued = 0;
+                if (dev.GetQueueStatus(s.DeviceHandle, &queued) != ft::OK) {
+                    stop(u"USB Queue Read Failed"_s);
+                    break;
+                }
+                if (int64_t(queued) > s.QueuedBytes)
+                    silence.setRemainingTime(silenceLimitMs);
+                s.QueuedBytes = int32_t(std::min<uint32_t>(queued, INT32_MAX));
+                if (s.QueuedBytes >= kRecordReady)
+                    break;
+                if (silence.hasExpired()) {
+                    silent = true;
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+            if (s.LogFailed)
+                break;
+            // The record buffer holds 50 characters: a larger queue count is read, but only 50 are kept.
+            const uint32_t want = uint32_t(std::clamp<int32_t>(s.QueuedBytes, 0, kLogRecordSize));
+            uint32_t got = 0;
+            if (!silent && dev.Read(s.DeviceHandle, s.LogRecord.data(), want, &got) != ft::OK) {
+                stop(u"Log Read Failed"_s);
+                break;
+            }
+            s.BytesRead = int32_t(got);
+            for (int64_t excess = int64_t(s.QueuedBytes) - kLogRecordSize; !silent && excess > 0;) {
+                uint32_t dropped = 0;
+                const uint32_t chunk = uint32_t(std::min<int64_t>(excess, int64_t(discard.size())));
+                if (dev.Read(s.DeviceHandle, discard.data(), chunk, &dropped) != ft::OK || !dropped)
+                    break;
+                excess -= dropped;
+            }
+            if (got > 0)
+                silence.setRemainingTime(silenceLimitMs);
+            if (silent || silence.hasExpired()) {
+                stop(u"No data from QV7700 for %1 seconds: log transfer stopped"_s.arg(silenceLimitMs / 1000));
+                break;
+            }
+            const LogRecordView view = parseLogRecord(s.LogRecord);
+            if (view.endOfLog)
+                record = limit;
+            const QString shown = QString::fromLatin1(view.shown);
+            if (record < 4)
+                s.StatusLog += shown;
+            else if (record < limit)
+                s.StatusLog += QString::number(record - 3) + u": "_s + shown;
+            panel.setStatusText(s.StatusLog);
+            emit progress(++received);
+            link_.Wait(10);
+            if (record == limit) {
+                // The loop runs out: with the end mark, or after the largest log the instrument keeps.
+                panel.setStatusText(s.StatusLog + kEndMarker);
+                panel.setMenuEnabled(Menu::PrintLog, true);
+                fetchNormal_ = true;
+            }
+        }
+        if (s.LogFailed)
+            panel.setStatusText(s.StatusLog);
+        if (link_.closeDevice() != ft::OK) {
+            fetchNormal_ = false;
+            panel.setStatusText(s.StatusLog + u"\r\nUSB Close Failed"_s);
+        }
+        panel.setBusyPointer(PointerOwner::MainWindow, false);
+        s.TransferBusy = false;
+    } catch (...) {
+        // A run-time failure: the window shows its number in a "USB Error" box.
+        const int number = [] {
+            try {
+                throw;
+            } catch (const std::bad_alloc&) {
+                return kOutOfMemory;
+            } catch (...) {
+                return kInternalError;
+            }
+        }();
+        fetchNormal_ = false;
+        emit usbError(number);
+        if (link_.closeDevice() != ft::OK)
+            panel.setStatusText(u"USB Close Failed"_s);
+        panel.setBusyPointer(PointerOwner::MainWindow, false);
+        s.TransferBusy = false;
+        panel.setMenuEnabled(Menu::PrintLog, false);
+    }
+    running_ = false;
+    emit finished();
+}
+
+void ErrorLog::erase()
+{
+    SharedState& s = link_.state();
+    PanelModel& panel = link_.panel();
+    UsbLink::Hold hold(link_);
+    link_.OpenDevice();
+    s.StatusLog = u"Connecting to QV7700\r\n"_s;
+    panel.setStatusText(s.StatusLog);
+    link_.SendKey(kEraseLog);
+    s.StatusLog += u"Erase command sent\r\n"_s;
+    panel.setStatusText(s.StatusLog);
+    eraseClosed_ = link_.closeDevice() == ft::OK;
+    if (!eraseClosed_)
+        panel.setStatusText(u"Close Failed"_s);
+    emit finished();
+}
+
+}  // namespace qv

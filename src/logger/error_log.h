@@ -1,0 +1,57 @@
+#pragma once
+// The instrument's error log: fetched record by record into the status box, and erased on request.
+
+#include <QByteArray>
+#include <QObject>
+
+#include <array>
+
+namespace qv {
+
+class UsbLink;
+
+// One record as the instrument sends it (at most 50 single-byte characters), and what of it is shown.
+struct LogRecordView {
+    int textStart = 0;  // 1-based position of the first blank in 1..40, or 41
+    int textEnd = 0;    // 1-based position of the line feed that ends the shown text (or where the search stopped)
+    bool endOfLog = false;
+    QByteArray shown;   // positions textStart..textEnd, cut off at the end of the record
+};
+LogRecordView parseLogRecord(const std::array<char, 50>& record);
+
+class ErrorLog : public QObject {
+    Q_OBJECT
+public:
+    explicit ErrorLog(UsbLink& link, QObject* parent = nullptr);
+
+    // The menu items. Asked for while another exchange holds the device, they start when it lets go.
+    void mnuGetLog_Click();
+    void mnuEraseLog_Click();
+    bool running() const { return running_; }
+
+    int silenceLimitMs = 5000;
+    static constexpr int kRecordLimit = 980;
+    static inline const QString kEndMarker = QStringLiteral("-------- End of Log --------");
+
+    // How the last operation ended: the fetch ran out normally; the erase's close worked.
+    bool lastFetchNormal() const { return fetchNormal_; }
+    bool lastEraseClosed() const { return eraseClosed_; }
+
+signals:
+    void progress(int records);
+    // A run-time failure inside the fetch: the window shows "USB Error" with this number.
+    void usbError(int number);
+    void finished();
+
+private:
+    void fetch();
+    void erase();
+
+    UsbLink& link_;
+    bool running_ = false;
+    bool queued_ = false;
+    bool fetchNormal_ = false;
+    bool eraseClosed_ = false;
+};
+
+}  // namespace qv

@@ -1,0 +1,180 @@
+#include "render/screen_fetch.h"
+
+#include "link/usb_link.h"
+#include "meters/level_bars.h"
+#include "render/graticule_dispatch.h"
+#include "render/pixel_decoder.h"
+#include "render/screen_picture.h"
+#include "state/panel_model.h"
+#include "state/shared_state.h"
+
+#include <QDeadlineTimer>
+
+#include <algorithm>
+#include <thread>
+
+namespace qv {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr int kStartScreen = 0xB0, kEndScreen = 0xB1, kNextBlock = 0xB2;
+constexpr uint32_t kHeaderTimeoutMs = 100, kBlockTimeoutMs = 500;
+constexpr int kHeaderBytes = 5;
+// A block is 8160 bytes; the instrument's own rule is to read once five bytes short of that are queued.
+constexpr int32_t kBlockReady = 8155;
+constexpr int kPauseBeforeBlocksMs = 100;
+}  // namespace
+
+ScreenFetch::ScreenFetch(UsbLink& link, ScreenPicture& picture, QObject* parent)
+    : QObject(parent), link_(link), picture_(picture)
+{
+}
+
+void ScreenFetch::mnuGet1Frame_Click()
+{
+    if (running_ || queued_)
+        return;
+    queued_ = true;
+    link_.whenFree([this] {
+        queued_ = false;
+        run();
+    });
+}
+
+void ScreenFetch::fail(const QString& text)
+{
+    clean_ = false;
+    link_.panel().setStatusText(text);
+}
+
+void ScreenFetch::run()
+{
+    SharedState& s = link_.state();
+    PanelModel& panel = link_.panel();
+    D2xx& dev = link_.device();
+    running_ = true;
+    clean_ = true;
+    const auto watch = connect(&panel, &PanelModel::statusTextWritten, this, [this](const QString& text) {
+        // The link's own failure messages (open, write) count as failures of this fetch too.
+        if (!text.trimmed().isEmpty())
+            clean_ = false;
+    });
+    panel.setBusyPointer(PointerOwner::Download, true);
+
+    FtStatus closed = ft::OK;
+    {
+        UsbLink::Hold hold(link_);  // no key, poll or other transfer touches the device until the close
+        link_.OpenDevice();
+        s.TransferBusy = true;
+        panel.setStatusText(QString(23, u' '));
+        link_.SendKey(kStartScreen);
+        if (dev.SetTimeouts(s.DeviceHandle, kHeaderTimeoutMs, 0) != ft::OK) {
+            s.StatusLog += u"USB SetTimeout Failed\r\n"_s;
+            panel.setStatusText(s.StatusLog);
+            clean_ = false;
+            s.TransferBusy = false;
+        } else {
+            uint32_t got = 0;
+            const FtStatus st = dev.Read(s.DeviceHandle, s.ReplyBuffer.data(), kHeaderBytes, &got);
+            s.BytesRead = int32_t(got);
+            if (st != ft::OK || got < uint32_t(kHeaderBytes)) {
+                // A short header would otherwise be decoded from whatever an earlier read left in the buffer.
+                s.StatusLog += st != ft::OK ? u"USB Read Failed\r\n"_s
+                                            : u"Screen header incomplete: %1 of 5 bytes\r\n"_s.arg(got);
+                panel.setStatusText(s.StatusLog);
+                clean_ = false;
+            } else {
+                emit showDownload();
+                DrawGraticule(picture_.surface(), s, clock());
+                if (s.SignalPresent)
+                    DrawLevelBars(picture_.surface(), s);
+                picture_.touch();
+            }
+            if (s.SignalPresent)
+                blockPhase();
+            link_.SendKey(kEndScreen);
+            s.TransferBusy = false;
+            panel.setMenuEnabled(Menu::Reverse, true);
+            panel.setMenuEnabled(Menu::PrintFrame, true);
+        }
+        closed = link_.closeDevice();
+    }
+    if (closed != ft::OK)
+        fail(u"USB Close Failed"_s);
+    panel.setBusyPointer(PointerOwner::Download, false);
+    disconnect(watch);
+    running_ = false;
+    emit finished();
+}
+
+void ScreenFetch::blockPhase()
+{
+    SharedState& s = link_.state();
+    D2xx& dev = link_.device();
+    link_.Wait(kPauseBeforeBlocksMs);
+
+    // The instrument may stop sending at any point (unplugged, powered off): the fetch gives up after a
+    // stretch of silence, counted over the whole transfer rather than per block.
+    QDeadlineTimer silence(silenceLimitMs);
+    const auto heard = [&] { silence.setRemainingTime(silenceLimitMs); };
+    const auto stopSilent = [&] {
+        fail(u"No data from QV7700 for %1 seconds: screen transfer stopped"_s.arg(silenceLimitMs / 1000));
+    };
+    std::vector<uint8_t> scratch;
+
+    for (s.BlockIndex = 0; s.BlockIndex < kBlockCount; ++s.BlockIndex) {
+        link_.SendKey(kNextBlock);
+        if (dev.SetTimeouts(s.DeviceHandle, kBlockTimeoutMs, 0) != ft::OK) {
+            fail(u"SetTimeout Failed"_s);
+            return;
+        }
+        // QueuedBytes keeps its value between blocks and transfers: once a query has seen a whole block
+        // waiting, later blocks go straight to the read.
+        while (s.QueuedBytes < kBlockReady) {
+            uint32_t queued = 0;
+            if (dev.GetQueueStatus(s.DeviceHandle, &queued) != ft::OK) {
+                fail(u"Queue Read Failed"_s);
+            } else {
+                if (int64_t(queued) > s.QueuedBytes)
+                    heard();
+                s.QueuedBytes = int32_t(std::min<uint32_t>(queued, INT32_MAX));
+            }
+            if (s.QueuedBytes >= kBlockReady)
+                break;
+            if (silence.hasExpired()) {
+                stopSilent();
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        // Never ask for more than the receive buffer holds; whatever is queued beyond it is read and dropped.
+        const uint32_t want = uint32_t(std::min<int32_t>(s.QueuedBytes, kReplyBufferSize));
+        uint32_t got = 0;
+        const FtStatus st = dev.Read(s.DeviceHandle, s.ReplyBuffer.data(), want, &got);
+        s.BytesRead = int32_t(got);
+        if (st != ft::OK) {
+            fail(u"Read Failed"_s);
+        } else {
+            if (got > 0)
+                heard();
+            for (int64_t excess = int64_t(s.QueuedBytes) - kReplyBufferSize; excess > 0;) {
+                scratch.resize(size_t(std::min<int64_t>(excess, kReplyBufferSize)));
+                uint32_t dropped = 0;
+                if (dev.Read(s.DeviceHandle, scratch.data(), uint32_t(scratch.size()), &dropped) != ft::OK || !dropped)
+                    break;
+                excess -= dropped;
+            }
+            picture_.surface().finish();
+            decodeBlock(picture_.surface().image(), s.BlockIndex, s.ReplyBuffer.data(), int(got));
+            picture_.touch(QRect(0, kBlockRows * s.BlockIndex, kPictureWidth, kBlockRows + int(got) / kRowBytes));
+            emit progress(s.BlockIndex + 1, kBlockCount);
+        }
+        if (silence.hasExpired()) {
+            stopSilent();
+            return;
+        }
+    }
+}
+
+}  // namespace qv

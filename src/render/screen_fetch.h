@@ -1,0 +1,50 @@
+#pragma once
+// "Get Screen from QV7700": the five-byte header, the graticule it names, the level bars, then 48 blocks of
+// pixels painted over the graticule as they arrive.
+
+#include <QDateTime>
+#include <QObject>
+
+#include <functional>
+
+namespace qv {
+
+class UsbLink;
+class ScreenPicture;
+
+class ScreenFetch : public QObject {
+    Q_OBJECT
+public:
+    ScreenFetch(UsbLink& link, ScreenPicture& picture, QObject* parent = nullptr);
+
+    // The menu item. A fetch asked for while another exchange holds the device starts when it lets go; asking
+    // again while one is running or waiting changes nothing.
+    void mnuGet1Frame_Click();
+    bool running() const { return running_; }
+
+    // The clock stamped on the picture; tests fix it.
+    std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
+    // How long the instrument may send nothing before the transfer gives up on it.
+    int silenceLimitMs = 5000;
+
+    // Whether the last fetch ran to its end without any failure message (a "No Signal" screen counts as one).
+    bool lastFetchClean() const { return clean_; }
+
+signals:
+    void showDownload();                   // the picture window is to be shown (modeless)
+    void progress(int blocks, int total);  // blocks painted so far
+    void finished();
+
+private:
+    void run();
+    void blockPhase();
+    void fail(const QString& text);
+
+    UsbLink& link_;
+    ScreenPicture& picture_;
+    bool running_ = false;
+    bool queued_ = false;
+    bool clean_ = false;
+};
+
+}  // namespace qv

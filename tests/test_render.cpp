@@ -1,0 +1,378 @@
+// The screen picture's graticules, meters, bars and pixel decoding, checked against their coordinate tables
+// through the drawing calls they make and a few pixels of the picture.
+
+#include "meters/level_bars.h"
+#include "meters/meter_scales.h"
+#include "render/draw_primitives.h"
+#include "render/graticule_dispatch.h"
+#include "render/graticules.h"
+#include "render/pixel_decoder.h"
+#include "render/screen_picture.h"
+#include "state/shared_state.h"
+
+#include <QTest>
+
+#include <cmath>
+#include <set>
+
+using namespace qv;
+using namespace Qt::StringLiterals;
+
+namespace {
+using Ops = std::vector<DrawOp>;
+
+struct Rig {
+    ScreenPicture picture;
+    Ops ops;
+    Rig() { picture.surface().record = &ops; }
+    DrawSurface& s() { return picture.surface(); }
+    Ops of(DrawOp::Kind k) const
+    {
+        Ops out;
+        for (const auto& o : ops)
+            if (o.kind == k)
+                out.push_back(o);
+        return out;
+    }
+    bool hasLine(double x1, double y1, double x2, double y2, double tol = 1e-3) const
+    {
+        for (const auto& o : ops)
+            if (o.kind == DrawOp::Line && std::abs(o.x1 - x1) < tol && std::abs(o.y1 - y1) < tol &&
+                std::abs(o.x2 - x2) < tol && std::abs(o.y2 - y2) < tol)
+                return true;
+        return false;
+    }
+    QStringList texts() const
+    {
+        QStringList t;
+        for (const auto& o : ops)
+            if (o.kind == DrawOp::Text)
+                t << o.text;
+        return t;
+    }
+    void dispatch(int code, bool signal = true)
+    {
+        SharedState st;
+        st.ReplyBuffer[0] = uint8_t(code);
+        st.SignalPresent = signal;
+        DrawGraticule(s(), st, QDateTime(QDate(2026, 12, 6), QTime(10, 31, 7)));
+        lastCode = st.ScreenTypeCode;
+    }
+    int lastCode = -1;
+};
+
+bool horizontal(const DrawOp& o) { return o.kind == DrawOp::Line && o.y1 == o.y2; }
+bool vertical(const DrawOp& o) { return o.kind == DrawOp::Line && o.x1 == o.x2; }
+}  // namespace
+
+class TestRender : public QObject {
+    Q_OBJECT
+private slots:
+    void waveform1()
+    {
+        Rig r;
+        drawWaveform1(r.s());
+        int full = 0, rowTicks = 0;
+        std::set<double> longTicks;
+        for (const auto& o : r.ops) {
+            if (horizontal(o) && o.x1 == 0 && o.x2 == 1024)
+                ++full;
+            if (horizontal(o) && o.x2 - o.x1 == 12 && (o.y1 == 344 || o.y1 == 658))
+                ++rowTicks;
+            if (vertical(o) && o.y1 == 488 && o.y2 == 514)
+                longTicks.insert(o.x1);
+        }
+        QCOMPARE(full, 14);
+        QCOMPARE(rowTicks, 62);
+        QCOMPARE(int(r.of(DrawOp::Pixel).size()), 18);
+        QCOMPARE(int(longTicks.size()), 16);
+        QCOMPARE(*longTicks.begin(), 50.0);
+        QCOMPARE(*longTicks.rbegin(), 950.0);
+        QCOMPARE(r.texts().size(), 11);
+        QCOMPARE(r.of(DrawOp::Clear).size(), size_t(1));
+        QCOMPARE(r.ops.front().kind, DrawOp::Clear);
+        // Pixels: the line at y 96 runs the whole width; the dotted line's first dot.
+        QCOMPARE(r.s().point(1024, 96), qb::Green);
+        QCOMPARE(r.s().point(526, 173), qb::Green);
+        QCOMPARE(r.s().point(527, 173), qb::Black);
+        QCOMPARE(r.s().fontSize, 14.0);
+        QCOMPARE(r.s().foreColor, qb::Green);
+    }
+
+    void waveform2And3()
+    {
+        Rig r;
+        drawWaveform2(r.s());
+        int full = 0, partial = 0;
+        std::vector<double> row;
+        for (const auto& o : r.ops) {
+            if (horizontal(o) && o.x1 == 0)
+                (o.x2 == 1024 ? full : partial) += (o.x2 == 1024 || o.x2 == 960) ? 1 : 0;
+            if (horizontal(o) && o.y1 == 483)
+                row.push_back((o.x1 + o.x2) / 2);
+        }
+        QCOMPARE(full, 10);
+        QCOMPARE(partial, 8);
+        QCOMPARE(int(row.size()), 30);
+        QCOMPARE(row.back(), 960.0);
+
+        Rig r3;
+        drawWaveform3(r3.s());
+        double last = 0;
+        for (const auto& o : r3.ops)
+            if (vertical(o) && o.y1 == 378 && o.y2 == 403)
+                last = std::max(last, o.x1);
+        QCOMPARE(last, 940.0);
+        QCOMPARE(r3.texts(), QStringList({u"100%"_s, u"50%"_s, u"0"_s}));
+    }
+
+    void targetGeometry()
+    {
+        const TargetCorners t = targetCorners(512, 384, 707, 342, 0.052, 13);
+        QVERIFY(t.valid);
+        QVERIFY(std::abs(t.radius - 199.47) < 0.01);
+        QVERIFY(std::abs(t.angle - 0.2121) < 0.0001);
+        const QPointF c1 = t.c[0];
+        const double r1 = std::hypot(c1.x() - 512, 384 - c1.y());
+        QVERIFY(std::abs(r1 - 212.47) < 0.01);
+        QVERIFY(std::abs(std::atan2(384 - c1.y(), c1.x() - 512) - 0.1601) < 0.0001);
+        const TargetCorners left = targetCorners(512, 384, 317, 342, 0.052, 13);
+        QVERIFY(std::abs(left.angle - 2.9299) < 0.0001);  // 3.142 − arcsin(42 / 199.47), not π − …
+        // Straight above the centre: a proper angle, no NaN; on the centre itself: nothing to draw.
+        const TargetCorners up = targetCorners(512, 384, 512, 100, 0.052, 13);
+        QVERIFY(up.valid && std::isfinite(up.c[2].x()) && std::abs(up.angle - M_PI / 2) < 1e-9);
+        Rig r;
+        r.s().vector = {512, 384, 13, false};
+        targetBox(r.s(), 512, 384);
+        QVERIFY(r.ops.empty());
+        targetBox(r.s(), 707, 342);
+        QCOMPARE(int(r.ops.size()), 6);
+        r.s().vector.toleranceCorners = true;
+        targetBox(r.s(), 707, 342);
+        QCOMPARE(int(r.ops.size()), 6 + 14);
+    }
+
+    void vector4HasTwelveTargets()
+    {
+        Rig r;
+        drawVector4(r.s());
+        const double pts[12][2] = {{317, 342}, {451, 122}, {640, 163}, {707, 432}, {390, 608}, {579, 653},
+                                   {390, 163}, {579, 122}, {707, 342}, {317, 432}, {451, 653}, {640, 608}};
+        for (int i = 0; i < 12; ++i) {
+            const auto box = targetCorners(512, 384, pts[i][0], pts[i][1], 0.052, 13);
+            QVERIFY2(r.hasLine(box.c[0].x(), box.c[0].y(), box.c[1].x(), box.c[1].y()), qPrintable(QString::number(i)));
+            // Tolerance corners on the first six only: a radial stroke ends at the outer corner S1.
+            const double radius = box.radius;
+            const auto outer = targetCorners(512, 384, pts[i][0], pts[i][1], 0.156, radius / 5);
+            const auto radial = targetCorners(512, 384, pts[i][0], pts[i][1], 0.156, radius / 5 - 13);
+            QCOMPARE(r.hasLine(radial.c[0].x(), radial.c[0].y(), outer.c[0].x(), outer.c[0].y()), i < 6);
+        }
+        QCOMPARE(int(r.of(DrawOp::Circle).size()), 1);
+        QCOMPARE(r.texts().size(), 14);
+    }
+
+    void verticalAxisEnds()
+    {
+        for (int code = 4; code <= 9; ++code) {
+            Rig r;
+            r.dispatch(code);
+            const double end = (code == 7 || code == 9) ? 700 : 701;
+            QVERIFY2(r.hasLine(512, 413, 512, end), qPrintable(QString::number(code)));
+        }
+        Rig r7;
+        r7.dispatch(7);
+        QVERIFY(r7.hasLine(302 - 6, 301.5, 302 + 6, 301.5));  // half-pixel chart marks passed on unrounded
+        QVERIFY(r7.texts().contains(u"ChromaDuMonde"_s));
+        Rig r5;
+        r5.dispatch(5);
+        // Graticule 5 draws its degree ticks after the centre cross; 6 to 9 have neither circle nor ticks.
+        size_t cross = 0, firstTick = 0;
+        for (size_t i = 0; i < r5.ops.size(); ++i) {
+            if (!cross && r5.ops[i].kind == DrawOp::Line && r5.ops[i].x1 == 189)
+                cross = i;
+            if (!firstTick && r5.ops[i].kind == DrawOp::Line && r5.ops[i].x1 == 822 && r5.ops[i].x2 == 812)
+                firstTick = i;
+        }
+        QVERIFY(cross > 0 && firstTick > cross);
+        Rig r6;
+        r6.dispatch(6);
+        QVERIFY(r6.of(DrawOp::Circle).empty());
+    }
+
+    void meterScales()
+    {
+        Rig r;
+        r.dispatch(13);
+        QVERIFY(r.texts().contains(u"EBU SCALE"_s));
+        Rig r22, r23;
+        r22.dispatch(22);
+        r23.dispatch(23);
+        QVERIFY(r22.texts().contains(u"NORDIC SCALE"_s));
+        QVERIFY(r23.texts().contains(u"EBU SCALE"_s));
+        Rig n;
+        n.dispatch(14);
+        const QStringList t = n.texts();
+        QVERIFY(t.lastIndexOf(u"12"_s) > t.lastIndexOf(u"-9"_s));  // NORDIC ends "12", no minus sign
+        QCOMPARE(n.s().foreColor, qb::Yellow);
+        Rig small;
+        drawSmallScale(small.s(), AudioScale::ExpandDin);
+        bool found = false;
+        for (const auto& o : small.ops)
+            found = found || (horizontal(o) && o.y1 == 559.5 && o.x1 == 20 && o.x2 == 32);
+        QVERIFY2(found, "the small tick for Y 419 lands at 559.5, unrounded");
+        Rig bbc;
+        drawSmallScale(bbc.s(), AudioScale::Bbc);
+        std::vector<double> ys;
+        for (const auto& o : bbc.ops)
+            if (horizontal(o) && o.x1 == 20 && o.x2 == 32)
+                ys.push_back(o.y1);
+        QCOMPARE(ys, (std::vector<double>{433, 476, 518, 553, 598, 636}));
+        // Drawing a full-screen scale twice gives the same picture: the frame clears first.
+        Rig twice;
+        drawFullScale(twice.s(), AudioScale::Vu);
+        const QImage once = twice.picture.image().copy();
+        drawFullScale(twice.s(), AudioScale::Vu);
+        QVERIFY(twice.picture.image() == once);
+    }
+
+    void levelBars_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("bars");
+        QTest::addColumn<double>("bottom");
+        for (int c : {0, 5, 10})
+            QTest::addRow("%d", c) << c << 0 << 0.0;
+        for (int c : {11, 17, 18, 19})
+            QTest::addRow("%d", c) << c << 4 << 662.0;
+        for (int c : {20, 33, 34, 255})
+            QTest::addRow("%d", c) << c << 4 << 680.0;
+    }
+
+    void levelBars()
+    {
+        QFETCH(int, code);
+        QFETCH(int, bars);
+        QFETCH(double, bottom);
+        Rig r;
+        SharedState st;
+        st.ScreenTypeCode = int16_t(code);
+        st.ReplyBuffer[1] = 0;
+        st.ReplyBuffer[2] = 207;
+        st.ReplyBuffer[3] = 27;
+        st.ReplyBuffer[4] = 255;
+        DrawLevelBars(r.s(), st);
+        const Ops boxes = r.of(DrawOp::FillBox);
+        QCOMPARE(int(boxes.size()), bars);
+        if (!bars)
+            return;
+        QCOMPARE(st.AudioLevel, (std::array<uint8_t, 4>{0, 207, 27, 255}));
+        QCOMPARE(boxes[0].colour, qb::Red);
+        QCOMPARE(boxes[1].colour, qb::Green);
+        QCOMPARE(boxes[0].y2, bottom);
+        if (code < 20) {
+            QCOMPARE(boxes[0].y1, 0.0);  // level 0: from the top edge
+            QCOMPARE(boxes[1].y1, 207 * 3.2);  // 662.4, just below the bottom line
+            QCOMPARE(boxes[2].y1, 27 * 3.2);
+            QCOMPARE(boxes[0].x1, 45.0);
+            QCOMPARE(boxes[3].x1, 940.0);
+            QCOMPARE(r.s().point(57, 0), qb::Red);
+            QCOMPARE(r.s().point(137, 662), qb::Green);
+        } else {
+            QCOMPARE(boxes[0].y1, 350.0);
+            QCOMPARE(boxes[3].x1, 468.0);
+            QCOMPARE(boxes[3].y1, 255 * 1.6 + 350);  // reversed corners: the rectangle between them
+            QCOMPARE(r.s().point(473, 700), qb::Green);
+        }
+        QCOMPARE(r.s().foreColor, qb::Green);  // bars use their own colours only
+    }
+
+    void codesWithoutGraticuleKeepThePicture()
+    {
+        for (int code : {0, 10, 18, 19, 34, 100, 255}) {
+            Rig r;
+            r.s().fillBox(100, 100, 120, 120, qb::Red);
+            r.ops.clear();
+            r.dispatch(code);
+            QCOMPARE(r.lastCode, code);
+            QVERIFY(r.of(DrawOp::Clear).empty());
+            QCOMPARE(r.s().point(110, 110), qb::Red);
+            QCOMPARE(r.texts().size(), 3);  // only the overlay
+        }
+    }
+
+    void overlayOnEveryCodeAndNoSignal()
+    {
+        for (int code = 0; code <= 255; ++code) {
+            Rig r;
+            r.dispatch(code, code % 2 == 0);
+            const Ops texts = r.of(DrawOp::Text);
+            QVERIFY(texts.size() >= 3);
+            const DrawOp& title = texts[texts.size() - 3];
+            QCOMPARE(title.text, u"Corvane QV 7700"_s);
+            QCOMPARE(title.x1, 330.0);
+            QCOMPARE(title.y1, 730.0);
+            QCOMPARE(title.size, 8.0);
+            QCOMPARE(texts[texts.size() - 2].text, u"Time: 10:31:07"_s);
+            QVERIFY(texts.back().text.startsWith(u"Date: "_s));
+            QCOMPARE(texts.back().x1, 570.0);
+            QCOMPARE(r.lastCode, code);
+        }
+        Rig r;
+        r.dispatch(4, false);
+        QCOMPARE(r.ops.front().kind, DrawOp::Clear);
+        const Ops boxes = r.of(DrawOp::Box);
+        QCOMPARE(int(boxes.size()), 1);
+        QCOMPARE(QRectF(QPointF(boxes[0].x1, boxes[0].y1), QPointF(boxes[0].x2, boxes[0].y2)), QRectF(QPointF(32, 128), QPointF(976, 640)));
+        const Ops texts = r.of(DrawOp::Text);
+        QCOMPARE(texts[0].text, u"No Signal"_s);
+        QCOMPARE(texts[0].font, u"verdana"_s);
+        QCOMPARE(texts[0].size, 50.0);
+        QCOMPARE(texts[1].colour, qb::Green);
+    }
+
+    void decoderEdges()
+    {
+        QImage img(kPictureWidth, kPictureHeight, QImage::Format_RGB32);
+        img.fill(Qt::black);
+        const auto px = [&img](int x, int y) { return img.pixel(x, y) & 0xffffff; };
+        std::vector<uint8_t> block(kBlockBytes, 0);
+        block[0] = 0xF1;
+        block[509] = 0xAF;
+        decodeBlock(img, 1, block.data(), 1);
+        QCOMPARE(px(2, 16), 0xffffffu);
+        QCOMPARE(px(3, 16), 0x404040u);
+        QCOMPARE(px(4, 16), 0u);
+        block[8159] = 0x12;
+        decodeBlock(img, 47, block.data(), kBlockBytes);
+        QCOMPARE(px(2, 752), 0xffffffu);
+        QCOMPARE(px(1020, 752), 0xffffffu);  // index 10 is white already
+        QCOMPARE(px(1021, 752), 0xffffffu);
+        QCOMPARE(px(1020, 767), 0x404040u);
+        QCOMPARE(px(1021, 767), 0x606060u);
+        // Block 0 paints nothing, whatever it holds; zero bytes paint nothing either.
+        std::vector<uint8_t> bright(kBlockBytes, 0xFF);
+        decodeBlock(img, 0, bright.data(), kBlockBytes);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < kPictureWidth; ++x)
+                QCOMPARE(px(x, y), 0u);
+        // More than one block: the excess runs on into the next rows; past the picture it is dropped.
+        std::vector<uint8_t> two(2 * kBlockBytes + 100, 0x99);
+        decodeBlock(img, 46, two.data(), int(two.size()));
+        QCOMPARE(px(500, 736), 0xdcdcdcu);
+        QCOMPARE(px(500, 767), 0xdcdcdcu);
+        QCOMPARE(px(1022, 767), 0u);  // columns past 1021 are never painted
+        QCOMPARE(px(0, 767), 0u);
+        decodeBlock(img, 47, nullptr, 10);
+        decodeBlock(img, 60, two.data(), int(two.size()));
+    }
+
+    void greyTable()
+    {
+        const int expect[16] = {0, 64, 96, 128, 140, 170, 180, 192, 210, 220, 255, 255, 255, 255, 255, 255};
+        for (int i = 1; i < 16; ++i)
+            QCOMPARE(int(greyOf(i) & 0xff), expect[i]);
+    }
+};
+
+QTEST_MAIN(TestRender)
+#include "test_render.moc"

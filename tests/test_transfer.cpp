@@ -1,0 +1,467 @@
+// Screen fetch and error log through the scripted device: every failure row, the bounded waits, the buffer
+// limits, and exchanges that must not interleave.
+
+#include "app/remote.h"
+#include "logger/error_log.h"
+#include "render/pixel_decoder.h"
+#include "scripted_device.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using namespace qv;
+using namespace qv::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+QByteArray header(int code) { return QByteArray(1, char(code)) + QByteArray("\x10\x20\x30\x40", 4); }
+QByteArray block(char value = char(0x99)) { return QByteArray(kBlockBytes, value); }
+
+struct Rig {
+    ScriptedDevice* dev = new ScriptedDevice;
+    Remote remote{std::unique_ptr<D2xx>(dev)};
+    QSignalSpy status{&remote.panel(), &PanelModel::statusTextWritten};
+    Rig()
+    {
+        remote.state().SignalPresent = true;
+        remote.panel().setMenuEnabled(Menu::PrintFrame, false);
+        remote.panel().setMenuEnabled(Menu::Reverse, false);
+        remote.panel().setMenuEnabled(Menu::PrintLog, false);
+        remote.screenFetch().clock = [] { return QDateTime(QDate(2026, 12, 6), QTime(9, 0)); };
+    }
+    SharedState& st() { return remote.state(); }
+    PanelModel& panel() { return remote.panel(); }
+    QStringList messages() const
+    {
+        QStringList out;
+        for (const auto& a : status)
+            out << a.at(0).toString();
+        return out;
+    }
+    void fetch() { remote.screenFetch().mnuGet1Frame_Click(); }
+    Rgb px(int x, int y) { return remote.picture().surface().point(x, y); }
+    bool idle()
+    {
+        return !st().TransferBusy && !dev->isOpen() && !panel().busyPointer(PointerOwner::Download) &&
+               !panel().busyPointer(PointerOwner::MainWindow);
+    }
+    // A log: four header records, entries, end-of-log record.
+    static QByteArray rec(const QByteArray& lead, const QByteArray& text)
+    {
+        return (lead + ' ' + text).leftJustified(39, ' ') + '\n';
+    }
+};
+}  // namespace
+
+class TestTransfer : public QObject {
+    Q_OBJECT
+private slots:
+    void wholeScreen()
+    {
+        Rig r;
+        r.dev->replyTo(0xB0, header(1));
+        r.dev->replyTo(0xB2, block());
+        QSignalSpy shown(&r.remote.screenFetch(), &ScreenFetch::showDownload);
+        QSignalSpy progress(&r.remote.screenFetch(), &ScreenFetch::progress);
+        r.fetch();
+        const QStringList& log = r.dev->log;
+        QCOMPARE(log.mid(0, 5), QStringList({u"List"_s, u"OpenEx"_s, u"Write b0 f0"_s, u"SetTimeouts 100 0"_s, u"Read 5"_s}));
+        QCOMPARE(log.mid(5, 3), QStringList({u"Write b2 f0"_s, u"SetTimeouts 500 0"_s, u"Queue"_s}));
+        QCOMPARE(r.dev->count(u"Queue"_s), 1);  // a whole block seen once: later blocks go straight to the read
+        QCOMPARE(r.dev->written.count("\xb2\xf0"), 48);
+        QCOMPARE(log.count(u"Read 8160"_s), 48);
+        QCOMPARE(log.mid(log.size() - 2), QStringList({u"Write b1 f0"_s, u"Close"_s}));
+        QCOMPARE(shown.count(), 1);
+        QCOMPARE(progress.count(), 48);
+        QCOMPARE(progress.last().at(0).toInt(), 48);
+        QVERIFY(r.panel().menuEnabled(Menu::PrintFrame) && r.panel().menuEnabled(Menu::Reverse));
+        QVERIFY(r.idle());
+        QCOMPARE(int(r.st().ScreenTypeCode), 1);
+        QCOMPARE(r.px(5, 400), 0xffdcdcdcu);  // 0x99: grey 220 ...
+        QCOMPARE(r.px(1, 400), qb::Black);      // ... only from column 2
+        QCOMPARE(r.px(600, 10), qb::Black);     // block 0 is never painted
+        QVERIFY(r.remote.screenFetch().lastFetchClean());
+        QCOMPARE(r.messages(), QStringList({QString(23, u' ')}));
+    }
+
+    void noSignalRequestsNoBlocks()
+    {
+        Rig r;
+        r.st().SignalPresent = false;
+        r.dev->replyTo(0xB0, header(4));
+        r.fetch();
+        QCOMPARE(r.dev->written, QByteArray("\xb0\xf0\xb1\xf0"));
+        QVERIFY(r.panel().menuEnabled(Menu::PrintFrame));
+        QCOMPARE(int(r.st().ScreenTypeCode), 4);
+        QVERIFY(r.remote.screenFetch().lastFetchClean());
+        QVERIFY(r.idle());
+    }
+
+    void headerTimeoutFailureEndsAtOnce()
+    {
+        Rig r;
+        r.st().StatusLog = u"earlier\r\n"_s;
+        r.dev->failOn(u"SetTimeouts"_s, 1);
+        r.fetch();
+        QCOMPARE(r.dev->written, QByteArray("\xb0\xf0"));  // no end key
+        QCOMPARE(r.panel().statusText(), u"earlier\r\nUSB SetTimeout Failed\r\n"_s);
+        QVERIFY(!r.panel().menuEnabled(Menu::PrintFrame) && !r.panel().menuEnabled(Menu::Reverse));
+        QVERIFY(r.idle());
+    }
+
+    void headerReadFailureStillFetchesBlocks()
+    {
+        Rig r;
+        r.dev->failOn(u"Read"_s, 1);
+        r.dev->replyTo(0xB0, header(2));
+        r.dev->replyTo(0xB2, block());
+        QSignalSpy shown(&r.remote.screenFetch(), &ScreenFetch::showDownload);
+        r.fetch();
+        QCOMPARE(shown.count(), 0);
+        QVERIFY(r.messages().contains(u"USB Read Failed\r\n"_s));
+        QCOMPARE(r.dev->written.count("\xb2\xf0"), 48);
+        QVERIFY(r.dev->written.endsWith("\xb1\xf0"));
+        QVERIFY(r.panel().menuEnabled(Menu::PrintFrame));
+        QVERIFY(!r.remote.screenFetch().lastFetchClean());
+    }
+
+    void shortHeaderIsReported()
+    {
+        Rig r;
+        r.st().ReplyBuffer[0] = 9;  // what an earlier read left behind
+        r.dev->replyTo(0xB0, QByteArray("\x01\x02\x03", 3));
+        r.st().SignalPresent = false;
+        QSignalSpy shown(&r.remote.screenFetch(), &ScreenFetch::showDownload);
+        r.fetch();
+        QCOMPARE(shown.count(), 0);
+        QVERIFY(r.panel().statusText().contains(u"Screen header incomplete: 3 of 5 bytes"_s));
+        QCOMPARE(int(r.st().ScreenTypeCode), 0);  // not decoded from the buffer
+    }
+
+    void blockFailures()
+    {
+        {
+            Rig r;
+            r.dev->replyTo(0xB0, header(1));
+            r.dev->failOn(u"SetTimeouts"_s, 2);
+            r.fetch();
+            QCOMPARE(r.dev->written.count("\xb2\xf0"), 1);
+            QVERIFY(r.messages().contains(u"SetTimeout Failed"_s));
+            QVERIFY(r.dev->written.endsWith("\xb1\xf0"));
+            QVERIFY(r.idle());
+        }
+        {
+            Rig r;
+            r.dev->replyTo(0xB0, header(1));
+            r.dev->replyTo(0xB2, block(char(0xFF)));
+            r.dev->failOn(u"Read"_s, 7);  // the header is read 1, block 5 is read 7
+            r.fetch();
+            QCOMPARE(r.panel().statusText(), u"Read Failed"_s);
+            QCOMPARE(r.dev->written.count("\xb2\xf0"), 48);
+            QCOMPARE(r.px(300, 5 * 16 + 3), qb::Black);  // block 5 shows the graticule only
+            QCOMPARE(r.px(300, 6 * 16 + 3), qb::White);
+        }
+    }
+
+    void staleQueueCountSkipsTheFirstQuery()
+    {
+        Rig r;
+        r.st().QueuedBytes = 8160;  // left by an earlier transfer
+        r.dev->replyTo(0xB0, header(1));
+        r.dev->replyTo(0xB2, block());
+        r.fetch();
+        QCOMPARE(r.dev->count(u"Queue"_s), 0);
+        QCOMPARE(r.dev->log.count(u"Read 8160"_s), 48);
+    }
+
+    void silentInstrumentEndsWithinFiveSeconds()
+    {
+        Rig r;
+        r.dev->replyTo(0xB0, header(1));
+        QElapsedTimer t;
+        t.start();
+        r.fetch();
+        QVERIFY2(t.elapsed() < 7000, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(t.elapsed() >= 4900);
+        QVERIFY(r.panel().statusText().startsWith(u"No data from QV7700 for 5 seconds"_s));
+        QVERIFY(r.dev->written.endsWith("\xb1\xf0"));
+        QVERIFY(r.idle());
+        QVERIFY(!r.remote.screenFetch().lastFetchClean());
+    }
+
+    void staleCountAndSilenceEndsToo()
+    {
+        // The queue count says "a block is waiting" from before, but nothing comes: zero-byte reads add up.
+        Rig r;
+        r.remote.screenFetch().silenceLimitMs = 300;
+        r.st().QueuedBytes = 9000;
+        r.dev->realTimeouts = true;
+        r.dev->replyTo(0xB0, header(1));
+        QElapsedTimer t;
+        t.start();
+        r.fetch();
+        QVERIFY(t.elapsed() < 3000);
+        QVERIFY(r.dev->written.count("\xb2\xf0") < 48);
+        QVERIFY(r.idle());
+    }
+
+    void unplugMidTransfer()
+    {
+        Rig r;
+        r.dev->replyTo(0xB0, header(1));
+        r.dev->replyTo(0xB2, block());
+        r.dev->onCall = [&](const QString& op) {
+            if (op == u"Read" && r.dev->count(u"Read"_s) == 5) {
+                for (const QString& o : {u"Read"_s, u"Write"_s, u"Queue"_s, u"SetTimeouts"_s, u"Close"_s, u"List"_s})
+                    r.dev->failOn(o);
+            }
+        };
+        QElapsedTimer t;
+        t.start();
+        r.fetch();
+        QVERIFY(t.elapsed() < 5000);
+        QVERIFY(r.messages().contains(u"Read Failed"_s));
+        QVERIFY(r.messages().contains(u"SetTimeout Failed"_s));
+        QCOMPARE(r.messages().last(), u"USB Close Failed"_s);
+        QVERIFY(!r.st().TransferBusy);
+        QVERIFY(!r.panel().busyPointer(PointerOwner::Download));
+        // Plugged back in: the next fetch works from the start.
+        r.dev->clearFailures();
+        r.dev->onCall = nullptr;
+        r.status.clear();
+        r.fetch();
+        QVERIFY(r.remote.screenFetch().lastFetchClean());
+        QVERIFY(r.idle());
+    }
+
+    void failingQueriesKeepWaitingUntilSilence()
+    {
+        Rig r;
+        r.remote.screenFetch().silenceLimitMs = 300;
+        r.dev->replyTo(0xB0, header(1));
+        r.dev->failOn(u"Queue"_s);
+        r.fetch();
+        QVERIFY(r.dev->count(u"Queue"_s) > 1);
+        QVERIFY(r.messages().contains(u"Queue Read Failed"_s));
+        QVERIFY(r.panel().statusText().startsWith(u"No data from QV7700"_s));
+        QVERIFY(r.idle());
+    }
+
+    void oversizedQueueCountNeverOverruns()
+    {
+        Rig r;
+        r.dev->replyTo(0xB0, header(1));
+        r.dev->replyTo(0xB2, QByteArray(20000, char(0x33)));
+        r.fetch();
+        QCOMPARE(r.dev->log.count(u"Read 10000"_s), 48 * 2);  // the buffer's worth, then the rest dropped
+        QCOMPARE(r.px(500, 16 * 20 + 1), 0xff808080u);
+        QVERIFY(r.idle());
+
+        Rig huge;
+        huge.remote.screenFetch().silenceLimitMs = 300;
+        huge.dev->replyTo(0xB0, header(1));
+        huge.dev->replyTo(0xB2, block());
+        huge.dev->setReportedQueue(0x7fffffffu);
+        huge.fetch();
+        QCOMPARE(int(huge.st().QueuedBytes), 0x7fffffff);
+        QVERIFY(huge.idle());
+    }
+
+    void nothingInterleavesWithATransfer()
+    {
+        Rig r;
+        r.dev->replyTo(0xB0, header(1));
+        r.dev->replyTo(0xB2, block());
+        r.dev->replyTo(0xB6, QByteArray("\x00\x02\x02", 3));
+        int fetchesAsked = 0;
+        // During the pause before the blocks: a key, a second fetch, a log fetch and a poll tick.
+        QTimer::singleShot(30, &r.remote, [&] {
+            r.remote.keys().click(Key::Vect);
+            r.fetch();
+            ++fetchesAsked;
+            r.remote.errorLog().mnuGetLog_Click();
+            r.remote.poll().Timer3_Timer();
+        });
+        r.remote.errorLog().silenceLimitMs = 200;
+        r.fetch();
+        const int end = int(r.dev->written.indexOf("\xb1\xf0"));
+        QVERIFY(end > 0);
+        QCOMPARE(r.dev->written.left(end).count("\x8b\xf0"), 0);
+        QCOMPARE(r.dev->written.left(end).count("\xb3\xf0"), 0);
+        QCOMPARE(r.dev->written.left(end).count("\xb6\xf0"), 0);
+        QCOMPARE(fetchesAsked, 1);
+        // Afterwards the deferred work runs, in the order it was asked for; the second fetch request merged.
+        QTRY_VERIFY_WITH_TIMEOUT(r.dev->written.contains("\xb3\xf0") && !r.remote.errorLog().running(), 5000);
+        const QByteArray after = r.dev->written.mid(end);
+        QVERIFY(after.indexOf("\x8b\xf0") < after.indexOf("\xb3\xf0"));
+        QCOMPARE(r.dev->written.count("\xb0\xf0"), 1);
+    }
+
+    void parseRecords_data()
+    {
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("end");
+        QTest::addColumn<bool>("endOfLog");
+        QTest::addColumn<QByteArray>("shown");
+        QTest::newRow("normal") << QByteArray("0007 GAMUT").leftJustified(39, '.') + '\n' << 5 << 40 << false
+                                << QByteArray(" GAMUT").leftJustified(35, '.') + '\n';
+        QByteArray r10(50, 'x');
+        r10[9] = ' ';
+        r10[44] = '\n';
+        QTest::newRow("space 10, line feed 45") << r10 << 10 << 41 << false << r10.mid(9, 32);
+        QByteArray r40(50, 'y');
+        r40[39] = ' ';
+        QTest::newRow("space 40") << r40 << 40 << 71 << false << r40.mid(39, 11);
+        QByteArray none(50, 'z');
+        none[41] = 'E';
+        QTest::newRow("no space") << none << 41 << 72 << true << none.mid(40, 10);
+        QTest::newRow("end mark") << QByteArray("0000 END OF LOG").leftJustified(39, ' ') + '\n' << 5 << 40 << true
+                                  << QByteArray(" END OF LOG").leftJustified(35, ' ') + '\n';
+    }
+
+    void parseRecords()
+    {
+        QFETCH(QByteArray, record);
+        QFETCH(int, start);
+        QFETCH(int, end);
+        QFETCH(bool, endOfLog);
+        QFETCH(QByteArray, shown);
+        std::array<char, 50> r{};
+        std::copy_n(record.constData(), std::min<qsizetype>(50, record.size()), r.begin());
+        const LogRecordView v = parseLogRecord(r);
+        QCOMPARE(v.textStart, start);
+        QCOMPARE(v.textEnd, end);
+        QCOMPARE(v.endOfLog, endOfLog);
+        QCOMPARE(v.shown.left(shown.size()), shown);
+    }
+
+    void logWithNumberedEntries()
+    {
+        Rig r;
+        QList<QByteArray> recs;
+        for (int i = 1; i <= 4; ++i)
+            recs << Rig::rec("HDR" + QByteArray::number(i), "HEADER " + QByteArray::number(i));
+        for (int i = 1; i <= 8; ++i)
+            recs << Rig::rec("00" + QByteArray::number(i), "ENTRY" + QByteArray::number(i)).replace(" ENTRY", " XNTRY");
+        recs << Rig::rec("0000", "END OF LOG");
+        r.dev->replyTo(0xB4, recs);
+        QSignalSpy progress(&r.remote.errorLog(), &ErrorLog::progress);
+        r.remote.errorLog().mnuGetLog_Click();
+        const QString text = r.panel().statusText();
+        QVERIFY(text.startsWith(u" HEADER 1"_s));
+        QVERIFY(text.contains(u"\n7:  XNTRY7"_s));  // record 10 of the loop is numbered 7
+        QVERIFY(text.endsWith(u"\n-------- End of Log --------"_s));
+        QVERIFY(!text.contains(u"END OF LOG"_s));
+        QVERIFY(!r.st().StatusLog.contains(u"-------- End"_s));
+        QVERIFY(r.panel().menuEnabled(Menu::PrintLog));
+        QCOMPARE(r.dev->written.count("\xb4\xf0"), 13);
+        QCOMPARE(progress.count(), 13);
+        QVERIFY(r.remote.errorLog().lastFetchNormal());
+        QVERIFY(r.idle());
+    }
+
+    void logEdges()
+    {
+        {  // the fifth record ends the log: four header lines and the marker
+            Rig r;
+            QList<QByteArray> recs;
+            for (int i = 1; i <= 4; ++i)
+                recs << Rig::rec("H", "LINE " + QByteArray::number(i));
+            recs << Rig::rec("0", "EOL");
+            r.dev->replyTo(0xB4, recs);
+            r.remote.errorLog().mnuGetLog_Click();
+            QCOMPARE(r.panel().statusText().count(u'\n'), 4);
+            QVERIFY(!r.panel().statusText().contains(u"1: "_s));
+            QVERIFY(r.panel().statusText().endsWith(u"-------- End of Log --------"_s));
+        }
+        {  // a header record beginning with E also ends the fetch, unshown
+            Rig r;
+            r.dev->replyTo(0xB4, QList<QByteArray>{Rig::rec("H", "ONE"), Rig::rec("H", "EARLY END"), Rig::rec("H", "THREE")});
+            r.remote.errorLog().mnuGetLog_Click();
+            QCOMPARE(r.dev->written.count("\xb4\xf0"), 2);
+            QVERIFY(!r.panel().statusText().contains(u"EARLY"_s));
+        }
+        {  // a queue count of 36 or more from before: the first record is read without a query
+            Rig r;
+            r.st().QueuedBytes = 40;
+            r.dev->replyTo(0xB4, Rig::rec("0", "END"));
+            r.remote.errorLog().mnuGetLog_Click();
+            QCOMPARE(r.dev->count(u"Queue"_s), 0);
+            QCOMPARE(r.dev->log.count(u"Read 40"_s), 1);
+        }
+        {  // more than 50 bytes queued: 50 kept, the rest read and dropped
+            Rig r;
+            r.dev->replyTo(0xB4, QList<QByteArray>{Rig::rec("H", "A") + QByteArray(200, '#'), Rig::rec("0", "END")});
+            r.dev->setReportedQueue(240);
+            r.remote.errorLog().mnuGetLog_Click();
+            QVERIFY(r.dev->log.contains(u"Read 50"_s));
+            QVERIFY(r.panel().statusText().startsWith(u" A"_s));
+        }
+    }
+
+    void logFailures_data()
+    {
+        QTest::addColumn<QString>("failing");
+        QTest::addColumn<int>("nth");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("timeouts") << u"SetTimeouts"_s << 2 << u"USB SetTimeout Failed"_s;
+        QTest::newRow("queue") << u"Queue"_s << 1 << u"USB Queue Read Failed"_s;
+        QTest::newRow("read") << u"Read"_s << 2 << u"Log Read Failed"_s;
+    }
+
+    void logFailures()
+    {
+        QFETCH(QString, failing);
+        QFETCH(int, nth);
+        QFETCH(QString, shown);
+        Rig r;
+        r.panel().setMenuEnabled(Menu::PrintLog, true);  // left enabled by an earlier fetch
+        r.dev->replyTo(0xB4, QList<QByteArray>{Rig::rec("H", "ONE"), Rig::rec("H", "TWO"), Rig::rec("0", "END")});
+        r.dev->failOn(failing, nth);
+        r.remote.errorLog().mnuGetLog_Click();
+        QCOMPARE(r.panel().statusText(), shown);  // the lines so far are gone
+        QVERIFY(r.panel().menuEnabled(Menu::PrintLog));
+        QVERIFY(!r.remote.errorLog().lastFetchNormal());
+        QVERIFY(r.idle());
+    }
+
+    void logCloseFailureAndSilence()
+    {
+        {
+            Rig r;
+            r.dev->replyTo(0xB4, Rig::rec("0", "END"));
+            r.dev->failOn(u"Close"_s);
+            r.remote.errorLog().mnuGetLog_Click();
+            QCOMPARE(r.panel().statusText(), r.st().StatusLog + u"\r\nUSB Close Failed"_s);
+        }
+        {
+            Rig r;
+            QElapsedTimer t;
+            t.start();
+            r.remote.errorLog().mnuGetLog_Click();
+            QVERIFY(t.elapsed() < 7000);
+            QVERIFY(r.panel().statusText().startsWith(u"No data from QV7700 for 5 seconds"_s));
+            QVERIFY(r.idle());
+        }
+    }
+
+    void erase()
+    {
+        Rig r;
+        r.remote.errorLog().mnuEraseLog_Click();
+        QCOMPARE(r.dev->written, QByteArray("\xb5\xf0"));
+        QCOMPARE(r.panel().statusText(), u"Connecting to QV7700\r\nErase command sent\r\n"_s);
+        QVERIFY(r.remote.errorLog().lastEraseClosed());
+        QVERIFY(!r.st().TransferBusy);
+        r.dev->failOn(u"Close"_s);
+        r.remote.errorLog().mnuEraseLog_Click();
+        QCOMPARE(r.panel().statusText(), u"Close Failed"_s);
+        QVERIFY(!r.remote.errorLog().lastEraseClosed());
+    }
+};
+
+QTEST_MAIN(TestTransfer)
+#include "test_transfer.moc"
