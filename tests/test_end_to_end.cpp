@@ -1,0 +1,119 @@
+// The program as a user runs it, against an instrument on the far end of a pseudo-terminal played by another
+// process: the picture and the log text must be what the simulated instrument sent.
+
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+const QString kProgram = QStringLiteral(QV_PROGRAM);
+const QString kPeer = QStringLiteral(QV_PTY_PEER);
+
+struct Peer {
+    QProcess process;
+    QString path;
+    Peer()
+    {
+        process.start(kPeer, {});
+        if (process.waitForReadyRead(5000))
+            path = QString::fromLocal8Bit(process.readLine()).trimmed();
+    }
+    ~Peer()
+    {
+        process.closeWriteChannel();
+        if (!process.waitForFinished(3000))
+            process.kill();
+        process.waitForFinished(1000);
+    }
+};
+
+int run(const QStringList& args, QByteArray* err = nullptr)
+{
+    QProcess p;
+    p.setProgram(kProgram);
+    p.setArguments(args);
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    p.setProcessEnvironment(env);
+    p.start();
+    if (!p.waitForFinished(60000))
+        return -1;
+    if (err)
+        *err = p.readAllStandardError();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+}
+
+// The picture without the title, time and date line, which differ from one second to the next.
+bool sameApartFromOverlay(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int y = 0; y < a.height(); ++y) {
+        if (y >= 725 && y <= 750)
+            continue;
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y))
+                return false;
+    }
+    return true;
+}
+}  // namespace
+
+class TestEndToEnd : public QObject {
+    Q_OBJECT
+private slots:
+    void captureOverAPty()
+    {
+        QTemporaryDir dir;
+        Peer peer;
+        QVERIFY2(peer.path.startsWith(u"/dev/"_s), qPrintable(peer.path));
+        const QString viaPty = dir.filePath(u"pty.png"_s), viaSim = dir.filePath(u"sim.png"_s);
+        QByteArray err;
+        QCOMPARE(run({u"--device"_s, u"serial:"_s + peer.path, u"--press"_s, u"VECT"_s, u"--capture"_s, viaPty}, &err), 0);
+        QCOMPARE(run({u"--device"_s, u"sim"_s, u"--press"_s, u"VECT"_s, u"--capture"_s, viaSim}), 0);
+        const QImage a(viaPty), b(viaSim);
+        QCOMPARE(a.size(), QSize(1025, 769));
+        QVERIFY(sameApartFromOverlay(a, b));
+        // A real picture: the vectorscope graticule in green and the trace's white dots on the targets.
+        QCOMPARE(a.pixel(512, 200) & 0xffffff, 0x00ff00u);
+        int white = 0;
+        for (int y = 100; y < 700; ++y)
+            for (int x = 200; x < 850; ++x)
+                white += (a.pixel(x, y) & 0xffffff) == 0xffffff;
+        QVERIFY(white > 200);
+    }
+
+    void logOverAPty()
+    {
+        QTemporaryDir dir;
+        Peer peer;
+        const QString viaPty = dir.filePath(u"pty.txt"_s), viaSim = dir.filePath(u"sim.txt"_s);
+        QCOMPARE(run({u"--device"_s, u"serial:"_s + peer.path, u"--get-log"_s, viaPty}), 0);
+        QCOMPARE(run({u"--device"_s, u"sim"_s, u"--get-log"_s, viaSim}), 0);
+        QFile a(viaPty), b(viaSim);
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        const QByteArray text = a.readAll();
+        QCOMPARE(text, b.readAll());
+        QVERIFY(text.startsWith(" CORVANE QV7700 SCOPE"));
+        QVERIFY(text.contains("\n1:  06/12 "));
+        QVERIFY(text.endsWith("-------- End of Log --------"));
+    }
+
+    void absentInstrumentAndUsage()
+    {
+        QTemporaryDir dir;
+        QByteArray err;
+        QCOMPARE(run({u"--device"_s, u"serial:/nonexistent/ttyUSB7"_s, u"--capture"_s, dir.filePath(u"x.png"_s)}, &err), 1);
+        QVERIFY(err.contains("No QV7700 found"));
+        QCOMPARE(run({u"--device"_s, u"sim"_s, u"--capture"_s, dir.filePath(u"x.jpg"_s)}), 2);
+        QCOMPARE(run({u"--device"_s, u"sim"_s, u"--press"_s, u"PICTURE"_s, u"--capture"_s, dir.filePath(u"x.png"_s)}), 1);
+        QCOMPARE(run({u"--device"_s, u"nonsense"_s}), 2);
+        QCOMPARE(run({u"--device"_s, u"sim"_s, u"--erase-log"_s}), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEndToEnd)
+#include "test_end_to_end.moc"
