@@ -1,9 +1,11 @@
 #include "link/serial_device.h"
 
+#include "link/port_scan.h"
+
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSerialPort>
-#include <QSerialPortInfo>
 
 #include <algorithm>
 #include <cstring>
@@ -18,6 +20,7 @@ constexpr int kWriteBoundMs = 1000;
 // Driver reads per queue query: enough to empty the kernel's buffer many times over, but bounded even when
 // the instrument streams without pause.
 constexpr int kDrainPasses = 64;
+constexpr qint64 kListReuseMs = 500;
 
 bool portFailed(const QSerialPort& port)
 {
@@ -39,30 +42,39 @@ SerialDevice::~SerialDevice() = default;
 
 QList<SerialDevice::PortInfo> SerialDevice::ports() const
 {
+    // A list taken a moment ago is still good: the open that follows a list must not pay for a second scan.
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    const qint64 now = clock.elapsed();
+    if (cacheTakenMs_ >= 0 && now - cacheTakenMs_ < kListReuseMs)
+        return cache_;
     QList<PortInfo> result;
+    const auto converters = converterPorts();
     if (!path_.isEmpty()) {
-        if (!QFileInfo::exists(path_))
+        if (!QFileInfo::exists(path_)) {
+            cacheTakenMs_ = -1;
             return result;
-        const QSerialPortInfo info(path_);
-        const QByteArray serial = info.serialNumber().toLatin1();
+        }
+        // A port without a USB serial number (a pseudo-terminal, a bare UART) is known by its path.
+        QByteArray serial;
+        const QString canonical = QFileInfo(path_).canonicalFilePath();
+        for (const auto& c : converters)
+            if (c.location == path_ || QFileInfo(c.location).canonicalFilePath() == canonical)
+                serial = c.serial;
         result.append({serial.isEmpty() ? path_.toLocal8Bit() : serial, path_});
-        return result;
+    } else {
+        for (const auto& c : converters)
+            result.append({c.serial.isEmpty() ? c.location.toLocal8Bit() : c.serial, c.location});
     }
-    auto infos = QSerialPortInfo::availablePorts();
-    std::sort(infos.begin(), infos.end(), [](const QSerialPortInfo& a, const QSerialPortInfo& b) {
-        return a.systemLocation() < b.systemLocation();
-    });
-    for (const auto& info : infos) {
-        if (!info.hasVendorIdentifier() || info.vendorIdentifier() != kConverterVendorId)
-            continue;
-        const QByteArray serial = info.serialNumber().toLatin1();
-        result.append({serial.isEmpty() ? info.systemLocation().toLocal8Bit() : serial, info.systemLocation()});
-    }
+    cache_ = result;
+    cacheTakenMs_ = now;
     return result;
 }
 
 FtStatus SerialDevice::ListDevices(void* arg1, void* arg2, uint32_t flags)
 {
+    cacheTakenMs_ = -1;  // a list always looks afresh
     QList<QByteArray> serials;
     for (const auto& p : ports())
         serials.append(p.serial);

@@ -49,6 +49,9 @@ private:
     bool drain(OpenPort& p);
 
     QString path_;
+    // One open lists the devices and then opens by serial number: both halves use the same look at the system.
+    mutable QList<PortInfo> cache_;
+    mutable qint64 cacheTakenMs_ = -1;
     std::map<FtHandle, std::unique_ptr<OpenPort>> open_;
     FtHandle nextHandle_ = 1;
 };

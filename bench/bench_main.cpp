@@ -1,0 +1,307 @@
+// Speed of the program's own work, measured side by side in one run and printed as ratios:
+//   screen decode straight into scan lines against one painter call per pixel; each graticule;
+//   one poll tick against the bare three-byte exchange on the same link (simulator and pseudo-terminal);
+//   a whole capture over a pseudo-terminal against the bare transfer of the same bytes plus the fixed pause.
+
+#include "app/remote.h"
+#include "link/serial_device.h"
+#include "render/graticule_dispatch.h"
+#include "render/pixel_decoder.h"
+#include "render/screen_picture.h"
+#include "sim/sim_device.h"
+#include "sim/sim_instrument.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <QPainter>
+
+#include <atomic>
+#include <cstdio>
+#include <fcntl.h>
+#include <map>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace qv;
+
+namespace {
+
+// An instrument on the far end of a pseudo-terminal that answers at once.
+class PtyPeer {
+public:
+    PtyPeer()
+    {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        grantpt(master_);
+        unlockpt(master_);
+        termios t{};
+        tcgetattr(master_, &t);
+        cfmakeraw(&t);
+        tcsetattr(master_, TCSANOW, &t);
+        path_ = ptsname(master_);
+        keep_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY);
+        thread_ = std::thread([this] { loop(); });
+    }
+    ~PtyPeer()
+    {
+        stop_ = true;
+        thread_.join();
+        ::close(keep_);
+        ::close(master_);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    void loop()
+    {
+        SimInstrument sim;
+        uint8_t buf[512];
+        while (!stop_) {
+            pollfd p{master_, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0 || !(p.revents & POLLIN))
+                continue;
+            const ssize_t n = ::read(master_, buf, sizeof buf);
+            if (n <= 0)
+                continue;
+            const QByteArray reply = sim.receive(buf, size_t(n));
+            for (qsizetype off = 0; off < reply.size();) {
+                const ssize_t w = ::write(master_, reply.constData() + off, size_t(reply.size() - off));
+                if (w > 0)
+                    off += w;
+                else
+                    std::this_thread::sleep_for(std::chrono::microseconds(100));
+            }
+        }
+    }
+    int master_ = -1, keep_ = -1;
+    std::string path_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+};
+
+PtyPeer& peer()
+{
+    static PtyPeer p;
+    return p;
+}
+
+std::vector<uint8_t> busyScreen()
+{
+    // Every nibble non-zero: the worst case for the decoder.
+    std::vector<uint8_t> bytes(size_t(kBlockBytes) * kBlockCount);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = uint8_t(0x11 + (i * 7) % 0xEE) | 0x11;
+    return bytes;
+}
+
+void BM_DecodeScreen(benchmark::State& state)
+{
+    const auto bytes = busyScreen();
+    ScreenPicture picture;
+    for (auto _ : state) {
+        for (int b = 0; b < kBlockCount; ++b)
+            decodeBlock(picture.surface().image(), b, bytes.data() + size_t(b) * kBlockBytes, kBlockBytes);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_DecodeScreen)->Unit(benchmark::kMillisecond);
+
+void BM_DecodeScreenPerPoint(benchmark::State& state)
+{
+    const auto bytes = busyScreen();
+    QImage image(kPictureWidth, kPictureHeight, QImage::Format_RGB32);
+    for (auto _ : state) {
+        QPainter p(&image);
+        for (int b = 0; b < kBlockCount; ++b)
+            for (int i = 0; i < kBlockBytes; ++i) {
+                const uint8_t v = bytes[size_t(b) * kBlockBytes + size_t(i)];
+                const int x = 2 * (i % kRowBytes) + 2, y = 16 * b + i / kRowBytes;
+                if (y <= 15)
+                    continue;
+                if (v >> 4) {
+                    p.setPen(QColor::fromRgb(greyOf(v >> 4)));
+                    p.drawPoint(x, y);
+                }
+                if (v & 15) {
+                    p.setPen(QColor::fromRgb(greyOf(v & 15)));
+                    p.drawPoint(x + 1, y);
+                }
+            }
+    }
+}
+BENCHMARK(BM_DecodeScreenPerPoint)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_Graticule(benchmark::State& state)
+{
+    ScreenPicture picture;
+    SharedState st;
+    st.SignalPresent = true;
+    st.ReplyBuffer[0] = uint8_t(state.range(0));
+    const QDateTime now = QDateTime::currentDateTime();
+    for (auto _ : state) {
+        DrawGraticule(picture.surface(), st, now);
+        picture.surface().finish();
+    }
+}
+BENCHMARK(BM_Graticule)->DenseRange(1, 9)->DenseRange(11, 17)->DenseRange(20, 33)->Unit(benchmark::kMicrosecond);
+
+void BM_PollTickSim(benchmark::State& state)
+{
+    Remote remote(std::make_unique<SimDevice>());
+    for (auto _ : state)
+        remote.poll().Timer3_Timer();
+}
+BENCHMARK(BM_PollTickSim)->Unit(benchmark::kMicrosecond);
+
+void BM_BareExchangeSim(benchmark::State& state)
+{
+    SimDevice dev;
+    char serial[100] = "QV7700SIM";
+    FtHandle h = 0;
+    dev.OpenEx(serial, ft::OPEN_BY_SERIAL_NUMBER, &h);
+    uint8_t reply[3];
+    for (auto _ : state) {
+        uint32_t n = 0;
+        dev.Write(h, "\xb6\xf0", 2, &n);
+        dev.Read(h, reply, 3, &n);
+    }
+    dev.Close(h);
+}
+BENCHMARK(BM_BareExchangeSim)->Unit(benchmark::kMicrosecond);
+
+void BM_PollTickPty(benchmark::State& state)
+{
+    Remote remote(std::make_unique<SerialDevice>(QString::fromStdString(peer().path())));
+    for (auto _ : state)
+        remote.poll().Timer3_Timer();
+    if (!remote.state().DeviceFound)
+        state.SkipWithError("the pty peer did not answer");
+}
+BENCHMARK(BM_PollTickPty)->Unit(benchmark::kMicrosecond);
+
+int openRaw(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+    termios t{};
+    tcgetattr(fd, &t);
+    cfmakeraw(&t);
+    tcsetattr(fd, TCSANOW, &t);
+    return fd;
+}
+
+bool readFully(int fd, uint8_t* buf, size_t n)
+{
+    size_t got = 0;
+    while (got < n) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 1000) <= 0)
+            return false;
+        const ssize_t r = ::read(fd, buf + got, n - got);
+        if (r <= 0)
+            return false;
+        got += size_t(r);
+    }
+    return true;
+}
+
+void BM_BareExchangePty(benchmark::State& state)
+{
+    const int fd = openRaw(peer().path());
+    uint8_t reply[3];
+    for (auto _ : state) {
+        if (::write(fd, "\xb6\xf0", 2) != 2 || !readFully(fd, reply, 3))
+            state.SkipWithError("the pty peer did not answer");
+    }
+    ::close(fd);
+}
+BENCHMARK(BM_BareExchangePty)->Unit(benchmark::kMicrosecond);
+
+void BM_CapturePty(benchmark::State& state)
+{
+    Remote remote(std::make_unique<SerialDevice>(QString::fromStdString(peer().path())));
+    remote.state().SignalPresent = true;
+    for (auto _ : state) {
+        remote.screenFetch().mnuGet1Frame_Click();
+        if (!remote.screenFetch().lastFetchClean())
+            state.SkipWithError(qPrintable(remote.panel().statusText()));
+    }
+}
+BENCHMARK(BM_CapturePty)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_BareTransferPty(benchmark::State& state)
+{
+    std::vector<uint8_t> buf(kBlockBytes);
+    for (auto _ : state) {
+        const int fd = openRaw(peer().path());
+        bool ok = ::write(fd, "\xb0\xf0", 2) == 2 && readFully(fd, buf.data(), 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the fixed pause before the blocks
+        for (int b = 0; ok && b < kBlockCount; ++b)
+            ok = ::write(fd, "\xb2\xf0", 2) == 2 && readFully(fd, buf.data(), kBlockBytes);
+        ok = ok && ::write(fd, "\xb1\xf0", 2) == 2;
+        ::close(fd);
+        if (!ok)
+            state.SkipWithError("bare transfer failed");
+    }
+}
+BENCHMARK(BM_BareTransferPty)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Collects each benchmark's mean time so that the ratios can be printed after the usual table.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> ms;
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& r : runs)
+            if (!r.error_occurred && r.iterations > 0)
+                ms[r.benchmark_name()] = r.real_accumulated_time / double(r.iterations) * 1e3;
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    // Names carry suffixes such as "/iterations:5".
+    const auto get = [&](const char* name) {
+        const std::string key(name);
+        for (const auto& [n, t] : reporter.ms)
+            if (n == key || n.rfind(key + "/iterations", 0) == 0)
+                return t;
+        return -1.0;
+    };
+    double slowest = 0;
+    std::string slowestName;
+    for (const auto& [name, t] : reporter.ms)
+        if (name.rfind("BM_Graticule/", 0) == 0 && t > slowest) {
+            slowest = t;
+            slowestName = name;
+        }
+    std::printf("\n%-56s %12s %12s\n", "comparison (same run)", "measured", "target");
+    std::printf("%-56s %9.3f ms %12s\n", "full 48-block screen, decoded into scan lines", get("BM_DecodeScreen"), "< 1.5 ms");
+    std::printf("%-56s %10.1f x %12s\n", "  per-point painter way / scan-line way",
+                get("BM_DecodeScreenPerPoint") / get("BM_DecodeScreen"), ">= 50 x");
+    std::printf("%-56s %9.3f ms %12s\n", ("slowest graticule (" + slowestName + ")").c_str(), slowest, "< 1 ms");
+    std::printf("%-56s %9.3f ms %12s\n", "poll tick, simulator", get("BM_PollTickSim"), "< 2 ms");
+    std::printf("%-56s %10.1f x %12s\n", "  poll tick / bare 3-byte exchange, simulator",
+                get("BM_PollTickSim") / get("BM_BareExchangeSim"), "");
+    std::printf("%-56s %9.3f ms %12s\n", "poll tick over a pty (open, request, read, close)", get("BM_PollTickPty"), "");
+    std::printf("%-56s %9.3f ms %12s\n", "  program's own work: tick - bare exchange, pty",
+                get("BM_PollTickPty") - get("BM_BareExchangePty"), "< 2 ms");
+    std::printf("%-56s %10.1f x %12s\n", "  poll tick / bare 3-byte exchange, pty",
+                get("BM_PollTickPty") / get("BM_BareExchangePty"), "");
+    std::printf("%-56s %9.1f ms %12s\n", "capture over a pty (391,680 bytes + 100 ms pause)", get("BM_CapturePty"), "");
+    std::printf("%-56s %9.1f ms %12s\n", "  bare transfer of the same bytes + 100 ms pause", get("BM_BareTransferPty"), "");
+    std::printf("%-56s %9.1f ms %12s\n", "  added by the program", get("BM_CapturePty") - get("BM_BareTransferPty"),
+                "< 30 ms");
+    return 0;
+}
