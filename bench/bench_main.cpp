@@ -3,7 +3,9 @@
 //   one poll tick against the bare three-byte exchange on the same link (simulator and pseudo-terminal);
 //   a whole capture over a pseudo-terminal against the bare transfer of the same bytes plus the fixed pause.
 
+#include "app/download_window.h"
 #include "app/remote.h"
+#include "files/printing.h"
 #include "link/serial_device.h"
 #include "render/graticule_dispatch.h"
 #include "render/pixel_decoder.h"
@@ -13,7 +15,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QPainter>
 
 #include <atomic>
@@ -249,6 +251,65 @@ void BM_BareTransferPty(benchmark::State& state)
 }
 BENCHMARK(BM_BareTransferPty)->Unit(benchmark::kMillisecond)->Iterations(5);
 
+QImage tracePicture()
+{
+    ScreenPicture picture;
+    SharedState st;
+    st.SignalPresent = true;
+    st.ReplyBuffer[0] = 4;
+    DrawGraticule(picture.surface(), st, QDateTime::currentDateTime());
+    return picture.image().copy();
+}
+
+void BM_BlackOnWhite(benchmark::State& state)
+{
+    const QImage original = tracePicture();
+    for (auto _ : state) {
+        state.PauseTiming();
+        QImage image = original.copy();
+        state.ResumeTiming();
+        for (int y = 0; y < 766; ++y)
+            blackOnWhiteRow(image, y);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+BENCHMARK(BM_BlackOnWhite)->Unit(benchmark::kMillisecond);
+
+void BM_BlackOnWhitePerPoint(benchmark::State& state)
+{
+    // The per-point way: read each point and set it again through the painter.
+    const QImage original = tracePicture();
+    for (auto _ : state) {
+        QImage image = original.copy();
+        QPainter p(&image);
+        for (int y = 0; y <= 765; ++y)
+            for (int x = 0; x <= 1021; ++x) {
+                p.setPen((image.pixel(x, y) & 0xffffff) == 0 ? Qt::white : Qt::black);
+                p.drawPoint(x, y);
+            }
+    }
+}
+BENCHMARK(BM_BlackOnWhitePerPoint)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void BM_BlackOnWhiteVisibleSweep(benchmark::State& state)
+{
+    // The pass as the user sees it: the screen window repainted after every row.
+    ScreenPicture picture;
+    DownloadWindow window(picture);
+    window.show();
+    for (auto _ : state) {
+        state.PauseTiming();
+        picture.show(tracePicture());
+        state.ResumeTiming();
+        QImage& image = picture.surface().image();
+        for (int y = 0; y < 766; ++y) {
+            blackOnWhiteRow(image, y);
+            window.view()->repaint(0, y, kPictureWidth, 1);
+        }
+    }
+}
+BENCHMARK(BM_BlackOnWhiteVisibleSweep)->Unit(benchmark::kMillisecond)->Iterations(5);
+
 // Collects each benchmark's mean time so that the ratios can be printed after the usual table.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
@@ -267,7 +328,7 @@ public:
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -291,6 +352,11 @@ int main(int argc, char** argv)
     std::printf("%-56s %10.1f x %12s\n", "  per-point painter way / scan-line way",
                 get("BM_DecodeScreenPerPoint") / get("BM_DecodeScreen"), ">= 50 x");
     std::printf("%-56s %9.3f ms %12s\n", ("slowest graticule (" + slowestName + ")").c_str(), slowest, "< 1 ms");
+    std::printf("%-56s %9.3f ms %12s\n", "black-on-white pass over the picture", get("BM_BlackOnWhite"), "");
+    std::printf("%-56s %10.1f x %12s\n", "  per-point painter way / scan-line way",
+                get("BM_BlackOnWhitePerPoint") / get("BM_BlackOnWhite"), ">= 50 x");
+    std::printf("%-56s %9.1f ms %12s\n", "  the visible sweep (window repainted every row)", get("BM_BlackOnWhiteVisibleSweep"),
+                "< 500 ms");
     std::printf("%-56s %9.3f ms %12s\n", "poll tick, simulator", get("BM_PollTickSim"), "< 2 ms");
     std::printf("%-56s %10.1f x %12s\n", "  poll tick / bare 3-byte exchange, simulator",
                 get("BM_PollTickSim") / get("BM_BareExchangeSim"), "");

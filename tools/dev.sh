@@ -10,6 +10,8 @@ mode=${1:-run}
 build=${BUILD_DIR:-build}
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
           fonts-dejavu-core fonts-liberation)
+# The tests also print through a real CUPS queue (cups-pdf) and read the PDFs back.
+[ "$mode" = test ] && packages+=(cups printer-driver-cups-pdf poppler-utils)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; elif command -v sudo >/dev/null; then sudo "$@"; else

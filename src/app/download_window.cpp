@@ -2,7 +2,10 @@
 
 #include "render/screen_picture.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -46,6 +49,14 @@ DownloadWindow::DownloadWindow(ScreenPicture& picture, QWidget* parent) : QWidge
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(scroll_);
     resize(15240 / 15, 11550 / 15);  // 1016 x 770 as designed; the picture's last columns scroll into view
+
+    // Copy the picture to the clipboard, for a report or a mail, without storing a file first.
+    auto* copy = new QAction(u"Copy Picture"_s, this);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WindowShortcut);
+    connect(copy, &QAction::triggered, this, [&picture] { QGuiApplication::clipboard()->setImage(picture.image()); });
+    addAction(copy);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 void DownloadWindow::closeEvent(QCloseEvent* event)

@@ -5,6 +5,9 @@
 #include "app/knob_button.h"
 #include "app/knob_icons.h"
 #include "app/remote.h"
+#include "files/printer_dialog.h"
+#include "files/printing.h"
+#include "files/screen_files.h"
 
 #include <QAction>
 #include <QApplication>
@@ -107,6 +110,20 @@ MainWindow::MainWindow(Remote& remote, QWidget* parent) : QMainWindow(parent), r
         progress_->setText(u"Log: %1 records received"_s.arg(records));
     });
     connect(&log, &ErrorLog::finished, this, [this] { progress_->clear(); });
+    printing_ = new Printing(remote_.state(), remote_.panel(), remote_.picture(), std::make_shared<PrintTarget>(), this);
+    printing_->hideDownload = [this] {
+        if (download_)
+            download_->hide();
+    };
+    printing_->warn = [this](const QString& title, const QString& text) {
+        QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
+        box.exec();
+    };
+    printing_->rowInverted = [this](int row) {
+        // The user sees the black-on-white pass run down the picture.
+        if (download_ && download_->isVisible())
+            download_->view()->repaint(0, row, download_->view()->width(), 1);
+    };
     connect(&log, &ErrorLog::usbError, this, [this](int number) {
         QMessageBox box(QMessageBox::NoIcon, u"USB Error"_s, QString::number(number), QMessageBox::Ok, this);
         box.exec();
@@ -212,7 +229,8 @@ void MainWindow::buildMenus()
     QMenu* logger = menuBar()->addMenu(u"Logger"_s);
     connect(add(logger, Menu::GetLog, u"Get Log from QV7700"_s), &QAction::triggered, this,
             [this] { remote_.errorLog().mnuGetLog_Click(); });
-    add(logger, Menu::PrintLog, u"Print Log"_s);
+    connect(add(logger, Menu::PrintLog, u"Print Log"_s), &QAction::triggered, this,
+            [this] { printing_->mnuPrintLog_Click(); });
     connect(add(logger, Menu::EraseLog, u"Erase QV7700 Log"_s), &QAction::triggered, this,
             [this] { remote_.errorLog().mnuEraseLog_Click(); });
     connect(add(logger, Menu::Clear, u"Clear"_s), &QAction::triggered, this, [this] { remote_.mnuClear_Click(); });
@@ -224,8 +242,10 @@ void MainWindow::buildMenus()
             [this] { remote_.screenFetch().mnuGet1Frame_Click(); });
     connect(add(download, Menu::Files, u"Store/Display Screen Files"_s), &QAction::triggered, this,
             [this] { frmFiles(); });
-    add(download, Menu::PrintFrame, u"Print Screen Normally"_s);
-    add(download, Menu::Reverse, u"Print as Black on White"_s);
+    connect(add(download, Menu::PrintFrame, u"Print Screen Normally"_s), &QAction::triggered, this,
+            [this] { printing_->mnuPrintFrame_Click(); });
+    connect(add(download, Menu::Reverse, u"Print as Black on White"_s), &QAction::triggered, this,
+            [this] { printing_->mnuReverse_Click(); });
     connect(add(download, Menu::Select1, u"Select Printer to Use"_s), &QAction::triggered, this,
             [this] { frmSelect(); });
 
@@ -306,30 +326,31 @@ AboutWindow* MainWindow::frmAbout()
     return about_;
 }
 
-namespace {
-QWidget* shellWindow(const QString& caption, int widthTwips, int heightTwips, const QIcon& icon)
+ScreenFilesDialog* MainWindow::frmFiles()
 {
-    auto* w = new QWidget;
-    w->setWindowTitle(caption);
-    w->setWindowIcon(icon);
-    w->setFixedSize(px(widthTwips), px(heightTwips));
-    return w;
-}
-}  // namespace
-
-QWidget* MainWindow::frmFiles()
-{
-    if (!files_)
-        files_ = shellWindow(u"Files"_s, 7755, 5775, windowIcon());
+    if (!files_) {
+        files_ = new ScreenFilesDialog(remote_.state(), remote_.panel(), remote_.picture());
+        files_->setWindowIcon(windowIcon());
+        files_->showDownload = [this] {
+            frmDownload()->show();
+            frmDownload()->raise();
+        };
+        files_->hideDownload = [this] {
+            if (download_)
+                download_->hide();
+        };
+    }
     files_->show();
     files_->raise();
     return files_;
 }
 
-QWidget* MainWindow::frmSelect()
+PrinterDialog* MainWindow::frmSelect()
 {
-    if (!select_)
-        select_ = shellWindow(u"Select a Printer to Use"_s, 4680, 3090, windowIcon());
+    if (!select_) {
+        select_ = new PrinterDialog(remote_.state(), *printing_);
+        select_->setWindowIcon(windowIcon());
+    }
     select_->show();
     select_->raise();
     return select_;

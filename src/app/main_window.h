@@ -20,6 +20,9 @@ class Remote;
 class KnobButton;
 class DownloadWindow;
 class AboutWindow;
+class ScreenFilesDialog;
+class PrinterDialog;
+class Printing;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -39,8 +42,9 @@ public:
 
     DownloadWindow* frmDownload();
     AboutWindow* frmAbout();
-    QWidget* frmFiles();
-    QWidget* frmSelect();
+    ScreenFilesDialog* frmFiles();
+    PrinterDialog* frmSelect();
+    Printing& printing() { return *printing_; }
 
     void mnuAbout_Click();
 
@@ -65,8 +69,9 @@ private:
 
     DownloadWindow* download_ = nullptr;
     AboutWindow* about_ = nullptr;
-    QWidget* files_ = nullptr;
-    QWidget* select_ = nullptr;
+    ScreenFilesDialog* files_ = nullptr;
+    PrinterDialog* select_ = nullptr;
+    Printing* printing_ = nullptr;
 };
 
 }  // namespace qv

@@ -1,0 +1,47 @@
+#include "files/printer_dialog.h"
+
+#include "files/printing.h"
+#include "state/shared_state.h"
+
+#include <QListWidget>
+#include <QPushButton>
+
+namespace qv {
+
+using namespace Qt::StringLiterals;
+
+PrinterDialog::PrinterDialog(SharedState& state, Printing& printing, QWidget* parent)
+    : QWidget(parent), state_(state), printing_(printing)
+{
+    setWindowTitle(u"Select a Printer to Use"_s);
+    setFixedSize(4680 / 15, 3090 / 15);
+    list_ = new QListWidget(this);
+    list_->setGeometry(1080 / 15, 480 / 15, 2655 / 15, 1425 / 15);
+    select_ = new QPushButton(u"Select Printer"_s, this);
+    select_->setGeometry(1920 / 15, 2280 / 15, 975 / 15, 495 / 15);
+    select_->setAutoDefault(false);
+    connect(select_, &QPushButton::clicked, this, &PrinterDialog::cmdSelect_Click);
+    connect(list_, &QListWidget::itemDoubleClicked, this, &PrinterDialog::cmdSelect_Click);
+    Form_Load();
+}
+
+void PrinterDialog::Form_Load()
+{
+    list_->clear();
+    const QStringList names = printing_.target().printers();
+    state_.PrinterCount = int(names.size());
+    if (names.isEmpty())
+        list_->addItem(u"(No printer installed)"_s);
+    else
+        list_->addItems(names);
+}
+
+void PrinterDialog::cmdSelect_Click()
+{
+    // "(No printer installed)", or no entry chosen, leaves PrinterIndex as it was.
+    if (state_.PrinterCount > 0)
+        printing_.choose(list_->currentRow());
+    hide();
+}
+
+}  // namespace qv

@@ -1,0 +1,71 @@
+#pragma once
+// Printing screens and the error log on the printer the user chose, through the system's print service
+// (CUPS on Linux), and the black-on-white pass that turns light traces on black into dark traces on paper.
+
+#include <QImage>
+#include <QObject>
+#include <QPageLayout>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class QPrinter;
+
+namespace qv {
+
+struct SharedState;
+class PanelModel;
+class ScreenPicture;
+
+// Where printouts go. The default is the system's printers; tests put PDF files in their place.
+class PrintTarget {
+public:
+    virtual ~PrintTarget() = default;
+    virtual QStringList printers() const;  // in the system's order
+    // A printer ready for a job on the named printer, or nullptr when it cannot be had.
+    virtual std::unique_ptr<QPrinter> open(const QString& name, QPageLayout::Orientation orientation) const;
+};
+
+// Exactly black becomes white, every other colour black, in the rectangle the printout covers.
+void blackOnWhiteRow(QImage& image, int y);
+
+class Printing : public QObject {
+    Q_OBJECT
+public:
+    Printing(SharedState& state, PanelModel& panel, ScreenPicture& picture,
+             std::shared_ptr<PrintTarget> target = std::make_shared<PrintTarget>(), QObject* parent = nullptr);
+
+    const PrintTarget& target() const { return *target_; }
+    QString currentPrinter() const { return current_; }
+    // The choice in the printer dialog: PrinterIndex and the current printer.
+    void choose(int index);
+
+    void mnuPrintFrame_Click();
+    void mnuReverse_Click();
+    void mnuPrintLog_Click();
+
+    // The folder where each screen printout leaves "temp.bmp": the program's current folder.
+    QString tempFolder;
+
+    // Hooks to the windows.
+    std::function<void()> hideDownload;
+    std::function<void(const QString& title, const QString& text)> warn;  // exclamation box, OK only
+    std::function<void(int row)> rowInverted;                            // after each row of the sweep
+
+signals:
+    void printed();
+
+private:
+    bool makeCurrent();  // the printer at PrinterIndex, or the "Can't find a Printer" box
+    void printPicture();
+    void cantFindPrinter();
+
+    SharedState& state_;
+    PanelModel& panel_;
+    ScreenPicture& picture_;
+    std::shared_ptr<PrintTarget> target_;
+    QString current_;
+};
+
+}  // namespace qv

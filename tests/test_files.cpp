@@ -1,0 +1,310 @@
+// Screen files and printing: the path rule, store and display round trips, failures that must not lose the
+// picture, the menu states, the black-on-white rule and the printer choice. Printers are PDF files here; the
+// real print service has its own test.
+
+#include "files/printer_dialog.h"
+#include "files/printing.h"
+#include "files/screen_files.h"
+#include "render/screen_picture.h"
+#include "state/panel_model.h"
+#include "state/shared_state.h"
+
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QComboBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QPrinter>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace qv;
+using namespace Qt::StringLiterals;
+
+namespace {
+class PdfTarget : public PrintTarget {
+public:
+    QStringList names;
+    QString dir;
+    QStringList printers() const override { return names; }
+    std::unique_ptr<QPrinter> open(const QString& name, QPageLayout::Orientation orientation) const override
+    {
+        if (!names.contains(name))
+            return nullptr;
+        auto p = std::make_unique<QPrinter>(QPrinter::ScreenResolution);
+        p->setOutputFormat(QPrinter::PdfFormat);
+        p->setOutputFileName(dir + u'/' + name + (orientation == QPageLayout::Landscape ? u"-landscape.pdf"_s : u"-portrait.pdf"_s));
+        p->setPageOrientation(orientation);
+        return p;
+    }
+};
+
+struct Message {
+    QString title, text;
+    bool exclamation = false;
+};
+
+struct Rig {
+    QTemporaryDir dir;
+    SharedState state;
+    PanelModel panel;
+    ScreenPicture picture;
+    std::shared_ptr<PdfTarget> target = std::make_shared<PdfTarget>();
+    Printing printing{state, panel, picture, target};
+    QList<Message> messages;
+    int downloadShown = 0, downloadHidden = 0;
+    Rig()
+    {
+        target->dir = dir.path();
+        printing.tempFolder = dir.path();
+        printing.warn = [this](const QString& t, const QString& m) { messages.append({t, m, true}); };
+        printing.hideDownload = [this] { ++downloadHidden; };
+        // A picture with a trace: green lines, a white dot, a near-black pixel.
+        picture.surface().foreColor = qb::Green;
+        picture.surface().line(0, 100, 1024, 100);
+        picture.surface().pset(500, 300, qb::White);
+        picture.surface().pset(501, 300, 0xff010101);
+        picture.touch();
+    }
+    std::unique_ptr<ScreenFilesDialog> files()
+    {
+        auto d = std::make_unique<ScreenFilesDialog>(state, panel, picture);
+        d->message = [this](const QString& t, const QString& m, bool e) { messages.append({t, m, e}); };
+        d->showDownload = [this] { ++downloadShown; };
+        d->hideDownload = [this] { ++downloadHidden; };
+        d->setFolder(dir.path());
+        return d;
+    }
+    bool printed(const QString& name) const { return QFileInfo(dir.filePath(name)).size() > 0; }
+};
+}  // namespace
+
+class TestFiles : public QObject {
+    Q_OBJECT
+private slots:
+    void pathRule_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("expected");
+        const QString sep = QDir::separator();
+        QTest::newRow("drive root") << u"C:\\"_s << u"C:\\mypic.bmp"_s;
+        QTest::newRow("unix root") << u"/"_s << u"/mypic.bmp"_s;
+        QTest::newRow("deep folder") << u"/home/eng/screens"_s << u"/home/eng/screens"_s + sep + u"mypic.bmp"_s;
+        QTest::newRow("short folder") << u"/a"_s << u"/a"_s + sep + u"mypic.bmp"_s;  // not glued to the name
+        QTest::newRow("trailing separator") << u"/tmp/"_s << u"/tmp/mypic.bmp"_s;
+    }
+
+    void pathRule()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, expected);
+        QCOMPARE(fullPicturePath(folder, u"mypic.bmp"_s), expected);
+    }
+
+    void dialogLayout()
+    {
+        Rig r;
+        auto d = r.files();
+        QCOMPARE(d->windowTitle(), u"Files"_s);
+        QCOMPARE(d->size(), QSize(517, 385));
+        QCOMPARE(d->nameBox()->text(), u"mypic.bmp"_s);
+        QCOMPARE(d->nameBox()->geometry(), QRect(184, 72, 137, 25));
+        QCOMPARE(d->displayButton()->toolTip(), u"Display a stored picture "_s);
+        QCOMPARE(d->exitButton()->geometry(), QRect(448, 336, 57, 33));
+        QWidget* w = d->nameBox();
+        const QList<QWidget*> order = {d->drive(), d->files(), d->storeButton(), d->displayButton(), d->exitButton(), d->folders()};
+        for (QWidget* next : order) {
+            w = w->nextInFocusChain();
+            while (!(w->focusPolicy() & Qt::TabFocus))
+                w = w->nextInFocusChain();
+            QCOMPARE(w, next);
+        }
+    }
+
+    void storeThenDisplayRoundTrip_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("bmp") << u"mypic.bmp"_s;
+        QTest::newRow("png") << u"shot.png"_s;
+        QTest::newRow("no extension") << u"plain"_s;  // stored as typed, as a bitmap
+    }
+
+    void storeThenDisplayRoundTrip()
+    {
+        QFETCH(QString, name);
+        Rig r;
+        auto d = r.files();
+        const QImage original = r.picture.image().copy();
+        d->show();
+        d->nameBox()->setText(name);
+        d->cmdStoreFile_Click();
+        QVERIFY(r.messages.isEmpty());
+        QVERIFY(!d->isVisible());
+        QCOMPARE(r.state.PictureFileName, r.dir.filePath(name));
+        QVERIFY(QFileInfo::exists(r.dir.filePath(name)));
+        r.picture.surface().clear();
+        d->show();
+        const auto found = d->files()->findItems(name, Qt::MatchExactly);
+        QCOMPARE(found.size(), 1);
+        d->files()->setCurrentItem(found.first());
+        r.panel.setMenuEnabled(Menu::Reverse, true);
+        d->cmdDispFile_Click();
+        QVERIFY(r.picture.image() == original);
+        QCOMPARE(r.downloadShown, 1);
+        QVERIFY(!d->isVisible());
+        QVERIFY(!r.panel.menuEnabled(Menu::Reverse));
+        QVERIFY(r.panel.menuEnabled(Menu::PrintFrame));
+        // Hidden, not destroyed: folder and name are there next time.
+        d->show();
+        QCOMPARE(d->folder(), QDir::cleanPath(r.dir.path()));
+        QCOMPARE(d->nameBox()->text(), name);
+    }
+
+    void displayOfNothingOrNotAPicture()
+    {
+        Rig r;
+        QFile junk(r.dir.filePath(u"notes.txt"_s));
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write("not a picture");
+        junk.close();
+        auto d = r.files();
+        d->show();
+        d->files()->setCurrentRow(-1);
+        d->cmdDispFile_Click();
+        d->files()->setCurrentItem(d->files()->findItems(u"notes.txt"_s, Qt::MatchExactly).value(0));
+        d->cmdDispFile_Click();
+        QCOMPARE(r.messages.size(), 2);
+        for (const Message& m : r.messages) {
+            QCOMPARE(m.title, u"File Directory Error"_s);
+            QCOMPARE(m.text, u"No .BMP file is selected"_s);
+            QVERIFY(!m.exclamation);
+        }
+        QCOMPARE(r.downloadHidden, 2);
+        QCOMPARE(r.downloadShown, 0);
+    }
+
+    void storeFailureKeepsTheDialog()
+    {
+        Rig r;
+        auto d = r.files();
+        d->show();
+        d->nameBox()->setText(u"no/such/folder/x.bmp"_s);
+        d->cmdStoreFile_Click();
+        QCOMPARE(r.messages.size(), 1);
+        QCOMPARE(r.messages[0].title, u"File Store Error"_s);
+        QVERIFY(d->isVisible());
+        QCOMPARE(d->nameBox()->text(), u"no/such/folder/x.bmp"_s);
+    }
+
+    void blackOnWhiteRule()
+    {
+        QImage img(4, 1, QImage::Format_RGB32);
+        img.setPixel(0, 0, 0xff000000);
+        img.setPixel(1, 0, 0xff010101);
+        img.setPixel(2, 0, 0xff00ff00);
+        img.setPixel(3, 0, 0xffffffff);
+        blackOnWhiteRow(img, 0);
+        QCOMPARE(img.pixel(0, 0), 0xffffffffu);
+        QCOMPARE(img.pixel(1, 0), 0xff000000u);
+        QCOMPARE(img.pixel(2, 0), 0xff000000u);
+        QCOMPARE(img.pixel(3, 0), 0xff000000u);
+        // Only columns 0..1021 of rows 0..765 are turned: the rest of the picture stays as it was.
+        Rig r;
+        r.target->names = {u"A"_s};
+        int rows = 0;
+        r.printing.rowInverted = [&](int) { ++rows; };
+        r.printing.mnuReverse_Click();
+        QCOMPARE(rows, 766);
+        QCOMPARE(r.picture.surface().point(10, 10), qb::White);
+        QCOMPARE(r.picture.surface().point(10, 100), qb::Black);  // the green trace
+        QCOMPARE(r.picture.surface().point(1023, 10), qb::Black);  // outside the pass: untouched
+        QCOMPARE(r.picture.surface().point(10, 767), qb::Black);
+        QVERIFY(r.printed(u"A-landscape.pdf"_s));
+        QVERIFY(!r.panel.busyPointer(PointerOwner::MainWindow));
+    }
+
+    void printScreenAndMenus()
+    {
+        Rig r;
+        r.target->names = {u"A"_s};
+        r.panel.setMenuEnabled(Menu::PrintFrame, true);
+        r.panel.setMenuEnabled(Menu::Reverse, true);
+        r.printing.mnuPrintFrame_Click();
+        QVERIFY(r.printed(u"A-landscape.pdf"_s));
+        QVERIFY(!r.panel.menuEnabled(Menu::PrintFrame) && !r.panel.menuEnabled(Menu::Reverse));
+        QCOMPARE(r.downloadHidden, 1);
+        QCOMPARE(r.state.PictureFileName, u"temp.bmp"_s);
+        QVERIFY(QImage(r.dir.filePath(u"temp.bmp"_s)) == r.picture.image());
+        QVERIFY(r.messages.isEmpty());
+    }
+
+    void noPrinterOrStaleIndexKeepsTheScreen()
+    {
+        for (int index : {0, 3}) {
+            Rig r;
+            r.target->names = index == 0 ? QStringList() : QStringList{u"A"_s, u"B"_s};
+            r.state.PrinterIndex = index;
+            r.panel.setMenuEnabled(Menu::PrintFrame, true);
+            r.panel.setMenuEnabled(Menu::Reverse, true);
+            r.printing.mnuPrintFrame_Click();
+            QCOMPARE(r.messages.size(), 1);
+            QCOMPARE(r.messages[0].title, u"Print Error"_s);
+            QCOMPARE(r.messages[0].text, u"Can't find a Printer"_s);
+            QVERIFY(r.panel.menuEnabled(Menu::PrintFrame) && r.panel.menuEnabled(Menu::Reverse));
+            QCOMPARE(QDir(r.dir.path()).entryList(QDir::Files).size(), 0);
+            r.printing.mnuPrintLog_Click();
+            QCOMPARE(r.messages.size(), 2);
+            QCOMPARE(r.messages[1].text, u"Can't find a Printer"_s);
+        }
+    }
+
+    void unwritableTempStillPrints()
+    {
+        Rig r;
+        r.target->names = {u"A"_s};
+        r.printing.tempFolder = r.dir.filePath(u"missing/folder"_s);
+        r.printing.mnuPrintFrame_Click();
+        QVERIFY(r.printed(u"A-landscape.pdf"_s));
+        QVERIFY(r.panel.statusText().startsWith(u"Could not write"_s));
+    }
+
+    void printerChoice()
+    {
+        Rig r;
+        r.target->names = {u"First"_s, u"Second"_s};
+        PrinterDialog dialog(r.state, r.printing);
+        QCOMPARE(dialog.windowTitle(), u"Select a Printer to Use"_s);
+        QCOMPARE(dialog.list()->count(), 2);
+        QCOMPARE(r.state.PrinterCount, 2);
+        QCOMPARE(r.state.PrinterIndex, 0);  // filling the list changes nothing
+        dialog.list()->setCurrentRow(-1);
+        dialog.cmdSelect_Click();  // nothing chosen
+        QCOMPARE(r.state.PrinterIndex, 0);
+        dialog.list()->setCurrentRow(1);
+        dialog.cmdSelect_Click();
+        QCOMPARE(r.state.PrinterIndex, 1);
+        QCOMPARE(r.printing.currentPrinter(), u"Second"_s);
+        r.printing.mnuPrintFrame_Click();
+        r.panel.setStatusText(u"1:  a log line\n-------- End of Log --------"_s);
+        r.printing.mnuPrintLog_Click();
+        QVERIFY(r.printed(u"Second-landscape.pdf"_s));
+        QVERIFY(r.printed(u"Second-portrait.pdf"_s));
+        QVERIFY(!r.printed(u"First-landscape.pdf"_s) && !r.printed(u"First-portrait.pdf"_s));
+    }
+
+    void noPrintersInstalled()
+    {
+        Rig r;
+        PrinterDialog dialog(r.state, r.printing);
+        QCOMPARE(dialog.list()->count(), 1);
+        QCOMPARE(dialog.list()->item(0)->text(), u"(No printer installed)"_s);
+        r.state.PrinterIndex = 0;
+        dialog.list()->setCurrentRow(0);
+        dialog.cmdSelect_Click();
+        QCOMPARE(r.state.PrinterIndex, 0);
+        QVERIFY(r.printing.currentPrinter().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestFiles)
+#include "test_files.moc"

@@ -1,0 +1,231 @@
+// Printing through the real print service: this test starts cupsd itself when it is not running, adds two
+// PDF queues (cups-pdf) with lpadmin, prints a screen normally, a screen black on white and the error log
+// through the program's own print paths, and checks the PDFs that come out. It skips, saying why, only where
+// the print service cannot be had.
+
+#include "files/printing.h"
+#include "meters/level_bars.h"
+#include "render/graticule_dispatch.h"
+#include "render/fonts.h"
+#include "render/pixel_decoder.h"
+#include "render/screen_picture.h"
+#include "state/panel_model.h"
+#include "state/shared_state.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace qv;
+using namespace Qt::StringLiterals;
+
+namespace {
+const QString kQueueA = u"QV7700-TEST-A"_s, kQueueB = u"QV7700-TEST-B"_s;
+const QString kPpd = u"/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd"_s;
+
+struct Result {
+    int code = -1;
+    QString out;
+};
+
+Result run(const QString& program, const QStringList& args, int timeoutMs = 20000)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    Result r;
+    if (!p.waitForStarted(5000))
+        return r;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(1000);
+        return r;
+    }
+    r.code = p.exitCode();
+    r.out = QString::fromLocal8Bit(p.readAll());
+    return r;
+}
+
+QString tool(const QString& name)
+{
+    QString path = QStandardPaths::findExecutable(name);
+    if (path.isEmpty())
+        path = QStandardPaths::findExecutable(name, {u"/usr/sbin"_s, u"/sbin"_s});
+    return path;
+}
+
+bool schedulerRunning()
+{
+    return run(tool(u"lpstat"_s), {u"-r"_s}).out.contains(u"scheduler is running"_s);
+}
+}  // namespace
+
+class TestPrintCups : public QObject {
+    Q_OBJECT
+
+    QString pdfDir_;
+    QStringList before_;
+    SharedState state_;
+    PanelModel panel_;
+    ScreenPicture picture_;
+    std::unique_ptr<Printing> printing_;
+    QTemporaryDir work_;
+
+    // The PDF that cups-pdf writes for the next job, once it is complete.
+    QString waitForPdf()
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 60000) {
+            const QStringList now = QDir(pdfDir_).entryList({u"*.pdf"_s}, QDir::Files, QDir::Time);
+            for (const QString& f : now) {
+                if (before_.contains(f))
+                    continue;
+                const QString path = QDir(pdfDir_).filePath(f);
+                // cups-pdf writes the file, then the job completes: wait until pdfinfo can read it whole.
+                if (run(tool(u"pdfinfo"_s), {path}).code == 0) {
+                    before_.append(f);
+                    return path;
+                }
+            }
+            QTest::qWait(200);
+        }
+        return {};
+    }
+
+    static int pageCount(const QString& pdf)
+    {
+        const auto m = QRegularExpression(u"Pages:\\s+(\\d+)"_s).match(run(tool(u"pdfinfo"_s), {pdf}).out);
+        return m.hasMatch() ? m.captured(1).toInt() : 0;
+    }
+
+    // The first page as an image. Paper stays upright in the printer: a landscape job turns its content.
+    QImage firstPage(const QString& pdf, int dpi = 30)
+    {
+        const QString prefix = work_.filePath(QFileInfo(pdf).completeBaseName());
+        if (run(tool(u"pdftoppm"_s), {u"-r"_s, QString::number(dpi), u"-png"_s, u"-singlefile"_s, pdf, prefix}).code != 0)
+            return {};
+        return QImage(prefix + u".png"_s);
+    }
+
+    static QRect inkBox(const QImage& page)
+    {
+        QRect box;
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                if (qGray(page.pixel(x, y)) < 128)
+                    box |= QRect(x, y, 1, 1);
+        return box;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        for (const QString& t : {u"cupsd"_s, u"lpadmin"_s, u"lpstat"_s, u"pdfinfo"_s, u"pdftotext"_s, u"pdftoppm"_s})
+            if (tool(t).isEmpty())
+                QSKIP(qPrintable(u"%1 is not installed (Debian: cups, printer-driver-cups-pdf, poppler-utils)"_s.arg(t)));
+        if (!QFileInfo::exists(kPpd) || !QFileInfo::exists(u"/usr/lib/cups/backend/cups-pdf"_s))
+            QSKIP("the cups-pdf backend is not installed (Debian: printer-driver-cups-pdf)");
+        if (!schedulerRunning()) {
+            QDir().mkpath(u"/run/cups"_s);
+            const Result started = run(tool(u"cupsd"_s), {});
+            QElapsedTimer t;
+            t.start();
+            while (!schedulerRunning() && t.elapsed() < 15000)
+                QTest::qWait(200);
+            if (!schedulerRunning())
+                QSKIP(qPrintable(u"cupsd cannot start here: "_s + started.out.trimmed()));
+        }
+        for (const QString& q : {kQueueA, kQueueB}) {
+            // pdftocairo keeps the printout's text as text on its way through PostScript to cups-pdf, so that the
+            // heading can be read back; the default renderer turns it into unreadable Type 3 glyphs.
+            const Result added = run(tool(u"lpadmin"_s), {u"-p"_s, q, u"-v"_s, u"cups-pdf:/"_s, u"-P"_s, kPpd, u"-o"_s,
+                                                          u"pdftops-renderer-default=pdftocairo"_s, u"-E"_s});
+            QVERIFY2(added.code == 0, qPrintable(u"lpadmin could not add the queue: "_s + added.out));
+        }
+        pdfDir_ = QDir::homePath() + u"/PDF"_s;
+        QDir().mkpath(pdfDir_);
+        before_ = QDir(pdfDir_).entryList({u"*.pdf"_s}, QDir::Files);
+
+        installFontSubstitutions();
+        printing_ = std::make_unique<Printing>(state_, panel_, picture_);
+        printing_->tempFolder = work_.path();
+        printing_->warn = [](const QString& title, const QString& text) { QFAIL(qPrintable(title + u": "_s + text)); };
+        const QStringList names = printing_->target().printers();
+        QVERIFY2(names.contains(kQueueB), qPrintable(names.join(u", "_s)));
+        printing_->choose(int(names.indexOf(kQueueB)));
+    }
+
+    void cleanupTestCase()
+    {
+        if (!tool(u"lpadmin"_s).isEmpty())
+            for (const QString& q : {kQueueA, kQueueB})
+                run(tool(u"lpadmin"_s), {u"-x"_s, q});
+    }
+
+    void screenNormally()
+    {
+        SharedState st;
+        st.SignalPresent = true;
+        st.ReplyBuffer[0] = 4;
+        DrawGraticule(picture_.surface(), st, QDateTime::currentDateTime());
+        picture_.touch();
+        panel_.setMenuEnabled(Menu::PrintFrame, true);
+        printing_->mnuPrintFrame_Click();
+        QCOMPARE(printing_->currentPrinter(), kQueueB);
+        const QString pdf = waitForPdf();
+        QVERIFY2(!pdf.isEmpty(), "no PDF came out of the queue");
+        QCOMPARE(pageCount(pdf), 1);
+        // The 1025 x 769 picture, wider than tall, lies turned on the upright sheet: landscape.
+        const QRect ink = inkBox(firstPage(pdf));
+        QVERIFY2(ink.height() > ink.width() * 5 / 4, qPrintable(u"picture %1 x %2"_s.arg(ink.width()).arg(ink.height())));
+        QVERIFY(!panel_.menuEnabled(Menu::PrintFrame));
+    }
+
+    void screenBlackOnWhite()
+    {
+        SharedState st;
+        st.SignalPresent = true;
+        st.ReplyBuffer[0] = 1;
+        DrawGraticule(picture_.surface(), st, QDateTime::currentDateTime());
+        printing_->mnuReverse_Click();
+        const QString pdf = waitForPdf();
+        QVERIFY(!pdf.isEmpty());
+        const QImage page = firstPage(pdf, 100);
+        QVERIFY(!page.isNull());
+        int white = 0, dark = 0;
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x) {
+                const int g = qGray(page.pixel(x, y));
+                white += g > 200;
+                dark += g < 160;
+            }
+        const int total = page.width() * page.height();
+        QVERIFY2(white > total * 8 / 10, "the paper stays white");
+        QVERIFY2(dark > total / 400, qPrintable(u"the traces print dark: %1 of %2"_s.arg(dark).arg(total)));
+    }
+
+    void errorLog()
+    {
+        panel_.setStatusText(u" CORVANE QV7700 SCOPE\n1:  06/12 08:01:59 GAMUT - CHROMA\n-------- End of Log --------"_s);
+        printing_->mnuPrintLog_Click();
+        const QString pdf = waitForPdf();
+        QVERIFY(!pdf.isEmpty());
+        QCOMPARE(pageCount(pdf), 1);
+        // Portrait: the lines run across the upright sheet.
+        const QRect ink = inkBox(firstPage(pdf));
+        QVERIFY2(ink.width() > ink.height(), qPrintable(u"text %1 x %2"_s.arg(ink.width()).arg(ink.height())));
+        const QString text = run(tool(u"pdftotext"_s), {pdf, u"-"_s}).out;
+        QVERIFY2(text.contains(u"Corvane QV Scope 7700 Error Logger"_s), qPrintable(text));
+        QVERIFY(text.contains(u"GAMUT - CHROMA"_s));
+        QVERIFY(text.contains(u"End of Log"_s));
+    }
+};
+
+QTEST_MAIN(TestPrintCups)
+#include "test_print_cups.moc"
