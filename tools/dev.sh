@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
 # Set-up for a fresh Debian 12 machine: installs what is missing from Debian's archive, builds, then either
-# starts the program on its simulated instrument (run) or runs every test (test).
+# starts the program on its simulated instrument (run), runs every test (test), or stops there (build).
 #   bash tools/dev.sh run     # install, build, start on the simulated instrument
 #   bash tools/dev.sh test    # install, build, run all tests
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 mode=${1:-run}
+case "$mode" in run|test|build) ;; *) echo "usage: bash tools/dev.sh run|test|build" >&2; exit 2 ;; esac
 build=${BUILD_DIR:-build}
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
           fonts-dejavu-core fonts-liberation)
-# The tests also print through a real CUPS queue (cups-pdf) and read the PDFs back.
-[ "$mode" = test ] && packages+=(cups printer-driver-cups-pdf poppler-utils)
+# The tests also print through a real CUPS queue (cups-pdf) and read the PDFs back, and validate the installed
+# desktop entry and AppStream metainfo.
+if [ "$mode" = test ]; then
+    packages+=(cups printer-driver-cups-pdf poppler-utils desktop-file-utils appstream)
+fi
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; elif command -v sudo >/dev/null; then sudo "$@"; else
@@ -33,11 +37,13 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WERROR="$
 cmake --build "$build" -j "$(nproc)"
 
 case "$mode" in
+build)
+    ;;
 run)
     exec "$build/qv7700-remote" --device sim ;;
 test)
     cd "$build"
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" ;;
 *)
-    echo "usage: bash tools/dev.sh run|test" >&2; exit 2 ;;
+    echo "usage: bash tools/dev.sh run|test|build" >&2; exit 2 ;;
 esac

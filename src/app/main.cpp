@@ -4,6 +4,7 @@
 #include "app/headless.h"
 #include "app/main_window.h"
 #include "app/remote.h"
+#include "link/doctor.h"
 #include "live/front_panel_keys.h"
 #include "render/fonts.h"
 
@@ -22,7 +23,7 @@ namespace {
 bool wantsHeadless(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
-        for (const char* flag : {"--press", "--capture", "--get-log", "--erase-log", "--render", "--help", "-h",
+        for (const char* flag : {"--press", "--capture", "--get-log", "--erase-log", "--render", "--doctor", "--help", "-h",
                                  "--version", "-v", "--help-all"}) {
             const size_t n = std::strlen(flag);
             if (std::strncmp(argv[i], flag, n) == 0 && (argv[i][n] == '\0' || argv[i][n] == '='))
@@ -81,7 +82,8 @@ int main(int argc, char** argv)
                                           u"L1,L2,L3,L4"_s, u"110,120,130,140"_s);
     const QCommandLineOption noSignalOption(u"no-signal"_s, u"With --render: as the instrument shows it without a signal."_s);
     const QCommandLineOption outputOption(u"output"_s, u"With --render: the picture file (.bmp or .png)."_s, u"FILE"_s);
-    for (const auto* o : {&deviceOption, &pressOption, &captureOption, &getLogOption, &eraseLogOption, &renderOption,
+    const QCommandLineOption doctorOption(u"doctor"_s, u"Check the link to the instrument and say what to fix."_s);
+    for (const auto* o : {&doctorOption, &deviceOption, &pressOption, &captureOption, &getLogOption, &eraseLogOption, &renderOption,
                           &levelsOption, &noSignalOption, &outputOption})
         parser.addOption(*o);
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -108,6 +110,11 @@ int main(int argc, char** argv)
         }
     }
 
+    if (parser.isSet(doctorOption)) {
+        const qv::DoctorReport report = qv::runDoctor(qv::systemDoctorEnvironment());
+        std::fputs(qPrintable(report.render()), stdout);
+        return report.reachable ? 0 : 1;
+    }
     const int actions = int(parser.isSet(captureOption)) + int(parser.isSet(getLogOption)) +
                         int(parser.isSet(eraseLogOption)) + int(parser.isSet(renderOption));
     if (actions > 1) {

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and checks every file an installation must have; validates the
+# desktop entry and the AppStream metainfo with Debian's validators when they are there.
+set -euo pipefail
+build=$1
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build" --prefix "$prefix" >/dev/null
+expect=(bin/qv7700-remote share/applications/qv7700-remote.desktop share/metainfo/io.github.qv7700_remote.metainfo.xml
+        share/man/man1/qv7700-remote.1 share/icons/hicolor/scalable/apps/qv7700-remote.svg
+        lib/udev/rules.d/60-qv7700-remote.rules)
+for s in 16 24 32 48 64 128 256; do expect+=(share/icons/hicolor/${s}x${s}/apps/qv7700-remote.png); done
+status=0
+for f in "${expect[@]}"; do
+    if [ -s "$prefix/$f" ]; then echo "installed: $f"; else echo "MISSING: $f"; status=1; fi
+done
+extra=$(cd "$prefix" && find . -type f | sed 's#^\./##' | sort)
+for f in $extra; do printf '%s\n' "${expect[@]}" | grep -qx "$f" || { echo "UNEXPECTED: $f"; status=1; }; done
+QT_QPA_PLATFORM=offscreen "$prefix/bin/qv7700-remote" --version | grep -q '^qv7700-remote 1\.' || { echo "installed program does not run"; status=1; }
+man -l "$prefix/share/man/man1/qv7700-remote.1" >/dev/null 2>&1 || command -v man >/dev/null || true
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$prefix/share/applications/qv7700-remote.desktop" && echo "desktop-file-validate: ok" || status=1
+else
+    echo "desktop-file-validate not installed: skipped"
+fi
+if command -v appstreamcli >/dev/null; then
+    appstreamcli validate --no-net --pedantic "$prefix/share/metainfo/io.github.qv7700_remote.metainfo.xml" && echo "appstreamcli: ok" || status=1
+else
+    echo "appstreamcli not installed: skipped"
+fi
+exit $status
