@@ -183,6 +183,21 @@ private slots:
         QCOMPARE(r.downloadShown, 0);
     }
 
+    void driveNotReady()
+    {
+        Rig r;
+        auto d = r.files();
+        const QString before = d->folder();
+        d->drive()->addItem(u"X:"_s, u"/nonexistent-volume"_s);
+        d->Drive1_Change(d->drive()->count() - 1);
+        QCOMPARE(r.messages.size(), 1);
+        QCOMPARE(r.messages[0].title, u"Drive Error"_s);
+        QCOMPARE(r.messages[0].text, u"Selected Drive not ready"_s);
+        QVERIFY(r.messages[0].exclamation);
+        QCOMPARE(d->folder(), before);
+        QVERIFY(d->drive()->currentIndex() != d->drive()->count() - 1);  // back on the drive in use
+    }
+
     void storeFailureKeepsTheDialog()
     {
         Rig r;

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QFrame>
 #include <QLabel>
 #include <QMenuBar>
@@ -167,6 +168,24 @@ private slots:
         QVERIFY(!r.window.menuAction(Menu::PrintFrame)->isEnabled());
         QVERIFY(!r.window.menuAction(Menu::Reverse)->isEnabled());
         QCOMPARE(r.window.frmDownload(), w);
+    }
+
+    void screenWindowCopiesToTheClipboard()
+    {
+        Rig r;
+        r.remote.picture().surface().fillBox(10, 10, 20, 20, qb::Red);
+        DownloadWindow* w = r.window.frmDownload();
+        w->show();
+        QAction* copy = nullptr;
+        for (QAction* a : w->actions())
+            if (a->shortcut() == QKeySequence(QKeySequence::Copy))
+                copy = a;
+        QVERIFY(copy);
+        QCOMPARE(w->contextMenuPolicy(), Qt::ActionsContextMenu);
+        copy->trigger();
+        const QImage copied = QGuiApplication::clipboard()->image();
+        QCOMPARE(copied.size(), QSize(1025, 769));
+        QCOMPARE(copied.pixel(15, 15) & 0xffffff, 0xff0000u);
     }
 
     void windowMirrorsThePanel()

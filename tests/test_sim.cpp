@@ -1,7 +1,10 @@
 // The simulated instrument speaks the instrument's protocol: key messages in, status replies, screen frames
 // and log records out, in their exact formats.
 
+#include "app/device_select.h"
 #include "sim/sim_device.h"
+
+#include <QElapsedTimer>
 
 #include <QTest>
 
@@ -143,6 +146,51 @@ private slots:
         QCOMPARE(a.logRecord(10), b.logRecord(10));
         QCOMPARE(press(a, {0xB0}), press(b, {0xB0}));
         QVERIFY(a.logEntryCount() != c.logEntryCount() || a.logRecord(6) != c.logRecord(6));
+    }
+
+    void linkModelDelaysAndPacesReplies()
+    {
+        SimDevice dev;
+        dev.setLink(60, 100000);  // 60 ms latency, 100 kB/s
+        char serial[100] = "QV7700SIM";
+        FtHandle h = 0;
+        QCOMPARE(dev.OpenEx(serial, ft::OPEN_BY_SERIAL_NUMBER, &h), ft::OK);
+        uint32_t n = 0, queued = 0;
+        QCOMPARE(dev.Write(h, "\xb0\xf0", 2, &n), ft::OK);
+        QCOMPARE(dev.GetQueueStatus(h, &queued), ft::OK);
+        QCOMPARE(queued, 0u);  // nothing has arrived yet
+        QCOMPARE(dev.SetTimeouts(h, 20, 0), ft::OK);
+        char header[5];
+        QCOMPARE(dev.Read(h, header, 5, &n), ft::OK);
+        QCOMPARE(n, 0u);  // a read shorter than the latency times out empty, successfully
+        QCOMPARE(dev.SetTimeouts(h, 500, 0), ft::OK);
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(dev.Read(h, header, 5, &n), ft::OK);
+        QCOMPARE(n, 5u);
+        QVERIFY(t.elapsed() >= 20);
+        // A whole block at 100 kB/s takes about 80 ms to arrive.
+        QCOMPARE(dev.Write(h, "\xb2\xf0", 2, &n), ft::OK);
+        QTest::qSleep(90);
+        QCOMPARE(dev.GetQueueStatus(h, &queued), ft::OK);
+        QVERIFY(queued < 8160);
+        QTest::qSleep(120);
+        QCOMPARE(dev.GetQueueStatus(h, &queued), ft::OK);
+        QCOMPARE(queued, 8160u);
+        QCOMPARE(dev.Close(h), ft::OK);
+    }
+
+    void deviceNames()
+    {
+        QString error;
+        QVERIFY(makeDevice(u"sim"_s, &error));
+        QVERIFY(makeDevice(u"sim:16"_s, &error));
+        QVERIFY(makeDevice(u"sim:2:1000000"_s, &error));
+        QVERIFY(makeDevice(u"serial:/dev/ttyUSB0"_s, &error));
+        for (const QString& bad : {u"sim:x"_s, u"sim:1:2:3"_s, u"serial:"_s, u"usb"_s}) {
+            QVERIFY(!makeDevice(bad, &error));
+            QVERIFY(error.contains(bad));
+        }
     }
 
     void deviceOpensOnceAndUnplugs()

@@ -448,6 +448,24 @@ private slots:
         }
     }
 
+    void runTimeFailureShowsUsbError()
+    {
+        Rig r;
+        r.panel().setMenuEnabled(Menu::PrintLog, true);
+        r.dev->onCall = [&](const QString& op) {
+            if (op == u"Read")
+                throw std::bad_alloc();
+        };
+        QSignalSpy box(&r.remote.errorLog(), &ErrorLog::usbError);
+        r.dev->replyTo(0xB4, Rig::rec("0", "END"));
+        r.remote.errorLog().mnuGetLog_Click();
+        QCOMPARE(box.count(), 1);
+        QCOMPARE(box.at(0).at(0).toInt(), 7);  // out of memory
+        QVERIFY(!r.panel().menuEnabled(Menu::PrintLog));
+        QVERIFY(r.idle());
+        QVERIFY(!r.remote.errorLog().running());
+    }
+
     void erase()
     {
         Rig r;

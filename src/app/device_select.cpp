@@ -26,8 +26,20 @@ std::unique_ptr<D2xx> makeDevice(const QString& name, QString* error)
         return std::make_unique<SerialDevice>(name.mid(7));
     if (name == u"sim")
         return std::make_unique<SimDevice>();
+    if (name.startsWith(u"sim:")) {
+        // sim:LATENCY_MS[:BYTES_PER_SECOND] models a real link's delay and speed.
+        const QStringList parts = name.mid(4).split(u':');
+        bool okLatency = false, okRate = true;
+        const int latency = parts.value(0).toInt(&okLatency);
+        const qint64 rate = parts.size() > 1 ? parts.at(1).toLongLong(&okRate) : 0;
+        if (okLatency && okRate && latency >= 0 && rate >= 0 && parts.size() <= 2) {
+            auto sim = std::make_unique<SimDevice>();
+            sim->setLink(latency, rate);
+            return sim;
+        }
+    }
     if (error)
-        *error = u"unknown device \"%1\": use d2xx, serial, serial:PATH or sim"_s.arg(name);
+        *error = u"unknown device \"%1\": use d2xx, serial, serial:PATH, sim or sim:LATENCY_MS[:BYTES_PER_SECOND]"_s.arg(name);
     return nullptr;
 }
 

@@ -2,19 +2,49 @@
 
 #include <QList>
 
+#include <algorithm>
 #include <cstring>
+#include <thread>
 
 namespace qv {
 
 using namespace Qt::StringLiterals;
 
-SimDevice::SimDevice(uint32_t seed) : instrument_(seed) {}
+SimDevice::SimDevice(uint32_t seed) : instrument_(seed)
+{
+    clock_.start();
+}
+
+void SimDevice::setLink(int latencyMs, int64_t bytesPerSecond)
+{
+    latencyMs_ = std::max(0, latencyMs);
+    bytesPerSecond_ = std::max<int64_t>(0, bytesPerSecond);
+}
+
+void SimDevice::deliver()
+{
+    const qint64 now = clock_.nsecsElapsed();
+    while (!wire_.empty()) {
+        InFlight& f = wire_.front();
+        if (now < f.startNs)
+            return;
+        const qint64 arrived = bytesPerSecond_ > 0 ? (now - f.startNs) * bytesPerSecond_ / 1000000000 + 1 : f.bytes.size();
+        const qsizetype n = qsizetype(std::min<qint64>(arrived, f.bytes.size()));
+        rx_ += f.bytes.left(n);
+        f.bytes.remove(0, n);
+        f.startNs = now;
+        if (!f.bytes.isEmpty())
+            return;
+        wire_.pop_front();
+    }
+}
 
 void SimDevice::setPlugged(bool plugged)
 {
     plugged_ = plugged;
     if (!plugged) {
         rx_.clear();
+        wire_.clear();
     }
 }
 
@@ -36,6 +66,7 @@ FtStatus SimDevice::openOne(FtHandle* handle)
         return ft::INVALID_PARAMETER;
     openHandle_ = nextHandle_++;
     rx_.clear();
+    wire_.clear();
     *handle = openHandle_;
     return ft::OK;
 }
@@ -58,6 +89,7 @@ FtStatus SimDevice::Close(FtHandle handle)
         return ft::INVALID_HANDLE;
     openHandle_ = 0;
     rx_.clear();
+    wire_.clear();
     return plugged_ ? ft::OK : ft::DEVICE_NOT_FOUND;
 }
 
@@ -67,6 +99,16 @@ FtStatus SimDevice::Read(FtHandle handle, void* buffer, uint32_t toRead, uint32_
         return ft::INVALID_HANDLE;
     if (!buffer || !bytesRead)
         return ft::INVALID_PARAMETER;
+    deliver();
+    // Like the converter, a read waits for the bytes asked for until its time-out, then returns what it has.
+    if (uint32_t(rx_.size()) < toRead && !wire_.empty()) {
+        QElapsedTimer waited;
+        waited.start();
+        while (uint32_t(rx_.size()) < toRead && !wire_.empty() && waited.elapsed() < qint64(readTimeoutMs_)) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+            deliver();
+        }
+    }
     const uint32_t n = std::min<uint32_t>(toRead, uint32_t(rx_.size()));
     std::memcpy(buffer, rx_.constData(), n);
     rx_.remove(0, n);
@@ -80,14 +122,21 @@ FtStatus SimDevice::Write(FtHandle handle, const void* buffer, uint32_t toWrite,
         return ft::INVALID_HANDLE;
     if (!buffer || !bytesWritten)
         return ft::INVALID_PARAMETER;
-    rx_ += instrument_.receive(static_cast<const uint8_t*>(buffer), toWrite);
+    const QByteArray reply = instrument_.receive(static_cast<const uint8_t*>(buffer), toWrite);
+    if (latencyMs_ == 0 && bytesPerSecond_ == 0)
+        rx_ += reply;
+    else if (!reply.isEmpty())
+        wire_.push_back({reply, clock_.nsecsElapsed() + qint64(latencyMs_) * 1000000});
     *bytesWritten = toWrite;
     return ft::OK;
 }
 
-FtStatus SimDevice::SetTimeouts(FtHandle handle, uint32_t, uint32_t)
+FtStatus SimDevice::SetTimeouts(FtHandle handle, uint32_t readTimeoutMs, uint32_t)
 {
-    return valid(handle) ? ft::OK : ft::INVALID_HANDLE;
+    if (!valid(handle))
+        return ft::INVALID_HANDLE;
+    readTimeoutMs_ = readTimeoutMs;
+    return ft::OK;
 }
 
 FtStatus SimDevice::SetUSBParameters(FtHandle handle, uint32_t, uint32_t)
@@ -101,6 +150,7 @@ FtStatus SimDevice::GetQueueStatus(FtHandle handle, uint32_t* rxBytes)
         return ft::INVALID_HANDLE;
     if (!rxBytes)
         return ft::INVALID_PARAMETER;
+    deliver();
     *rxBytes = uint32_t(rx_.size());
     return ft::OK;
 }

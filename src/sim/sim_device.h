@@ -6,6 +6,9 @@
 #include "sim/sim_instrument.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
+
+#include <deque>
 
 namespace qv {
 
@@ -14,6 +17,9 @@ public:
     explicit SimDevice(uint32_t seed = 7700);
 
     SimInstrument& instrument() { return instrument_; }
+    // Models a real link: each reply starts arriving latencyMs after its request (the converter's latency
+    // timer) and then flows at bytesPerSecond (0: at once). Reads wait for bytes up to their time-out.
+    void setLink(int latencyMs, int64_t bytesPerSecond);
     void setPlugged(bool plugged);
     bool plugged() const { return plugged_; }
     bool isOpen() const { return openHandle_ != 0; }
@@ -32,11 +38,22 @@ public:
     static constexpr const char* kSerial = "QV7700SIM";
 
 private:
+    // Moves every byte that has "arrived" by now from the wire into the receive queue.
+    void deliver();
+    struct InFlight {
+        QByteArray bytes;
+        qint64 startNs;  // when its first byte arrives
+    };
     bool valid(FtHandle handle) const { return plugged_ && handle != 0 && handle == openHandle_; }
     FtStatus openOne(FtHandle* handle);
 
     SimInstrument instrument_;
     QByteArray rx_;
+    std::deque<InFlight> wire_;
+    QElapsedTimer clock_;
+    int latencyMs_ = 0;
+    int64_t bytesPerSecond_ = 0;
+    uint32_t readTimeoutMs_ = 0;
     bool plugged_ = true;
     FtHandle openHandle_ = 0;
     FtHandle nextHandle_ = 0x7700;
