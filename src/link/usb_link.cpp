@@ -49,7 +49,7 @@ void UsbLink::SendKey(int code)
         return;
     // The instrument's own wording, misspelling included: engineers search manuals for it.
     panel_.setStatusText(u"     No responce from USB"_s);
-    Wait(1000);
+    Wait(noResponsePauseMs);
 }
 
 void UsbLink::Wait(int ms)

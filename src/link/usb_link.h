@@ -31,6 +31,9 @@ public:
     // FT_Close on DeviceHandle; the caller reports a failure in its own words.
     FtStatus closeDevice();
 
+    // The pause after a failed write whose close failed too: the user reads "No responce" for this long.
+    int noResponsePauseMs = 1000;
+
     D2xx& device() { return device_; }
     SharedState& state() { return state_; }
     PanelModel& panel() { return panel_; }

@@ -65,7 +65,7 @@ void LivePoll::Timer3_Timer()
     panel.setStatusColour(qb::Red);
     panel.setStatusText(u"  No QV7700 found, \r\nCheck Power & USB Connectors"_s);
     s.DeviceFound = false;
-    link_.Wait(200);
+    link_.Wait(absencePauseMs);
 }
 
 }  // namespace qv

@@ -13,6 +13,9 @@ public:
     // One tick of Timer3.
     void Timer3_Timer();
 
+    // The pause after reporting the instrument absent.
+    int absencePauseMs = 200;
+
 private:
     UsbLink& link_;
 };

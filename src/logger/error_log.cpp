@@ -88,7 +88,7 @@ void ErrorLog::fetch()
         panel.setBusyPointer(PointerOwner::MainWindow, true);
         const int limit = kRecordLimit;
         link_.SendKey(kStartLog);
-        link_.Wait(200);
+        link_.Wait(startPauseMs);
 
         // The instrument may stop sending: the fetch gives up after a stretch of silence over the whole log.
         QDeadlineTimer silence(silenceLimitMs);
@@ -155,7 +155,7 @@ void ErrorLog::fetch()
                 s.StatusLog += QString::number(record - 3) + u": "_s + shown;
             panel.setStatusText(s.StatusLog);
             emit progress(++received);
-            link_.Wait(10);
+            link_.Wait(recordPauseMs);
             if (record == limit) {
                 // The loop runs out: with the end mark, or after the largest log the instrument keeps.
                 panel.setStatusText(s.StatusLog + kEndMarker);

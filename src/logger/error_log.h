@@ -30,6 +30,9 @@ public:
     bool running() const { return running_; }
 
     int silenceLimitMs = 5000;
+    // The instrument's pauses: after the start request, and between records.
+    int startPauseMs = 200;
+    int recordPauseMs = 10;
     static constexpr int kRecordLimit = 980;
     static inline const QString kEndMarker = QStringLiteral("-------- End of Log --------");
 

@@ -23,7 +23,6 @@ constexpr uint32_t kHeaderTimeoutMs = 100, kBlockTimeoutMs = 500;
 constexpr int kHeaderBytes = 5;
 // A block is 8160 bytes; the instrument's own rule is to read once five bytes short of that are queued.
 constexpr int32_t kBlockReady = 8155;
-constexpr int kPauseBeforeBlocksMs = 100;
 }  // namespace
 
 ScreenFetch::ScreenFetch(UsbLink& link, ScreenPicture& picture, QObject* parent)
@@ -112,7 +111,7 @@ void ScreenFetch::blockPhase()
 {
     SharedState& s = link_.state();
     D2xx& dev = link_.device();
-    link_.Wait(kPauseBeforeBlocksMs);
+    link_.Wait(pauseBeforeBlocksMs);
 
     // The instrument may stop sending at any point (unplugged, powered off): the fetch gives up after a
     // stretch of silence, counted over the whole transfer rather than per block.

@@ -26,6 +26,8 @@ public:
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
     // How long the instrument may send nothing before the transfer gives up on it.
     int silenceLimitMs = 5000;
+    // The instrument's pause between the header and the first block request.
+    int pauseBeforeBlocksMs = 100;
 
     // Whether the last fetch ran to its end without any failure message (a "No Signal" screen counts as one).
     bool lastFetchClean() const { return clean_; }

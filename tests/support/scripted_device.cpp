@@ -21,8 +21,15 @@ FtStatus ScriptedDevice::enter(const QString& op, const QString& entry)
 {
     log.append(entry);
     const int n = ++calls_[op];
+    ++total_;
     if (onCall)
         onCall(op);
+    if (silentFromCall && total_ >= silentFromCall && !silent_) {
+        silent_ = true;
+        rx_.clear();
+    }
+    if ((disconnectAtCall && total_ >= disconnectAtCall) || failAtCall == total_)
+        return ft::IO_ERROR;
     const auto it = failures_.constFind(op);
     if (it != failures_.cend() && (it->nth == 0 || it->nth == n))
         return it->status;
@@ -92,7 +99,7 @@ FtStatus ScriptedDevice::Write(FtHandle handle, const void* buffer, uint32_t toW
     if (!validHandle(handle))
         return ft::INVALID_HANDLE;
     written += bytes;
-    if (!bytes.isEmpty()) {
+    if (!bytes.isEmpty() && !silent_) {
         auto it = replies_.find(uint8_t(bytes[0]));
         if (it != replies_.end() && !it->isEmpty())
             rx_ += it->size() > 1 ? it->takeFirst() : it->first();

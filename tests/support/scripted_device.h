@@ -32,6 +32,18 @@ public:
     // Runs before each call is answered; a test can press keys or release knobs "during" an exchange.
     std::function<void(const QString& op)> onCall;
 
+    // Faults by position in the whole conversation (calls counted from 1 over every operation):
+    int failAtCall = 0;       // only this call fails
+    int disconnectAtCall = 0;  // this call and every later one fail: the cable is pulled
+    int silentFromCall = 0;    // from this call on the instrument sends nothing more
+    int totalCalls() const { return total_; }
+    void clearFaults()
+    {
+        failAtCall = disconnectAtCall = silentFromCall = 0;
+        silent_ = false;
+        rx_.clear();
+    }
+
     // When set, a read that gets fewer bytes than asked for waits out its time-out, as a real link does.
     bool realTimeouts = false;
 
@@ -66,6 +78,8 @@ private:
     QByteArray rx_;
     std::optional<uint32_t> reportedQueue_;
     bool open_ = false;
+    bool silent_ = false;
+    int total_ = 0;
     uint32_t readTimeoutMs_ = 0;
 };
 
