@@ -16,9 +16,12 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QPainter>
 
 #include <atomic>
+#include <cstring>
 #include <cstdio>
 #include <fcntl.h>
 #include <map>
@@ -310,15 +313,101 @@ void BM_BlackOnWhiteVisibleSweep(benchmark::State& state)
 }
 BENCHMARK(BM_BlackOnWhiteVisibleSweep)->Unit(benchmark::kMillisecond)->Iterations(5);
 
+void BM_CaptureSimLatency(benchmark::State& state)
+{
+    // A link of 1 MB/s whose converter holds each reply for its latency timer: 16 ms (the default) or 2 ms.
+    auto* dev = new SimDevice;
+    dev->setLink(int(state.range(0)), 1000000);
+    Remote remote{std::unique_ptr<D2xx>(dev)};
+    remote.state().SignalPresent = true;
+    for (auto _ : state)
+        remote.screenFetch().mnuGet1Frame_Click();
+}
+BENCHMARK(BM_CaptureSimLatency)->Arg(16)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_LogFetch981(benchmark::State& state)
+{
+    auto* dev = new SimDevice;
+    dev->instrument().fillLog(976);  // 4 header records + 976 entries + the end record: 981 requests
+    Remote remote{std::unique_ptr<D2xx>(dev)};
+    for (auto _ : state) {
+        remote.errorLog().mnuGetLog_Click();
+        if (dev->instrument().logEntryCount() != 976 || !remote.errorLog().lastFetchNormal())
+            state.SkipWithError("log fetch did not run out normally");
+    }
+    state.counters["records"] = 981;
+}
+BENCHMARK(BM_LogFetch981)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Runs the program itself; returns milliseconds from process start to its first paint, and the peak memory.
+struct ProcessFigures {
+    double paintMs = -1;
+    long peakKb = -1;
+};
+ProcessFigures runProgram(bool capture)
+{
+    QProcess p;
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QV7700_PROBE"), capture ? QStringLiteral("capture") : QStringLiteral("startup"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    ProcessFigures f;
+    QElapsedTimer t;
+    t.start();
+    p.start(QCoreApplication::applicationDirPath() + QStringLiteral("/qv7700-remote"), {QStringLiteral("--device"), QStringLiteral("sim")});
+    while (p.waitForReadyRead(10000)) {
+        while (p.canReadLine()) {
+            const QByteArray line = p.readLine().trimmed();
+            if (line == "painted")
+                f.paintMs = t.nsecsElapsed() / 1e6;
+            if (line.startsWith("peak-rss-kb "))
+                f.peakKb = line.mid(12).toLong();
+        }
+        if (p.state() == QProcess::NotRunning)
+            break;
+    }
+    p.waitForFinished(10000);
+    return f;
+}
+
+void BM_StartupToFirstPaint(benchmark::State& state)
+{
+    for (auto _ : state) {
+        const ProcessFigures f = runProgram(false);
+        if (f.paintMs < 0)
+            state.SkipWithError("the program did not paint");
+        state.SetIterationTime(f.paintMs / 1000);
+    }
+}
+BENCHMARK(BM_StartupToFirstPaint)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_PeakMemoryWithCapture(benchmark::State& state)
+{
+    long peak = 0;
+    for (auto _ : state) {
+        const ProcessFigures f = runProgram(true);
+        if (f.peakKb < 0)
+            state.SkipWithError("the program did not report its memory");
+        peak = std::max(peak, f.peakKb);
+    }
+    state.counters["peak_MB"] = double(peak) / 1024;
+}
+BENCHMARK(BM_PeakMemoryWithCapture)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 // Collects each benchmark's mean time so that the ratios can be printed after the usual table.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     std::map<std::string, double> ms;
+    std::map<std::string, double> counters;
     void ReportRuns(const std::vector<Run>& runs) override
     {
-        for (const Run& r : runs)
-            if (!r.error_occurred && r.iterations > 0)
-                ms[r.benchmark_name()] = r.real_accumulated_time / double(r.iterations) * 1e3;
+        for (const Run& r : runs) {
+            if (r.error_occurred || r.iterations <= 0)
+                continue;
+            ms[r.benchmark_name()] = r.real_accumulated_time / double(r.iterations) * 1e3;
+            for (const auto& [name, c] : r.counters)
+                counters[r.benchmark_name() + "." + name] = c.value;
+        }
         ConsoleReporter::ReportRuns(runs);
     }
 };
@@ -369,5 +458,20 @@ int main(int argc, char** argv)
     std::printf("%-56s %9.1f ms %12s\n", "  bare transfer of the same bytes + 100 ms pause", get("BM_BareTransferPty"), "");
     std::printf("%-56s %9.1f ms %12s\n", "  added by the program", get("BM_CapturePty") - get("BM_BareTransferPty"),
                 "< 30 ms");
+    const auto counter = [&](const std::string& prefix, const char* name) {
+        for (const auto& [n, v] : reporter.counters)
+            if (n.rfind(prefix, 0) == 0 && n.size() > strlen(name) && n.compare(n.size() - strlen(name), strlen(name), name) == 0)
+                return v;
+        return -1.0;
+    };
+    std::printf("%-56s %9.1f ms %12s\n", "capture, 1 MB/s link, converter latency 16 ms", get("BM_CaptureSimLatency/16"), "");
+    std::printf("%-56s %9.1f ms %12s\n", "capture, 1 MB/s link, converter latency 2 ms", get("BM_CaptureSimLatency/2"), "");
+    std::printf("%-56s %10.1f x %12s\n", "  faster with the 2 ms latency the program asks for",
+                get("BM_CaptureSimLatency/16") / get("BM_CaptureSimLatency/2"), "");
+    std::printf("%-56s %9.1f ms %12s\n", "log fetch of 981 records (instant instrument)", get("BM_LogFetch981"), "");
+    std::printf("%-56s %9.1f ms %12s\n", "  of which the instrument's own pauses (981 x 10 + 200)", 981 * 10.0 + 200, "");
+    std::printf("%-56s %9.1f ms %12s\n", "  added by the program", get("BM_LogFetch981") - (981 * 10.0 + 200), "");
+    std::printf("%-56s %9.1f ms %12s\n", "start-up: process start to first paint", get("BM_StartupToFirstPaint"), "< 300 ms");
+    std::printf("%-56s %9.1f MB %12s\n", "peak memory with a captured screen", counter("BM_PeakMemoryWithCapture", "peak_MB"), "< 80 MB");
     return 0;
 }

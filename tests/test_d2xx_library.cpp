@@ -6,6 +6,7 @@
 #include "state/panel_model.h"
 #include "state/shared_state.h"
 
+#include <QLibrary>
 #include <QTest>
 
 #include <cstdio>
@@ -84,6 +85,13 @@ private slots:
         link.OpenDevice();
         QCOMPARE(QByteArray(state.SerialNumber.data()), QByteArray("FAKE0001"));
         QVERIFY(state.DeviceHandle != 0);
+        // Asked for a 2 ms latency timer (refused by this chip, and the open still stands) and 8 KB transfers.
+        QLibrary fake(QStringLiteral(FAKE_FTD2XX_PATH));
+        auto latency = reinterpret_cast<unsigned (*)()>(fake.resolve("fake_last_latency"));
+        auto inSize = reinterpret_cast<unsigned (*)()>(fake.resolve("fake_last_in_size"));
+        QVERIFY(latency && inSize);
+        QCOMPARE(latency(), 2u);
+        QCOMPARE(inSize(), 8192u);
         link.SendKey(0xB6);
         QCOMPARE(lib.SetTimeouts(state.DeviceHandle, 500, 0), ft::OK);
         uint32_t queued = 0;

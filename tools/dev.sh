@@ -33,7 +33,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WERROR="${QV_WERROR:-OFF}"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" -DQV_WERROR="${QV_WERROR:-OFF}" \
+      -DQV_SANITIZE="${QV_SANITIZE:-OFF}"
 cmake --build "$build" -j "$(nproc)"
 
 case "$mode" in

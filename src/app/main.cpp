@@ -4,6 +4,7 @@
 #include "app/headless.h"
 #include "app/main_window.h"
 #include "app/remote.h"
+#include "app/startup_probe.h"
 #include "link/doctor.h"
 #include "live/front_panel_keys.h"
 #include "render/fonts.h"
@@ -167,6 +168,7 @@ int main(int argc, char** argv)
     QGuiApplication::setFont(QFont(u"MS Sans Serif"_s, 8));
     qv::MainWindow window(remote);
     remote.Form_Load();
+    qv::installStartupProbe(window, remote);
     window.show();
     return app->exec();
 }

@@ -44,8 +44,10 @@ private:
     using SetTimeoutsFn = uint32_t (*)(Handle, uint32_t, uint32_t);
     using SetUsbParametersFn = uint32_t (*)(Handle, uint32_t, uint32_t);
     using GetQueueStatusFn = uint32_t (*)(Handle, uint32_t*);
+    using SetLatencyTimerFn = uint32_t (*)(Handle, uint8_t);
 
     bool usable();  // says once, on standard error, why the library cannot be used
+    void tuneForSpeed(Handle h);
     FtHandle remember(Handle h);
     Handle lookup(FtHandle handle) const;
 
@@ -63,6 +65,7 @@ private:
     SetTimeoutsFn setTimeouts_ = nullptr;
     SetUsbParametersFn setUsbParameters_ = nullptr;
     GetQueueStatusFn getQueueStatus_ = nullptr;
+    SetLatencyTimerFn setLatencyTimer_ = nullptr;  // optional: not every library build has it
     // The program's handle is 32 bits; the library's is a pointer. Closed handles stay unknown to the library.
     std::map<FtHandle, Handle> handles_;
     FtHandle nextHandle_ = 1;

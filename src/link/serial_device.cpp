@@ -10,6 +10,11 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+
 namespace qv {
 
 using namespace Qt::StringLiterals;
@@ -21,6 +26,22 @@ constexpr int kWriteBoundMs = 1000;
 // the instrument streams without pause.
 constexpr int kDrainPasses = 64;
 constexpr qint64 kListReuseMs = 500;
+
+// The kernel's FTDI driver sends a short reply on only when its latency timer runs out (16 ms by default);
+// the low-latency flag makes it 1 ms. A port that does not know the flag (a pseudo-terminal) works as it is.
+void askForLowLatency(QSerialPort& port)
+{
+#ifdef Q_OS_LINUX
+    serial_struct ss{};
+    const int fd = int(port.handle());
+    if (fd >= 0 && ::ioctl(fd, TIOCGSERIAL, &ss) == 0) {
+        ss.flags |= ASYNC_LOW_LATENCY;
+        ::ioctl(fd, TIOCSSERIAL, &ss);
+    }
+#else
+    Q_UNUSED(port);
+#endif
+}
 
 bool portFailed(const QSerialPort& port)
 {
@@ -114,6 +135,7 @@ FtStatus SerialDevice::openLocation(const QString& location, FtHandle* handle)
     p->port.setFlowControl(QSerialPort::NoFlowControl);
     if (!p->port.open(QIODevice::ReadWrite))
         return ft::DEVICE_NOT_OPENED;
+    askForLowLatency(p->port);
     const FtHandle h = nextHandle_++;
     if (nextHandle_ == 0)
         nextHandle_ = 1;

@@ -55,6 +55,15 @@ SimInstrument::SimInstrument(uint32_t seed) : rng_(seed ? seed : 1)
     }
 }
 
+void SimInstrument::fillLog(int n)
+{
+    entries_.clear();
+    for (int i = 0; i < n; ++i)
+        entries_.append("06/12 " + QByteArray::number(10 + i / 3600 % 14) + ':' +
+                        QByteArray::number(i / 60 % 60).rightJustified(2, '0') + ':' +
+                        QByteArray::number(i % 60).rightJustified(2, '0') + " GAMUT + LUMA");
+}
+
 uint32_t SimInstrument::nextRandom()
 {
     // xorshift32: small, fast and the same on every machine

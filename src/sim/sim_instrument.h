@@ -30,6 +30,8 @@ public:
     bool channel2() const { return channel2_; }
     bool eye() const { return eye_; }
     int logEntryCount() const { return int(entries_.size()); }
+    // Replaces the log with n entries: the largest log the instrument keeps has 976.
+    void fillLog(int n);
     QList<uint8_t> keysReceived() const { return keys_; }
 
     // The log in the instrument's record format: four header records, the entries, then the end-of-log record.

@@ -7,6 +7,8 @@
 #include <string>
 
 namespace {
+unsigned lastLatency = 0, lastInSize = 0;
+
 struct FakeHandle {
     uint32_t magic = 0xF7D2;
     std::string rx;
@@ -95,10 +97,25 @@ uint32_t FT_SetTimeouts(void* handle, uint32_t readTimeout, uint32_t)
     return 0;
 }
 
-uint32_t FT_SetUSBParameters(void* handle, uint32_t, uint32_t)
+uint32_t FT_SetUSBParameters(void* handle, uint32_t in, uint32_t)
 {
-    return ok(handle) ? 0 : 1;
+    if (!ok(handle))
+        return 1;
+    lastInSize = in;
+    return 0;
 }
+
+// Refuses, as an old chip does: the program must carry on regardless.
+uint32_t FT_SetLatencyTimer(void* handle, unsigned char ms)
+{
+    if (!ok(handle))
+        return 1;
+    lastLatency = ms;
+    return 4;
+}
+
+unsigned fake_last_latency() { return lastLatency; }
+unsigned fake_last_in_size() { return lastInSize; }
 
 uint32_t FT_GetQueueStatus(void* handle, uint32_t* rx)
 {

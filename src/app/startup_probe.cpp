@@ -1,0 +1,64 @@
+#include "app/startup_probe.h"
+
+#include "app/remote.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFile>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+
+namespace qv {
+
+namespace {
+class FirstPaint : public QObject {
+public:
+    FirstPaint(Remote& remote, bool capture) : remote_(remote), capture_(capture) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && !seen_) {
+            seen_ = true;
+            std::printf("painted\n");
+            std::fflush(stdout);
+            QTimer::singleShot(0, this, [this] { finish(); });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void finish()
+    {
+        if (capture_) {
+            remote_.poll().Timer3_Timer();
+            remote_.screenFetch().mnuGet1Frame_Click();
+            QFile status(QStringLiteral("/proc/self/status"));
+            if (status.open(QIODevice::ReadOnly))
+                for (const QByteArray& line : status.readAll().split('\n'))
+                    if (line.startsWith("VmHWM:"))
+                        std::printf("peak-rss-kb %s\n", line.mid(6).trimmed().split(' ').value(0).constData());
+            std::fflush(stdout);
+        }
+        QCoreApplication::quit();
+    }
+
+    Remote& remote_;
+    bool capture_;
+    bool seen_ = false;
+};
+}  // namespace
+
+void installStartupProbe(QWidget& window, Remote& remote)
+{
+    const QByteArray probe = qgetenv("QV7700_PROBE");
+    if (probe.isEmpty())
+        return;
+    auto* filter = new FirstPaint(remote, probe == "capture");
+    filter->setParent(&window);
+    window.installEventFilter(filter);
+}
+
+}  // namespace qv
