@@ -8,20 +8,12 @@ using namespace qv;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    fuzz::ensureApplication();
-    static auto* device = new fuzz::FuzzDevice;
-    static auto* remote = [] {
-        auto* r = new Remote(std::unique_ptr<D2xx>(device));
-        r->errorLog().startPauseMs = 0;
-        r->errorLog().recordPauseMs = 0;
-        r->errorLog().silenceLimitMs = 2;
-        r->link().noResponsePauseMs = 0;
-        return r;
-    }();
+    fuzz::FuzzDevice* device = nullptr;
+    Remote& remote = fuzz::fuzzRemote(device);
     device->reset(data, size);
-    remote->state().QueuedBytes = 0;
-    remote->errorLog().mnuGetLog_Click();
-    if (remote->state().TransferBusy || remote->link().deviceHeld())
+    remote.state().QueuedBytes = 0;
+    remote.errorLog().mnuGetLog_Click();
+    if (remote.state().TransferBusy || remote.link().deviceHeld())
         std::abort();
     return 0;
 }

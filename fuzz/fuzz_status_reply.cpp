@@ -10,20 +10,14 @@ using namespace qv;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    fuzz::ensureApplication();
-    static auto* device = new fuzz::FuzzDevice;
-    static auto* remote = [] {
-        auto* r = new Remote(std::unique_ptr<D2xx>(device));
-        r->poll().absencePauseMs = 0;
-        r->link().noResponsePauseMs = 0;
-        return r;
-    }();
+    fuzz::FuzzDevice* device = nullptr;
+    Remote& remote = fuzz::fuzzRemote(device);
     if (size >= 3) {
         PanelModel panel;
         UpdatePanelState(data[0], data[1], data[2] & 1, panel);
         SetSoftKeyLabels(data[1], panel);
     }
     device->reset(data, size);
-    remote->poll().Timer3_Timer();
+    remote.poll().Timer3_Timer();
     return 0;
 }

@@ -29,7 +29,7 @@ namespace {
 constexpr int px(int twips) { return twips / 15; }
 QRect twipRect(int left, int top, int width, int height) { return {px(left), px(top), px(width), px(height)}; }
 
-struct KeySpec {
+struct KeyLayout {
     Key key;
     const char16_t* caption;
     int left, top, width, height;
@@ -38,7 +38,7 @@ struct KeySpec {
 
 // Mode keys 975 x 375, left column 615 x 375, soft keys 495 x 375. Tooltips are the instrument maker's,
 // including the blank after "Select Waveform Mode".
-const KeySpec kKeySpecs[] = {
+const KeyLayout kKeyLayouts[] = {
     {Key::Wfm, u"WFM", 2160, 360, 975, 375, u"Select Waveform Mode "},
     {Key::Vect, u"VECT", 3240, 360, 975, 375, u"Select Vector Mode"},
     {Key::Audio, u"AUDIO", 4320, 360, 975, 375, u"Select Audio Mode"},
@@ -147,13 +147,13 @@ void MainWindow::buildPanel()
     panel->setFixedSize(px(10725), px(6855));  // client area 715 x 457 below the menu bar
     setCentralWidget(panel);
 
-    for (const auto& spec : kKeySpecs) {
-        auto* b = new QPushButton(QString::fromUtf16(spec.caption), panel);
-        b->setGeometry(twipRect(spec.left, spec.top, spec.width, spec.height));
-        if (spec.tooltip)
-            b->setToolTip(QString::fromUtf16(spec.tooltip));
+    for (const auto& key : kKeyLayouts) {
+        auto* b = new QPushButton(QString::fromUtf16(key.caption), panel);
+        b->setGeometry(twipRect(key.left, key.top, key.width, key.height));
+        if (key.tooltip)
+            b->setToolTip(QString::fromUtf16(key.tooltip));
         b->setAutoDefault(false);
-        keys_[size_t(spec.key)] = b;
+        keys_[size_t(key.key)] = b;
     }
     for (int n = 1; n <= 9; ++n) {
         const int left = kSoftLeft[(n - 1) % 3], top = kSoftTop[(n - 1) / 3];

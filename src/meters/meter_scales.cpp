@@ -3,7 +3,12 @@
 #include "render/draw_primitives.h"
 #include "render/draw_surface.h"
 
+#include <QPointF>
+#include <QRectF>
+
+#include <array>
 #include <initializer_list>
+#include <utility>
 
 namespace qv {
 
@@ -117,135 +122,122 @@ void PrintMeterNumber8(DrawSurface& s, double y, const char16_t* text)
     s.print(t);
 }
 
+namespace {
+// The meter frame and scale in one of their two sizes: the full screen, or the lower-left quarter of the tiled
+// display at half size.
+struct MeterLayout {
+    void (*text)(DrawSurface&, double, double, const QString&);
+    void (*tick)(DrawSurface&, double);
+    void (*dash)(DrawSurface&, double);
+    void (*number)(DrawSurface&, double, const char16_t*);
+    double crossX, crossY;   // centre of the phase-display cross
+    int step, stroke, last;  // its strokes: every step pixels, stroke pixels long, k = 0..last
+    double leftX, rightX, lrY;
+    std::array<QRectF, 4> bars;
+    std::array<QPointF, 6> captions;  // Ch 1 & 2, Ch 3 & 4, L, R, L, R
+    double titleY, expandTitleX, expandTitleY;
+    double zoneTop, zoneBottom;
+    std::array<std::pair<double, double>, 8> zones;  // left and right x of the EXPAND DIN zone marks
+    double (*position)(double);                      // full-screen scale position -> this size
+};
+
+double fullSize(double y) { return y; }
+double halfSize(double y) { return y / 2 + 350; }
+
+const MeterLayout kFull{largeText, DrawMeterTick, DrawMeterDashTick, PrintMeterNumber14,
+                        518, 378, 22, 6, 12, 225, 800, 80,
+                        {QRectF(QPointF(44, 86), QPointF(70, 662)), QRectF(QPointF(123, 86), QPointF(149, 662)),
+                         QRectF(QPointF(860, 86), QPointF(886, 662)), QRectF(QPointF(939, 86), QPointF(965, 662))},
+                        {QPointF(60, 50), QPointF(870, 50), QPointF(54, 666), QPointF(128, 666), QPointF(870, 666),
+                         QPointF(945, 666)},
+                        50, 400, 44.8, 86, 214,
+                        {{{41, 44}, {70, 73}, {120, 122}, {149, 152}, {857, 860}, {886, 889}, {936, 939}, {965, 968}}},
+                        fullSize};
+const MeterLayout kSmall{smallText, DrawTileMeterTick, DrawTileMeterDashTick, PrintMeterNumber8,
+                         259, 572, 11, 3, 11, 125, 390, 430,
+                         {QRectF(QPointF(19, 396), QPointF(31, 681)), QRectF(QPointF(59, 396), QPointF(71, 681)),
+                          QRectF(QPointF(427, 396), QPointF(439, 681)), QRectF(QPointF(467, 396), QPointF(479, 681))},
+                         {QPointF(26, 375), QPointF(433, 375), QPointF(25, 683), QPointF(62, 683), QPointF(433, 683),
+                          QPointF(470, 683)},
+                         375, 233, 375, 396, 457,
+                         {{{17, 19}, {31, 33}, {57, 59}, {71, 73}, {425, 427}, {439, 441}, {465, 467}, {479, 481}}},
+                         halfSize};
+
+void drawFrame(DrawSurface& s, const MeterLayout& m)
+{
+    const double x = m.crossX, y = m.crossY, d = m.stroke;
+    // Four arms of short 45-degree strokes pointing away from the centre: first the down-right/up-left pair.
+    for (int k = 0; k <= m.last; ++k)
+        s.line(x + m.step * k, y + m.step * k, x + d + m.step * k, y + d + m.step * k);
+    for (int k = 0; k <= m.last; ++k)
+        s.line(x - m.step * k, y - m.step * k, x - d - m.step * k, y - d - m.step * k);
+    m.text(s, m.leftX, m.lrY, u"L"_s);
+    for (int k = 0; k <= m.last; ++k)
+        s.line(x + m.step * k, y - m.step * k, x + d + m.step * k, y - d - m.step * k);
+    for (int k = 0; k <= m.last; ++k)
+        s.line(x - m.step * k, y + m.step * k, x - d - m.step * k, y + d + m.step * k);
+    m.text(s, m.rightX, m.lrY, u"R"_s);
+    for (const QRectF& b : m.bars)
+        s.box(b.left(), b.top(), b.right(), b.bottom());
+    static const char16_t* const kCaptions[6] = {u"Ch 1 & 2", u"Ch 3 & 4", u"L", u"R", u"L", u"R"};
+    for (size_t i = 0; i < 6; ++i)
+        m.text(s, m.captions[i].x(), m.captions[i].y(), QString::fromUtf16(kCaptions[i]));
+}
+
+void drawScale(DrawSurface& s, const MeterLayout& m, AudioScale scale, bool small)
+{
+    if (scale == AudioScale::ExpandDin) {
+        m.text(s, m.expandTitleX, m.expandTitleY, u"EXPAND DIN"_s);
+        // The expanded zone at the top of each bar, beside both edges of its outline.
+        for (const auto& [left, right] : m.zones)
+            s.fillBox(left, m.zoneTop, right, m.zoneBottom);
+        // The small meter has no counterpart of the full-screen dashed tick at 94.4.
+        const std::initializer_list<Mark> fullTicks = {
+            {94.4, true}, {134.4, true}, {174.4, true}, {214.4, false}, {254.4, true}, {296, true}, {336, true},
+            {377.6, true}, {419.2, false}, {459.2, true}, {499.2, true}, {539.2, true}, {579.2, true}, {617.6, false}};
+        const std::initializer_list<Mark> smallTicks = {
+            {134, true}, {174, true}, {214, false}, {254, true}, {296, true}, {336, true}, {378, true},
+            {419, false}, {459, true}, {499, true}, {539, true}, {579, true}, {618, false}};
+        for (const Mark& t : small ? smallTicks : fullTicks)
+            (t.dashed ? m.dash : m.tick)(s, m.position(t.y));
+        const std::initializer_list<Number> fullNumbers = {{u"0", 214.4}, {u"5", 419.2}, {u"10", 617.6}};
+        const std::initializer_list<Number> smallNumbers = {{u"0", 214}, {u"5", 419}, {u"10", 618}};
+        for (const Number& n : small ? smallNumbers : fullNumbers)
+            m.number(s, m.position(n.y), n.text);
+        return;
+    }
+    const Scale& sc = scaleOf(scale);
+    const bool wide = small && (scale == AudioScale::Nordic || scale == AudioScale::Digital);
+    m.text(s, small ? (wide ? 223 : 233) : 470, m.titleY, QString::fromUtf16(small ? sc.smallTitle : sc.fullTitle));
+    for (const Mark& t : sc.ticks)
+        (t.dashed ? m.dash : m.tick)(s, m.position(t.y));
+    for (const Number& n : sc.numbers)
+        m.number(s, m.position(n.y), n.text);
+}
+}  // namespace
+
 void drawFullMeterFrame(DrawSurface& s)
 {
     s.clear();
-    for (int k = 0; k <= 12; ++k)
-        s.line(518 + 22 * k, 378 + 22 * k, 524 + 22 * k, 384 + 22 * k);
-    for (int k = 0; k <= 12; ++k)
-        s.line(518 - 22 * k, 378 - 22 * k, 512 - 22 * k, 372 - 22 * k);
-    largeText(s, 225, 80, u"L"_s);
-    for (int k = 0; k <= 12; ++k)
-        s.line(518 + 22 * k, 378 - 22 * k, 524 + 22 * k, 372 - 22 * k);
-    for (int k = 0; k <= 12; ++k)
-        s.line(518 - 22 * k, 378 + 22 * k, 512 - 22 * k, 384 + 22 * k);
-    largeText(s, 800, 80, u"R"_s);
-    s.box(44, 86, 70, 662);
-    s.box(123, 86, 149, 662);
-    s.box(860, 86, 886, 662);
-    s.box(939, 86, 965, 662);
-    largeText(s, 60, 50, u"Ch 1 & 2"_s);
-    largeText(s, 870, 50, u"Ch 3 & 4"_s);
-    largeText(s, 54, 666, u"L"_s);
-    largeText(s, 128, 666, u"R"_s);
-    largeText(s, 870, 666, u"L"_s);
-    largeText(s, 945, 666, u"R"_s);
+    drawFrame(s, kFull);
 }
 
 void drawSmallMeterFrame(DrawSurface& s)
 {
-    for (int k = 0; k <= 11; ++k)
-        s.line(259 + 11 * k, 572 + 11 * k, 262 + 11 * k, 575 + 11 * k);
-    for (int k = 0; k <= 11; ++k)
-        s.line(259 - 11 * k, 572 - 11 * k, 256 - 11 * k, 569 - 11 * k);
-    smallText(s, 125, 430, u"L"_s);
-    for (int k = 0; k <= 11; ++k)
-        s.line(259 + 11 * k, 572 - 11 * k, 262 + 11 * k, 569 - 11 * k);
-    for (int k = 0; k <= 11; ++k)
-        s.line(259 - 11 * k, 572 + 11 * k, 256 - 11 * k, 575 + 11 * k);
-    smallText(s, 390, 430, u"R"_s);
-    s.box(19, 396, 31, 681);
-    s.box(59, 396, 71, 681);
-    s.box(427, 396, 439, 681);
-    s.box(467, 396, 479, 681);
-    smallText(s, 26, 375, u"Ch 1 & 2"_s);
-    smallText(s, 433, 375, u"Ch 3 & 4"_s);
-    smallText(s, 25, 683, u"L"_s);
-    smallText(s, 62, 683, u"R"_s);
-    smallText(s, 433, 683, u"L"_s);
-    smallText(s, 470, 683, u"R"_s);
+    drawFrame(s, kSmall);
 }
 
 void drawFullScale(DrawSurface& s, AudioScale scale)
 {
     s.foreColor = qb::Yellow;
     drawFullMeterFrame(s);
-    if (scale == AudioScale::ExpandDin) {
-        largeText(s, 400, 44.8, u"EXPAND DIN"_s);
-        // The expanded zone at the top of each bar, beside both edges of its outline.
-        s.fillBox(41, 86, 44, 214);
-        s.fillBox(70, 86, 73, 214);
-        s.fillBox(120, 86, 122, 214);
-        s.fillBox(149, 86, 152, 214);
-        s.fillBox(857, 86, 860, 214);
-        s.fillBox(886, 86, 889, 214);
-        s.fillBox(936, 86, 939, 214);
-        s.fillBox(965, 86, 968, 214);
-        for (double y : {94.4, 134.4, 174.4})
-            DrawMeterDashTick(s, y);
-        DrawMeterTick(s, 214.4);
-        for (double y : {254.4, 296.0, 336.0, 377.6})
-            DrawMeterDashTick(s, y);
-        DrawMeterTick(s, 419.2);
-        for (double y : {459.2, 499.2, 539.2, 579.2})
-            DrawMeterDashTick(s, y);
-        DrawMeterTick(s, 617.6);
-        PrintMeterNumber14(s, 214.4, u"0");
-        PrintMeterNumber14(s, 419.2, u"5");
-        PrintMeterNumber14(s, 617.6, u"10");
-        return;
-    }
-    const Scale& sc = scaleOf(scale);
-    largeText(s, 470, 50, QString::fromUtf16(sc.fullTitle));
-    for (const Mark& m : sc.ticks) {
-        if (m.dashed)
-            DrawMeterDashTick(s, m.y);
-        else
-            DrawMeterTick(s, m.y);
-    }
-    for (const Number& n : sc.numbers)
-        PrintMeterNumber14(s, n.y, n.text);
+    drawScale(s, kFull, scale, false);
 }
 
 void drawSmallScale(DrawSurface& s, AudioScale scale)
 {
     drawSmallMeterFrame(s);
-    const auto small = [](double y) { return y / 2 + 350; };
-    if (scale == AudioScale::ExpandDin) {
-        smallText(s, 233, 375, u"EXPAND DIN"_s);
-        s.fillBox(17, 396, 19, 457);
-        s.fillBox(31, 396, 33, 457);
-        s.fillBox(57, 396, 59, 457);
-        s.fillBox(71, 396, 73, 457);
-        s.fillBox(425, 396, 427, 457);
-        s.fillBox(439, 396, 441, 457);
-        s.fillBox(465, 396, 467, 457);
-        s.fillBox(479, 396, 481, 457);
-        for (double y : {134.0, 174.0})
-            DrawTileMeterDashTick(s, small(y));
-        DrawTileMeterTick(s, small(214));
-        for (double y : {254.0, 296.0, 336.0, 378.0})
-            DrawTileMeterDashTick(s, small(y));
-        DrawTileMeterTick(s, small(419));
-        for (double y : {459.0, 499.0, 539.0, 579.0})
-            DrawTileMeterDashTick(s, small(y));
-        DrawTileMeterTick(s, small(618));
-        PrintMeterNumber8(s, small(214), u"0");
-        PrintMeterNumber8(s, small(419), u"5");
-        PrintMeterNumber8(s, small(618), u"10");
-        return;
-    }
-    const Scale& sc = scaleOf(scale);
-    const bool wide = scale == AudioScale::Nordic || scale == AudioScale::Digital;
-    smallText(s, wide ? 223 : 233, 375, QString::fromUtf16(sc.smallTitle));
-    for (const Mark& m : sc.ticks) {
-        if (m.dashed)
-            DrawTileMeterDashTick(s, small(m.y));
-        else
-            DrawTileMeterTick(s, small(m.y));
-    }
-    for (const Number& n : sc.numbers)
-        PrintMeterNumber8(s, small(n.y), n.text);
+    drawScale(s, kSmall, scale, true);
 }
 
 }  // namespace qv
