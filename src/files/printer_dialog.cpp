@@ -3,6 +3,7 @@
 #include "files/printing.h"
 #include "state/shared_state.h"
 
+#include <QFontMetrics>
 #include <QListWidget>
 #include <QPushButton>
 
@@ -20,6 +21,11 @@ PrinterDialog::PrinterDialog(SharedState& state, Printing& printing, QWidget* pa
     select_ = new QPushButton(u"Select Printer"_s, this);
     select_->setGeometry(1920 / 15, 2280 / 15, 975 / 15, 495 / 15);
     select_->setAutoDefault(false);
+    // The button keeps its designed size; a substituted font that runs wider is made to fit.
+    QFont f = select_->font();
+    while (f.pointSizeF() > 6 && QFontMetrics(f).horizontalAdvance(select_->text()) > select_->width() - 8)
+        f.setPointSizeF(f.pointSizeF() - 0.5);
+    select_->setFont(f);
     connect(select_, &QPushButton::clicked, this, &PrinterDialog::cmdSelect_Click);
     connect(list_, &QListWidget::itemDoubleClicked, this, &PrinterDialog::cmdSelect_Click);
     Form_Load();
