@@ -72,12 +72,30 @@ void dashes(DrawSurface& s, double y, std::initializer_list<int> starts, int len
 }
 }  // namespace
 
+namespace {
+// One tick across all four bars: each segment from its left x, the given length.
+void barTicks(DrawSurface& s, double y, const std::array<double, 4>& left, double length)
+{
+    for (double x : left)
+        s.line(x, y, x + length, y);
+}
+
+// A scale number is printed twice, between the bars of each pair, its top a little above the tick.
+void numberPair(DrawSurface& s, double points, double xLeft, double xRight, double top, const char16_t* text)
+{
+    s.setFont(u"MS Sans Serif"_s, points);
+    const QString t = QString::fromUtf16(text);
+    for (double x : {xLeft, xRight}) {
+        s.currentX = x;
+        s.currentY = top;
+        s.print(t);
+    }
+}
+}  // namespace
+
 void DrawMeterTick(DrawSurface& s, double y)
 {
-    s.line(44, y, 70, y);
-    s.line(124, y, 150, y);  // one pixel right of its outline, as on the instrument
-    s.line(860, y, 886, y);
-    s.line(939, y, 965, y);
+    barTicks(s, y, {44, 124, 860, 939}, 26);  // the second one pixel right of its outline, as on the instrument
 }
 
 void DrawMeterDashTick(DrawSurface& s, double y)
@@ -87,22 +105,12 @@ void DrawMeterDashTick(DrawSurface& s, double y)
 
 void PrintMeterNumber14(DrawSurface& s, double y, const char16_t* text)
 {
-    s.setFont(u"MS Sans Serif"_s, 14);
-    const QString t = QString::fromUtf16(text);
-    s.currentX = 86;
-    s.currentY = y - 16;
-    s.print(t);
-    s.currentX = 900;
-    s.currentY = y - 16;
-    s.print(t);
+    numberPair(s, 14, 86, 900, y - 16, text);
 }
 
 void DrawTileMeterTick(DrawSurface& s, double y)
 {
-    s.line(20, y, 32, y);
-    s.line(60, y, 72, y);
-    s.line(428, y, 440, y);
-    s.line(468, y, 480, y);
+    barTicks(s, y, {20, 60, 428, 468}, 12);
 }
 
 void DrawTileMeterDashTick(DrawSurface& s, double y)
@@ -112,14 +120,7 @@ void DrawTileMeterDashTick(DrawSurface& s, double y)
 
 void PrintMeterNumber8(DrawSurface& s, double y, const char16_t* text)
 {
-    s.setFont(u"MS Sans Serif"_s, 8);
-    const QString t = QString::fromUtf16(text);
-    s.currentX = 42;
-    s.currentY = y - 8;
-    s.print(t);
-    s.currentX = 449;
-    s.currentY = y - 8;
-    s.print(t);
+    numberPair(s, 8, 42, 449, y - 8, text);
 }
 
 namespace {
