@@ -2,6 +2,10 @@
 // PDF queues (cups-pdf) with lpadmin, prints a screen normally, a screen black on white and the error log
 // through the program's own print paths, and checks the PDFs that come out. It skips, saying why, only where
 // the print service cannot be had.
+//
+// cups-pdf writes into the home folder that the password database gives the job's user, which need not be
+// $HOME (CI runs with another HOME than root's), and unknown users go to an anonymous folder. So the queues
+// use a cups-pdf instance of their own, whose configuration names one output folder for every user.
 
 #include "files/printing.h"
 #include "meters/level_bars.h"
@@ -13,6 +17,7 @@
 #include "state/shared_state.h"
 
 #include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -27,6 +32,9 @@ using namespace Qt::StringLiterals;
 namespace {
 const QString kQueueA = u"QV7700-TEST-A"_s, kQueueB = u"QV7700-TEST-B"_s;
 const QString kPpd = u"/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd"_s;
+const QString kInstance = u"qv7700test"_s;  // device URI cups-pdf:/qv7700test reads cups-pdf-qv7700test.conf
+const QString kInstanceConf = u"/etc/cups/cups-pdf-qv7700test.conf"_s;
+const QString kOutDir = u"/var/spool/cups-pdf-qv7700test"_s;
 
 struct Result {
     int code = -1;
@@ -123,6 +131,34 @@ class TestPrintCups : public QObject {
         return box;
     }
 
+    // One output folder for every job, whoever the job's user is; open to all because cups-pdf writes as that
+    // user.
+    static bool writeInstance()
+    {
+        if (!QDir().mkpath(kOutDir))
+            return false;
+        QFile::setPermissions(kOutDir, QFileDevice::Permissions(0x7777));
+        QFile conf(kInstanceConf);
+        if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        const QByteArray dir = kOutDir.toUtf8();
+        conf.write("Out " + dir + "\nAnonDirName " + dir + "\nGrp lpadmin\nDecodeHexStrings 1\nLogType 3\n");
+        return conf.error() == QFileDevice::NoError;
+    }
+
+    // What the queue made of the last job, for a failure message.
+    static QString queueReport()
+    {
+        QString report = run(tool(u"lpstat"_s), {u"-W"_s, u"all"_s, u"-o"_s, kQueueB}).out.trimmed();
+        QFile log(u"/var/log/cups/cups-pdf-%1_log"_s.arg(kQueueB));
+        if (log.open(QIODevice::ReadOnly))
+            report += u"\n"_s + QString::fromLocal8Bit(log.readAll().right(1500));
+        QFile errors(u"/var/log/cups/error_log"_s);
+        if (errors.open(QIODevice::ReadOnly))
+            report += u"\n"_s + QString::fromLocal8Bit(errors.readAll().right(1500));
+        return report;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -141,15 +177,16 @@ private slots:
             if (!schedulerRunning())
                 QSKIP(qPrintable(u"cupsd cannot start here: "_s + started.out.trimmed()));
         }
+        QVERIFY2(writeInstance(), qPrintable(u"cannot write "_s + kInstanceConf + u" (run the tests as root)"_s));
         for (const QString& q : {kQueueA, kQueueB}) {
             // pdftocairo keeps the printout's text as text on its way through PostScript to cups-pdf, so that the
             // heading can be read back; the default renderer turns it into unreadable Type 3 glyphs.
-            const Result added = run(tool(u"lpadmin"_s), {u"-p"_s, q, u"-v"_s, u"cups-pdf:/"_s, u"-P"_s, kPpd, u"-o"_s,
-                                                          u"pdftops-renderer-default=pdftocairo"_s, u"-E"_s});
+            const Result added =
+                run(tool(u"lpadmin"_s), {u"-p"_s, q, u"-v"_s, u"cups-pdf:/"_s + kInstance, u"-P"_s, kPpd, u"-o"_s,
+                                         u"pdftops-renderer-default=pdftocairo"_s, u"-E"_s});
             QVERIFY2(added.code == 0, qPrintable(u"lpadmin could not add the queue: "_s + added.out));
         }
-        pdfDir_ = QDir::homePath() + u"/PDF"_s;
-        QDir().mkpath(pdfDir_);
+        pdfDir_ = kOutDir;
         before_ = QDir(pdfDir_).entryList({u"*.pdf"_s}, QDir::Files);
 
         installFontSubstitutions();
@@ -166,6 +203,8 @@ private slots:
         if (!tool(u"lpadmin"_s).isEmpty())
             for (const QString& q : {kQueueA, kQueueB})
                 run(tool(u"lpadmin"_s), {u"-x"_s, q});
+        QFile::remove(kInstanceConf);
+        QDir(kOutDir).removeRecursively();
     }
 
     void screenNormally()
@@ -179,7 +218,7 @@ private slots:
         printing_->mnuPrintFrame_Click();
         QCOMPARE(printing_->currentPrinter(), kQueueB);
         const QString pdf = waitForPdf();
-        QVERIFY2(!pdf.isEmpty(), "no PDF came out of the queue");
+        QVERIFY2(!pdf.isEmpty(), qPrintable(u"no PDF came out of the queue:\n"_s + queueReport()));
         QCOMPARE(pageCount(pdf), 1);
         // The 1025 x 769 picture, wider than tall, lies turned on the upright sheet: landscape.
         const QRect ink = inkBox(firstPage(pdf));
@@ -195,7 +234,7 @@ private slots:
         DrawGraticule(picture_.surface(), st, QDateTime::currentDateTime());
         printing_->mnuReverse_Click();
         const QString pdf = waitForPdf();
-        QVERIFY(!pdf.isEmpty());
+        QVERIFY2(!pdf.isEmpty(), qPrintable(queueReport()));
         const QImage page = firstPage(pdf, 100);
         QVERIFY(!page.isNull());
         int white = 0, dark = 0;
@@ -215,7 +254,7 @@ private slots:
         panel_.setStatusText(u" CORVANE QV7700 SCOPE\n1:  06/12 08:01:59 GAMUT - CHROMA\n-------- End of Log --------"_s);
         printing_->mnuPrintLog_Click();
         const QString pdf = waitForPdf();
-        QVERIFY(!pdf.isEmpty());
+        QVERIFY2(!pdf.isEmpty(), qPrintable(queueReport()));
         QCOMPARE(pageCount(pdf), 1);
         // Portrait: the lines run across the upright sheet.
         const QRect ink = inkBox(firstPage(pdf));
