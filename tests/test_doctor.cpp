@@ -2,7 +2,7 @@
 // engineers from reaching the instrument, and the one where nothing does.
 
 #include "link/doctor.h"
-#include "link/port_scan.h"
+#include "link/usb_scan.h"
 
 #include <QDir>
 #include <QFile>
@@ -97,10 +97,10 @@ private slots:
         QVERIFY(r.render().contains(u"/sys/bus/usb-serial/devices/ttyUSB0/latency_timer"_s));
         QVERIFY(r.reachable);  // the serial backend can still open it
         // The port scan the serial backend uses finds it too, with its serial number.
-        const auto ports = scanUsbSerialPorts(t.sys(), t.dev());
+        const auto ports = scanConverters(t.sys(), t.dev());
         QCOMPARE(ports.size(), 1);
         QCOMPARE(ports[0].serial, QByteArray("QV77A1B2"));
-        QCOMPARE(ports[0].vendorId, quint16(0x0403));
+        QCOMPARE(ports[0].tty, t.dev() + u"/ttyUSB0"_s);
         QCOMPARE(ports[0].driver, u"ftdi_sio"_s);
     }
 

@@ -1,5 +1,7 @@
 #include "app/about_window.h"
 
+#include "state/twips.h"
+
 #include <QLabel>
 
 namespace qv {
@@ -9,12 +11,12 @@ using namespace Qt::StringLiterals;
 AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent)
 {
     setWindowTitle(u"Help"_s);
-    setFixedSize(6510 / 15, 3090 / 15);
+    setFixedSize(twipsToPixels(6510), twipsToPixels(3090));
     version_ = new QLabel(this);
-    version_->setGeometry(720 / 15, 120 / 15, 5655 / 15, 1215 / 15);
+    version_->setGeometry(twipRect(720, 120, 5655, 1215));
     version_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     copyright_ = new QLabel(this);
-    copyright_->setGeometry(720 / 15, 1560 / 15, 5655 / 15, 1335 / 15);
+    copyright_->setGeometry(twipRect(720, 1560, 5655, 1335));
     copyright_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 

@@ -1,6 +1,7 @@
 #include "app/download_window.h"
 
 #include "render/screen_picture.h"
+#include "state/twips.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -48,7 +49,7 @@ DownloadWindow::DownloadWindow(ScreenPicture& picture, QWidget* parent) : QWidge
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(scroll_);
-    resize(15240 / 15, 11550 / 15);  // 1016 x 770 as designed; the picture's last columns scroll into view
+    resize(twipsToPixels(15240), twipsToPixels(11550));  // 1016 x 770 as designed; the picture's last columns scroll into view
 
     // Copy the picture to the clipboard, for a report or a mail, without storing a file first.
     auto* copy = new QAction(u"Copy Picture"_s, this);

@@ -8,6 +8,7 @@
 #include "files/printer_dialog.h"
 #include "files/printing.h"
 #include "files/screen_files.h"
+#include "state/twips.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,9 +26,6 @@ namespace qv {
 using namespace Qt::StringLiterals;
 
 namespace {
-// The panel was laid out in twips: 15 to a pixel at 96 dpi.
-constexpr int px(int twips) { return twips / 15; }
-QRect twipRect(int left, int top, int width, int height) { return {px(left), px(top), px(width), px(height)}; }
 
 struct KeyLayout {
     Key key;
@@ -144,7 +142,7 @@ MainWindow::~MainWindow()
 void MainWindow::buildPanel()
 {
     auto* panel = new QWidget(this);
-    panel->setFixedSize(px(10725), px(6855));  // client area 715 x 457 below the menu bar
+    panel->setFixedSize(twipsToPixels(10725), twipsToPixels(6855));  // client area 715 x 457 below the menu bar
     setCentralWidget(panel);
 
     for (const auto& key : kKeyLayouts) {

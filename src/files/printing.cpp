@@ -3,6 +3,7 @@
 #include "render/screen_picture.h"
 #include "state/panel_model.h"
 #include "state/shared_state.h"
+#include "render/fonts.h"
 
 #include <QDir>
 #include <QFile>
@@ -160,13 +161,13 @@ void Printing::mnuPrintLog_Click()
         p.drawText(QPointF(0, y + m.ascent()), text);
         y += m.height();
     };
-    p.setFont(QFont(u"Arial"_s, 12));
+    p.setFont(QFont(kPrintFont, 12));
     line(QString());
-    QFont heading(u"Arial"_s, 18);
+    QFont heading(kPrintFont, 18);
     heading.setBold(true);
     p.setFont(heading);
     line(u"Corvane QV Scope 7700 Error Logger"_s);
-    QFont body(u"Arial"_s, 12);
+    QFont body(kPrintFont, 12);
     body.setBold(false);
     p.setFont(body);
     // The box's own line breaks break the lines; a record's lone line feed does too.

@@ -3,6 +3,7 @@
 #include "render/screen_picture.h"
 #include "state/panel_model.h"
 #include "state/shared_state.h"
+#include "state/twips.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -21,8 +22,6 @@ namespace qv {
 using namespace Qt::StringLiterals;
 
 namespace {
-constexpr int px(int twips) { return twips / 15; }
-QRect twipRect(int l, int t, int w, int h) { return {px(l), px(t), px(w), px(h)}; }
 constexpr int kFolderPathRole = Qt::UserRole + 1;
 
 QLabel* caption(QWidget* parent, const QString& text, QRect geometry)
@@ -46,7 +45,7 @@ ScreenFilesDialog::ScreenFilesDialog(SharedState& state, PanelModel& panel, Scre
     : QWidget(parent), state_(state), panel_(panel), picture_(picture)
 {
     setWindowTitle(u"Files"_s);
-    setFixedSize(px(7755), px(5775));
+    setFixedSize(twipsToPixels(7755), twipsToPixels(5775));
 
     drive1_ = new QComboBox(this);
     drive1_->setGeometry(twipRect(360, 720, 2055, 315));
@@ -185,9 +184,8 @@ void ScreenFilesDialog::cmdStoreFile_Click()
 {
     const QString name = text1_->text();
     state_.PictureFileName = fullPicturePath(folder_, name);
-    // The name is used as typed; a name ending in .png gets a PNG file, anything else a bitmap.
-    const char* format = name.endsWith(u".png"_s, Qt::CaseInsensitive) ? "PNG" : "BMP";
-    if (name.trimmed().isEmpty() || !picture_.image().save(state_.PictureFileName, format)) {
+    // The name is used as typed.
+    if (name.trimmed().isEmpty() || !savePicture(picture_.image(), state_.PictureFileName)) {
         // Nothing was written: say so and keep the dialog open with the name, so the picture is not lost.
         say(u"File Store Error"_s,
             u"The picture could not be stored as\n%1\nChoose another folder or name."_s.arg(

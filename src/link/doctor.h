@@ -39,4 +39,16 @@ struct DoctorReport {
 
 DoctorReport runDoctor(const DoctorEnvironment& env);
 
+// One way of reaching one attached converter: through a backend, and whether this user can (with the reason and
+// its fix in the doctor's words when not).
+struct DeviceEntry {
+    QString backend;      // d2xx or serial
+    QString serial;       // the converter's USB serial number
+    QString description;  // its USB product string
+    QString path;         // the serial port, or the USB bus path for the vendor library
+    bool usable = false;
+    QString problem;      // empty when usable
+};
+QList<DeviceEntry> listDevices(const DoctorEnvironment& env);
+
 }  // namespace qv

@@ -1,6 +1,6 @@
 #include "link/serial_device.h"
 
-#include "link/port_scan.h"
+#include "link/usb_scan.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -81,12 +81,12 @@ QList<SerialDevice::PortInfo> SerialDevice::ports() const
         QByteArray serial;
         const QString canonical = QFileInfo(path_).canonicalFilePath();
         for (const auto& c : converters)
-            if (c.location == path_ || QFileInfo(c.location).canonicalFilePath() == canonical)
+            if (c.tty == path_ || QFileInfo(c.tty).canonicalFilePath() == canonical)
                 serial = c.serial;
         result.append({serial.isEmpty() ? path_.toLocal8Bit() : serial, path_});
     } else {
         for (const auto& c : converters)
-            result.append({c.serial.isEmpty() ? c.location.toLocal8Bit() : c.serial, c.location});
+            result.append({c.serial.isEmpty() ? c.tty.toLocal8Bit() : c.serial, c.tty});
     }
     cache_ = result;
     cacheTakenMs_ = now;

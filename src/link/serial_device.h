@@ -4,6 +4,7 @@
 // (their path when they have none), in the system's order.
 
 #include "link/d2xx.h"
+#include "link/usb_scan.h"
 
 #include <QByteArray>
 #include <QList>
@@ -15,8 +16,6 @@
 class QSerialPort;
 
 namespace qv {
-
-inline constexpr quint16 kConverterVendorId = 0x0403;
 
 class SerialDevice : public D2xx {
 public:

@@ -15,25 +15,19 @@ using namespace Qt::StringLiterals;
 namespace {
 constexpr int kKnobRepeatMs = 50;
 
-struct ModeKeyRow {
-    uint8_t mode;
-    Rgb lamp1, lamp2, lamp3;
-};
-
-// WFM lights the lamps of the H and V knob pairs, AUDIO the volume pair; every other mode turns all three off.
-ModeKeyRow modeKeyRow(Key k)
+// The page each mode key brings up; PICTURE is page 0.
+uint8_t modeCodeOf(Key k)
 {
-    using namespace qb;
     switch (k) {
-    case Key::Wfm: return {1, Green, Green, Grey};
-    case Key::Vect: return {2, Grey, Grey, Grey};
-    case Key::Audio: return {3, Grey, Grey, Green};
-    case Key::Curs: return {4, Grey, Grey, Grey};
-    case Key::Logger: return {5, Grey, Grey, Grey};
-    case Key::Alarm: return {6, Grey, Grey, Grey};
-    case Key::Data: return {7, Grey, Grey, Grey};
-    case Key::Display: return {8, Grey, Grey, Grey};
-    default: return {0, Grey, Grey, Grey};  // PICTURE is page 0
+    case Key::Wfm: return 1;
+    case Key::Vect: return 2;
+    case Key::Audio: return 3;
+    case Key::Curs: return 4;
+    case Key::Logger: return 5;
+    case Key::Alarm: return 6;
+    case Key::Data: return 7;
+    case Key::Display: return 8;
+    default: return 0;
     }
 }
 
@@ -64,23 +58,49 @@ int FrontPanelKeys::keyCode(Key k)
     }
 }
 
+namespace {
+struct KeyName {
+    const char16_t* name;
+    Key key;
+};
+constexpr KeyName kKeyNames[] = {{u"WFM", Key::Wfm},   {u"VECT", Key::Vect},       {u"AUDIO", Key::Audio},
+                                 {u"CURS", Key::Curs}, {u"LOGGER", Key::Logger},   {u"ALARM", Key::Alarm},
+                                 {u"DATA", Key::Data}, {u"DISPLAY", Key::Display}, {u"PICTURE", Key::Pix},
+                                 {u"CH1", Key::CH1},   {u"CH2", Key::CH2},         {u"EYE", Key::Eye},
+                                 {u"STO", Key::Sto},   {u"REC", Key::Rec}};
+constexpr const char16_t* kKnobNames[kKnobCount] = {u"LEFT", u"RIGHT", u"UP", u"DOWN", u"VOL-", u"VOL+"};
+}  // namespace
+
+QString FrontPanelKeys::nameOf(Key k)
+{
+    if (isSoftKey(k))
+        return QString::number(int(k) - int(Key::Soft1) + 1);
+    for (const auto& n : kKeyNames)
+        if (n.key == k)
+            return QString::fromUtf16(n.name);
+    return {};
+}
+
+QStringList FrontPanelKeys::allNames()
+{
+    QStringList names;
+    for (const auto& n : kKeyNames)
+        names.append(QString::fromUtf16(n.name));
+    for (int n = 1; n <= 9; ++n)
+        names.append(QString::number(n));
+    for (const auto* knob : kKnobNames)
+        names.append(QString::fromUtf16(knob));
+    return names;
+}
+
 std::optional<FrontPanelKeys::Named> FrontPanelKeys::byName(const QString& name)
 {
-    static const struct {
-        const char16_t* name;
-        Key key;
-    } kKeys[] = {{u"WFM", Key::Wfm},       {u"VECT", Key::Vect},       {u"AUDIO", Key::Audio},
-                 {u"CURS", Key::Curs},     {u"LOGGER", Key::Logger},   {u"ALARM", Key::Alarm},
-                 {u"DATA", Key::Data},     {u"DISPLAY", Key::Display}, {u"PICTURE", Key::Pix},
-                 {u"CH1", Key::CH1},       {u"CH2", Key::CH2},         {u"EYE", Key::Eye},
-                 {u"STO", Key::Sto},       {u"REC", Key::Rec}};
-    static const char16_t* const kKnobs[kKnobCount] = {u"LEFT", u"RIGHT", u"UP", u"DOWN", u"VOL-", u"VOL+"};
     const QString upper = name.trimmed().toUpper();
-    for (const auto& k : kKeys)
+    for (const auto& k : kKeyNames)
         if (upper == QStringView(k.name))
             return Named{k.key, 0};
     for (int i = 0; i < kKnobCount; ++i)
-        if (upper == QStringView(kKnobs[i]))
+        if (upper == QStringView(kKnobNames[i]))
             return Named{std::nullopt, i + 1};
     bool ok = false;
     const int n = upper.toInt(&ok);
@@ -127,14 +147,12 @@ void FrontPanelKeys::runModeKey(Key k)
     timer3_.stop();
     exchange(keyCode(k));
     // The panel follows the key whatever the exchange did: the next poll brings it in line with the instrument.
-    const ModeKeyRow row = modeKeyRow(k);
-    panel.setLamp(1, row.lamp1);
-    panel.setLamp(2, row.lamp2);
-    panel.setLamp(3, row.lamp3);
+    setKnobLamps(panel, knobLampsFor(k));
     ResetModeButtons(panel);
     panel.setHighlight(k, true);
-    link_.state().ModeCode = row.mode;
-    SetSoftKeyLabels(row.mode, panel);
+    const uint8_t mode = modeCodeOf(k);
+    link_.state().ModeCode = mode;
+    SetSoftKeyLabels(mode, panel);
     timer3_.start();
 }
 

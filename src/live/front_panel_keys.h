@@ -6,6 +6,7 @@
 #include "state/panel_model.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -38,6 +39,9 @@ public:
         int knob = 0;
     };
     static std::optional<Named> byName(const QString& name);
+    // The command-line name of a push button (soft keys are 1..9); every name byName accepts, keys first.
+    static QString nameOf(Key k);
+    static QStringList allNames();
 
 private:
     void runClick(Key k);

@@ -3,34 +3,81 @@
 #include "state/panel_model.h"
 #include "state/shared_state.h"
 
+#include <optional>
+
 namespace qv {
 
-namespace {
-struct ModeRow {
-    Key key;
-    Rgb lamp1, lamp2, lamp3;
-};
-
-// Table A: the page the instrument reports, the mode key that owns it, and the three lamps over the knob pairs
-// (H pair, V pair, volume pair) that tell which knobs do something on that page.
-bool modeRow(uint8_t code, bool displayFlag, ModeRow& row)
+KnobLamps knobLampsFor(Key modeKey)
 {
     using namespace qb;
-    switch (code) {
-    case 0: row = {displayFlag ? Key::Display : Key::Pix, Grey, Grey, Grey}; return true;
-    case 1: row = {Key::Wfm, Green, Green, Grey}; return true;
-    case 2: case 23: row = {Key::Vect, Grey, Grey, Grey}; return true;
-    case 3: case 11: case 12: case 13: case 14: row = {Key::Audio, Grey, Grey, Green}; return true;
-    case 4: row = {Key::Curs, Grey, Grey, Grey}; return true;
-    case 19: case 20: case 21: row = {Key::Curs, Red, Red, Grey}; return true;  // cursors move with the knobs
-    case 5: row = {Key::Logger, Grey, Grey, Grey}; return true;
-    case 6: row = {Key::Alarm, Grey, Grey, Grey}; return true;
-    case 7: row = {Key::Data, Grey, Grey, Grey}; return true;
-    case 8: row = {Key::Display, Grey, Grey, Grey}; return true;
-    default: return false;
+    switch (modeKey) {
+    case Key::Wfm: return {Green, Green, Grey};
+    case Key::Audio: return {Grey, Grey, Green};
+    default: return {Grey, Grey, Grey};
     }
 }
+
+namespace {
+struct PageRow {
+    Key key;
+    KnobLamps lamps;
+};
+
+// The page the instrument reports, the mode key that owns it, and the three lamps over the knob pairs that tell
+// which knobs do something on that page.
+std::optional<PageRow> pageRow(uint8_t code, bool displayFlag)
+{
+    const auto owned = [](Key k) { return PageRow{k, knobLampsFor(k)}; };
+    switch (code) {
+    case 0: return owned(displayFlag ? Key::Display : Key::Pix);
+    case 1: return owned(Key::Wfm);
+    case 2: case 23: return owned(Key::Vect);
+    case 3: case 11: case 12: case 13: case 14: return owned(Key::Audio);
+    case 4: return owned(Key::Curs);
+    case 19: case 20: case 21: return PageRow{Key::Curs, {qb::Red, qb::Red, qb::Grey}};  // cursors move with the knobs
+    case 5: return owned(Key::Logger);
+    case 6: return owned(Key::Alarm);
+    case 7: return owned(Key::Data);
+    case 8: return owned(Key::Display);
+    default: return std::nullopt;
+    }
+}
+
+void showPage(uint8_t modeCode, bool displayFlag, PanelModel& panel)
+{
+    const auto row = pageRow(modeCode, displayFlag);
+    if (!row)
+        return;
+    setKnobLamps(panel, row->lamps);
+    panel.setHighlight(row->key, true);
+    // The picture page has nothing to capture, unless the DISPLAY set-up is shown over it.
+    if (modeCode == 0 && !displayFlag)
+        panel.setMenuEnabled(Menu::Get1Frame, false);
+}
+
+// The status byte: channel, EYE and the six signal lamps, every bit on every call so they always show the
+// latest reply.
+void showStatusBits(uint8_t statusByte, PanelModel& panel)
+{
+    const bool ch2 = statusByte & 0x02;
+    panel.setHighlight(ch2 ? Key::CH1 : Key::CH2, false);
+    panel.setHighlight(ch2 ? Key::CH2 : Key::CH1, true);
+    panel.setHighlight(Key::Eye, statusByte & 0x01);
+    panel.setLamp(4, statusByte & 0x80 ? qb::Blue : qb::Grey);
+    panel.setLamp(5, statusByte & 0x40 ? qb::Blue : qb::Grey);
+    panel.setLamp(6, statusByte & 0x20 ? qb::Blue : qb::Grey);
+    panel.setLamp(7, statusByte & 0x10 ? qb::Blue : qb::Grey);
+    panel.setLamp(8, statusByte & 0x08 ? qb::Red : qb::Grey);
+    panel.setLamp(9, statusByte & 0x04 ? qb::Red : qb::Grey);
+}
 }  // namespace
+
+void setKnobLamps(PanelModel& panel, const KnobLamps& lamps)
+{
+    panel.setLamp(1, lamps.leftRight);
+    panel.setLamp(2, lamps.upDown);
+    panel.setLamp(3, lamps.volume);
+}
 
 void ResetModeButtons(PanelModel& panel)
 {
@@ -40,32 +87,8 @@ void ResetModeButtons(PanelModel& panel)
 
 void UpdatePanelState(uint8_t statusByte, uint8_t modeCode, bool displayFlag, PanelModel& panel)
 {
-    ModeRow row{};
-    if (modeRow(modeCode, displayFlag, row)) {
-        panel.setLamp(1, row.lamp1);
-        panel.setLamp(2, row.lamp2);
-        panel.setLamp(3, row.lamp3);
-        panel.setHighlight(row.key, true);
-        // The picture page has nothing to capture, unless the DISPLAY set-up is shown over it.
-        if (modeCode == 0 && !displayFlag)
-            panel.setMenuEnabled(Menu::Get1Frame, false);
-    }
-
-    // Table B: every bit on every call, so these always show the latest reply.
-    if (statusByte & 0x02) {
-        panel.setHighlight(Key::CH1, false);
-        panel.setHighlight(Key::CH2, true);
-    } else {
-        panel.setHighlight(Key::CH2, false);
-        panel.setHighlight(Key::CH1, true);
-    }
-    panel.setHighlight(Key::Eye, statusByte & 0x01);
-    panel.setLamp(4, statusByte & 0x80 ? qb::Blue : qb::Grey);
-    panel.setLamp(5, statusByte & 0x40 ? qb::Blue : qb::Grey);
-    panel.setLamp(6, statusByte & 0x20 ? qb::Blue : qb::Grey);
-    panel.setLamp(7, statusByte & 0x10 ? qb::Blue : qb::Grey);
-    panel.setLamp(8, statusByte & 0x08 ? qb::Red : qb::Grey);
-    panel.setLamp(9, statusByte & 0x04 ? qb::Red : qb::Grey);
+    showPage(modeCode, displayFlag, panel);
+    showStatusBits(statusByte, panel);
 }
 
 }  // namespace qv

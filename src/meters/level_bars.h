@@ -1,7 +1,5 @@
 #pragma once
-// The moving part of the audio meters (four level bars from the screen header) and the graticule of the
-// tiled four-way display (small waveform, small vectorscope, small audio meter; the fourth quarter is the
-// picture and has none).
+// The moving part of the audio meters: four level bars from the screen header.
 
 #include <array>
 #include <cstdint>
@@ -13,14 +11,9 @@ struct SharedState;
 
 // Draws nothing for screen types of 10 and below; full-screen bars below 20, tiled bars from 20 up.
 // The levels are the header's bytes 2 to 5; a smaller level is a taller bar.
-void drawLevelBars(DrawSurface& s, int screenTypeCode, const std::array<uint8_t, 4>& levels);
+void drawBarsAtLevels(DrawSurface& s, int screenTypeCode, const std::array<uint8_t, 4>& levels);
 
 // The fetch's step: copies header bytes 2 to 5 into AudioLevel1..4 for audio screens, then draws the bars.
 void DrawLevelBars(DrawSurface& s, SharedState& state);
-
-void drawTileWaveform(DrawSurface& s);
-void drawTileVector(DrawSurface& s, bool bt709);
-// Screen types 20 to 33; other codes draw nothing.
-void drawTiledDisplay(DrawSurface& s, int screenTypeCode);
 
 }  // namespace qv

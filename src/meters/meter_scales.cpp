@@ -2,6 +2,7 @@
 
 #include "render/draw_primitives.h"
 #include "render/draw_surface.h"
+#include "render/fonts.h"
 
 #include <QPointF>
 #include <QRectF>
@@ -83,7 +84,7 @@ void barTicks(DrawSurface& s, double y, const std::array<double, 4>& left, doubl
 // A scale number is printed twice, between the bars of each pair, its top a little above the tick.
 void numberPair(DrawSurface& s, double points, double xLeft, double xRight, double top, const char16_t* text)
 {
-    s.setFont(u"MS Sans Serif"_s, points);
+    s.setFont(kPanelFont, points);
     const QString t = QString::fromUtf16(text);
     for (double x : {xLeft, xRight}) {
         s.currentX = x;

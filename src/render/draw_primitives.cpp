@@ -1,6 +1,7 @@
 #include "render/draw_primitives.h"
 
 #include "render/draw_surface.h"
+#include "render/fonts.h"
 
 #include <cmath>
 
@@ -34,7 +35,7 @@ QPointF mid(QPointF a, QPointF b)
 
 void largeText(DrawSurface& s, double x, double y, const QString& text)
 {
-    s.setFont(u"MS Sans Serif"_s, 14);
+    s.setFont(kPanelFont, 14);
     s.currentX = x;
     s.currentY = y;
     s.print(text);
@@ -42,7 +43,7 @@ void largeText(DrawSurface& s, double x, double y, const QString& text)
 
 void smallText(DrawSurface& s, double x, double y, const QString& text)
 {
-    s.setFont(u"MS Sans Serif"_s, 8);
+    s.setFont(kPanelFont, 8);
     s.currentX = x;
     s.currentY = y;
     s.print(text);

@@ -5,6 +5,7 @@
 // size, the current text position, and the vectorscope geometry.
 
 #include "state/shared_state.h"
+#include "render/fonts.h"
 
 #include <QFont>
 #include <QHash>
@@ -45,7 +46,7 @@ public:
 
     // Shared drawing state.
     Rgb foreColor = qb::Green;
-    QString fontName = QStringLiteral("MS Sans Serif");
+    QString fontName = kPanelFont;
     double fontSize = 8;
     double currentX = 0, currentY = 0;
     VectorGeometry vector;

@@ -12,9 +12,9 @@ void installFontSubstitutions()
     // Liberation Sans has Arial's metrics, so labels placed for the maker's fonts land where they should.
     const QStringList sans = {u"Liberation Sans"_s, u"Arial"_s, u"DejaVu Sans"_s, u"Helvetica"_s,
                               u"FreeSans"_s,        u"Noto Sans"_s, u"sans-serif"_s};
-    QFont::insertSubstitutions(u"MS Sans Serif"_s, sans);
-    QFont::insertSubstitutions(u"Arial"_s, sans);
-    QFont::insertSubstitutions(u"verdana"_s, {u"Verdana"_s, u"DejaVu Sans"_s, u"Liberation Sans"_s, u"sans-serif"_s});
+    QFont::insertSubstitutions(kPanelFont, sans);
+    QFont::insertSubstitutions(kPrintFont, sans);
+    QFont::insertSubstitutions(kBannerFont, {u"Verdana"_s, u"DejaVu Sans"_s, u"Liberation Sans"_s, u"sans-serif"_s});
 }
 
 }  // namespace qv

@@ -2,9 +2,11 @@
 
 #include "meters/level_bars.h"
 #include "meters/meter_scales.h"
+#include "meters/tiled_display.h"
 #include "render/draw_surface.h"
 #include "render/graticules.h"
 #include "state/shared_state.h"
+#include "render/fonts.h"
 
 #include <QLocale>
 
@@ -22,7 +24,7 @@ void drawNoSignal(DrawSurface& s)
     s.foreColor = qb::Green;
     s.clear();
     s.box(32, 128, 976, 640);
-    s.setFont(u"verdana"_s, 50);
+    s.setFont(kBannerFont, 50);
     s.currentX = 350;
     s.currentY = 350;
     s.print(u"No Signal"_s);
@@ -31,7 +33,7 @@ void drawNoSignal(DrawSurface& s)
 void drawOverlay(DrawSurface& s, const QDateTime& now)
 {
     // In the colour the graticule left behind: nothing is cleared behind the text.
-    s.setFont(u"MS Sans Serif"_s, 8);
+    s.setFont(kPanelFont, 8);
     s.currentX = 330;
     s.currentY = 730;
     s.print(u"Corvane QV 7700"_s);

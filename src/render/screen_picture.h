@@ -41,4 +41,12 @@ private:
     DrawSurface surface_;
 };
 
+// The file format a picture is stored in: a name ending in .png gets a PNG file, anything else a bitmap.
+const char* pictureFormatFor(const QString& fileName);
+// True when the name ends in a picture format the program writes (.png or .bmp).
+bool isPictureFileName(const QString& fileName);
+// Writes the picture whole or not at all: into a temporary file beside the final name, renamed into place only
+// when complete, so a full disk or a crash never leaves half a picture under that name.
+bool savePicture(const QImage& image, const QString& fileName, const char* format = nullptr);
+
 }  // namespace qv

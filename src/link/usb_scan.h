@@ -1,0 +1,33 @@
+#pragma once
+// Finding the instrument's converters. On Linux this reads sysfs directly: the toolkit's port enumeration asks
+// udev about every port and costs tens of milliseconds, far too much for a poll that lists the device once a
+// second. The serial backend, the device list and the link diagnostics all read the same scan.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace qv {
+
+// The USB vendor id of the converter chip inside the instrument's cable.
+inline constexpr quint16 kConverterVendorId = 0x0403;
+
+struct UsbConverter {
+    QString busPath;   // the USB bus path, e.g. 1-1.4 (empty where the system does not say)
+    QString product;   // the USB product string
+    QByteArray serial; // the USB serial number, empty when the converter has none
+    QString usbNode;   // /dev/bus/usb/001/005, the node the vendor library opens
+    QString driver;    // the kernel driver bound to its first interface (ftdi_sio), empty when free
+    QString tty;       // /dev/ttyUSB0 when the kernel's serial driver made a port for it
+    QString latency;   // the serial driver's latency timer in ms, when there is a port
+};
+
+// Every USB device of the converters' vendor below sysfsRoot/bus/usb/devices, in bus-path order. sysfsRoot and
+// devRoot are "/sys" and "/dev" on a real system.
+QList<UsbConverter> scanConverters(const QString& sysfsRoot = QStringLiteral("/sys"),
+                                   const QString& devRoot = QStringLiteral("/dev"));
+
+// The converters that have a serial port, in the system's order (sysfs on Linux, the toolkit elsewhere).
+QList<UsbConverter> converterPorts();
+
+}  // namespace qv
