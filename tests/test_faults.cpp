@@ -64,6 +64,15 @@ struct Operation {
     std::function<void(Rig&)> run;
 };
 
+Options headless(Action action, const QString& output)
+{
+    Options o;
+    o.action = action;
+    o.output = output;
+    o.format = action == Action::GetLog ? OutputFormat::Text : OutputFormat::Png;
+    return o;
+}
+
 QList<Operation> operations()
 {
     const auto hold = [](int knob) {
@@ -84,9 +93,9 @@ QList<Operation> operations()
         {"screen fetch", [](Rig& r) { r.remote.screenFetch().mnuGet1Frame_Click(); }},
         {"log fetch", [](Rig& r) { r.remote.errorLog().mnuGetLog_Click(); }},
         {"log erase", [](Rig& r) { r.remote.errorLog().mnuEraseLog_Click(); }},
-        {"--capture", [](Rig& r) { runCapture(r.remote, r.dir.filePath(u"c.png"_s)); }},
-        {"--get-log", [](Rig& r) { runGetLog(r.remote, r.dir.filePath(u"l.txt"_s)); }},
-        {"--erase-log", [](Rig& r) { runEraseLog(r.remote); }},
+        {"--capture", [](Rig& r) { runHeadlessOn(r.remote, headless(Action::Capture, r.dir.filePath(u"c.png"_s))); }},
+        {"--get-log", [](Rig& r) { runHeadlessOn(r.remote, headless(Action::GetLog, r.dir.filePath(u"l.txt"_s))); }},
+        {"--erase-log", [](Rig& r) { runHeadlessOn(r.remote, headless(Action::EraseLog, {})); }},
         {"--press", [](Rig& r) { runPresses(r.remote, {u"WFM"_s, u"7"_s}); }},
     };
 }

@@ -1,12 +1,21 @@
 #include "app/headless.h"
 
+#include "app/device_select.h"
 #include "app/remote.h"
+#include "link/doctor.h"
+#include "live/instrument_status.h"
+#include "logger/log_formats.h"
 #include "meters/level_bars.h"
+#include "render/fonts.h"
 #include "render/graticule_dispatch.h"
 #include "render/pixel_decoder.h"
 #include "sim/sim_screens.h"
 
-#include <QFile>
+#include <QBuffer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
 #include <QTimer>
 
 #include <cstdio>
@@ -18,9 +27,32 @@ using namespace Qt::StringLiterals;
 namespace {
 constexpr int kKnobHoldMs = 200;
 
-void say(const QString& text)
+// What a mode ends with: its exit code and, for a failure, one line that says why.
+struct Outcome {
+    int exit = exitcode::Done;
+    QString error;
+    QJsonObject result;  // with --json on success, when the mode has nothing else to print
+};
+
+Outcome failed(int exit, const QString& why) { return {exit, why, {}}; }
+
+void writeOut(const QByteArray& bytes)
 {
-    std::fprintf(stderr, "%s\n", qPrintable(text));
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+QByteArray jsonLine(const QJsonDocument& doc) { return doc.toJson(QJsonDocument::Compact) + '\n'; }
+
+// Writes the whole file or nothing under its name; "-" is standard output.
+bool writeWhole(const QString& file, const QByteArray& bytes)
+{
+    if (file == u"-") {
+        writeOut(bytes);
+        return true;
+    }
+    QSaveFile out(file);
+    return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.commit();
 }
 
 // The status box, on standard error: blanks the program writes to clear the box are left out.
@@ -35,23 +67,166 @@ void echoStatus(Remote& remote, bool* failureSeen = nullptr)
     });
 }
 
-const char* formatOf(const QString& file)
+QString boxText(Remote& remote) { return QString(remote.panel().statusText()).replace(u"\r\n"_s, u"\n"_s); }
+
+QString instrumentName(Remote& remote)
 {
-    return file.endsWith(u".png"_s, Qt::CaseInsensitive) ? "PNG" : "BMP";
+    const QString serial = remote.serialNumber();
+    return serial.isEmpty() ? u"the QV7700"_s : u"the QV7700 (serial number %1)"_s.arg(serial);
 }
 
-bool save(const QImage& image, const QString& file)
+Outcome capture(Remote& remote, const Options& o)
 {
-    if (image.save(file, formatOf(file)))
-        return true;
-    say(u"qv7700-remote: cannot write %1"_s.arg(file));
-    return false;
+    echoStatus(remote);
+    remote.poll().Timer3_Timer();
+    if (!remote.state().DeviceFound)
+        return failed(exitcode::Failed, instrumentName(remote) + u" did not answer"_s);
+    if (!remote.panel().menuEnabled(Menu::Get1Frame))
+        return failed(exitcode::Failed,
+                      instrumentName(remote) + u" shows its picture page, which has no screen to capture"_s);
+    remote.screenFetch().mnuGet1Frame_Click();
+    const bool clean = remote.screenFetch().lastFetchClean();
+    const Outcome transferFailed =
+        failed(exitcode::Failed, u"the screen transfer from %1 failed"_s.arg(instrumentName(remote)));
+    const char* format = o.format == OutputFormat::Png ? "PNG" : "BMP";
+    if (o.output == u"-") {
+        // A script reading the picture from a pipe gets a whole picture or none.
+        if (!clean)
+            return transferFailed;
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        remote.picture().image().save(&buffer, format);
+        writeOut(bytes);
+        return {};
+    }
+    // A failed transfer still stores what arrived, as the window would show it; the exit code says it failed.
+    if (!savePicture(remote.picture().image(), o.output, format))
+        return failed(exitcode::NotWritten, u"cannot write %1"_s.arg(o.output));
+    if (!clean)
+        return transferFailed;
+    return {exitcode::Done, {}, {{u"ok"_s, true}, {u"exit"_s, 0}, {u"file"_s, o.output}}};
+}
+
+Outcome getLog(Remote& remote, const Options& o)
+{
+    LogCollector collector(remote.errorLog());
+    remote.errorLog().mnuGetLog_Click();
+    const bool normal = remote.errorLog().lastFetchNormal();
+    if (!normal)
+        say(boxText(remote));
+    QByteArray bytes;
+    switch (o.format) {
+    case OutputFormat::Json: bytes = logToJson(collector.log(), remote.serialNumber(), QDateTime::currentDateTime()); break;
+    case OutputFormat::Csv: bytes = logToCsv(collector.log()); break;
+    default: bytes = remote.panel().statusText().toLatin1(); break;  // the box, byte for byte
+    }
+    // A failed fetch still leaves what came in the file, as the box shows it; the exit code says it failed.
+    if (!writeWhole(o.output, bytes))
+        return failed(exitcode::NotWritten, u"cannot write %1"_s.arg(o.output));
+    if (!normal)
+        return failed(exitcode::Failed, u"the log transfer from %1 failed"_s.arg(instrumentName(remote)));
+    if (o.output == u"-")
+        return {};
+    return {exitcode::Done, {}, {{u"ok"_s, true}, {u"exit"_s, 0}, {u"file"_s, o.output}}};
+}
+
+Outcome eraseLog(Remote& remote)
+{
+    remote.errorLog().mnuEraseLog_Click();
+    say(boxText(remote).trimmed());
+    if (!remote.errorLog().lastEraseClosed())
+        return failed(exitcode::Failed, u"erasing the log of %1 failed"_s.arg(instrumentName(remote)));
+    return {exitcode::Done, {}, {{u"ok"_s, true}, {u"exit"_s, 0}}};
+}
+
+Outcome status(Remote& remote, const Options& o)
+{
+    remote.poll().Timer3_Timer();
+    const InstrumentStatus st =
+        readInstrumentStatus(remote.state(), remote.panel(), remote.serialNumber(), QDateTime::currentDateTime());
+    writeOut(o.json ? jsonLine(QJsonDocument(toJson(st))) : toText(st).toUtf8());
+    if (!st.present)
+        say(u"qv7700-remote: "_s + instrumentName(remote) + u" did not answer"_s);
+    // The status is the answer either way: no second JSON object for an absent instrument.
+    return {st.present ? exitcode::Done : exitcode::Failed, {}, {}};
+}
+
+Outcome listAttached(const Options& o)
+{
+    const QList<DeviceEntry> entries = listDevices(systemDoctorEnvironment());
+    bool anyUsable = false;
+    QJsonArray array;
+    QString text;
+    for (const DeviceEntry& e : entries) {
+        anyUsable = anyUsable || e.usable;
+        array.append(QJsonObject{{u"backend"_s, e.backend},
+                                 {u"serial"_s, e.serial},
+                                 {u"description"_s, e.description},
+                                 {u"path"_s, e.path},
+                                 {u"usable"_s, e.usable},
+                                 {u"problem"_s, e.usable ? QJsonValue() : QJsonValue(e.problem)}});
+        text += u"%1\t%2\t%3\t%4\t%5\n"_s.arg(e.backend, e.serial.isEmpty() ? u"-"_s : e.serial, e.description, e.path,
+                                            e.usable ? u"usable"_s : u"not usable: "_s + e.problem);
+    }
+    writeOut(o.json ? jsonLine(QJsonDocument(array)) : text.toUtf8());
+    if (!anyUsable)
+        say(entries.isEmpty() ? u"qv7700-remote: no instrument converter attached"_s
+                              : u"qv7700-remote: no attached converter can be opened (see --doctor)"_s);
+    return {anyUsable ? exitcode::Done : exitcode::Failed, {}, {}};
+}
+
+Outcome doctor()
+{
+    const DoctorReport report = runDoctor(systemDoctorEnvironment());
+    writeOut(report.render().toUtf8());
+    return {report.reachable ? exitcode::Done : exitcode::Failed, {}, {}};
+}
+
+Outcome render(const Options& o)
+{
+    SharedState state;
+    state.ReplyBuffer[0] = uint8_t(o.renderCode);
+    for (size_t i = 0; i < 4; ++i)
+        state.ReplyBuffer[i + 1] = o.levels[i];
+    state.SignalPresent = o.signal;
+    ScreenPicture picture;
+    DrawGraticule(picture.surface(), state, QDateTime::currentDateTime());
+    if (o.signal) {
+        DrawLevelBars(picture.surface(), state);
+        // Pages without a graticule of their own show the logger page's text.
+        const QImage screen = simScreen(o.renderCode, hasGraticule(o.renderCode) ? 1 : 5, 1);
+        picture.surface().finish();
+        for (int b = 0; b < kBlockCount; ++b) {
+            const QByteArray block = packBlock(screen, b);
+            decodeBlock(picture.surface().image(), b, reinterpret_cast<const uint8_t*>(block.constData()),
+                        int(block.size()));
+        }
+    }
+    if (!savePicture(picture.image(), o.output))
+        return failed(exitcode::NotWritten, u"cannot write %1"_s.arg(o.output));
+    return {exitcode::Done, {}, {{u"ok"_s, true}, {u"exit"_s, 0}, {u"file"_s, o.output}}};
+}
+
+Outcome runWith(Remote& remote, const Options& o)
+{
+    if (!o.presses.isEmpty()) {
+        if (runPresses(remote, o.presses) != exitcode::Done)
+            return failed(exitcode::Failed, u"a key exchange with %1 failed"_s.arg(instrumentName(remote)));
+    }
+    switch (o.action) {
+    case Action::Capture: return capture(remote, o);
+    case Action::GetLog: return getLog(remote, o);
+    case Action::EraseLog: return eraseLog(remote);
+    case Action::Status: return status(remote, o);
+    default: return {exitcode::Done, {}, {{u"ok"_s, true}, {u"exit"_s, 0}}};
+    }
 }
 }  // namespace
 
-bool savableName(const QString& file)
+void say(const QString& text)
 {
-    return file.endsWith(u".png"_s, Qt::CaseInsensitive) || file.endsWith(u".bmp"_s, Qt::CaseInsensitive);
+    std::fprintf(stderr, "%s\n", qPrintable(text));
 }
 
 int runPresses(Remote& remote, const QStringList& names)
@@ -61,7 +236,7 @@ int runPresses(Remote& remote, const QStringList& names)
     for (const QString& name : names) {
         const auto named = FrontPanelKeys::byName(name);
         if (!named)
-            return 2;
+            return exitcode::Usage;
         if (named->key) {
             remote.keys().click(*named->key);
         } else {
@@ -72,68 +247,46 @@ int runPresses(Remote& remote, const QStringList& names)
     }
     // The mode, channel and EYE keys restart the poll timer; a headless run makes no poll of its own.
     remote.timer3().stop();
-    return failed ? 1 : 0;
+    return failed ? exitcode::Failed : exitcode::Done;
 }
 
-int runCapture(Remote& remote, const QString& file)
+namespace {
+int report(const Options& o, const Outcome& outcome)
 {
-    echoStatus(remote);
-    remote.poll().Timer3_Timer();
-    if (!remote.state().DeviceFound) {
-        say(u"qv7700-remote: the QV7700 did not answer"_s);
-        return 1;
+    if (!outcome.error.isEmpty()) {
+        say(u"qv7700-remote: "_s + outcome.error);
+        if (o.json)
+            writeOut(jsonLine(QJsonDocument(
+                QJsonObject{{u"ok"_s, false}, {u"error"_s, outcome.error}, {u"exit"_s, outcome.exit}})));
+    } else if (o.json && !outcome.result.isEmpty()) {
+        writeOut(jsonLine(QJsonDocument(outcome.result)));
     }
-    if (!remote.panel().menuEnabled(Menu::Get1Frame)) {
-        say(u"qv7700-remote: the QV7700 shows its picture page, which has no screen to capture"_s);
-        return 1;
-    }
-    remote.screenFetch().mnuGet1Frame_Click();
-    if (!save(remote.picture().image(), file))
-        return 1;
-    return remote.screenFetch().lastFetchClean() ? 0 : 1;
+    return outcome.exit;
 }
 
-int runGetLog(Remote& remote, const QString& file)
+}  // namespace
+
+int runHeadlessOn(Remote& remote, const Options& o)
 {
-    remote.errorLog().mnuGetLog_Click();
-    if (!remote.errorLog().lastFetchNormal())
-        say(QString(remote.panel().statusText()).replace(u"\r\n"_s, u"\n"_s));
-    QFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(remote.panel().statusText().toLatin1()) < 0) {
-        say(u"qv7700-remote: cannot write %1"_s.arg(file));
-        return 1;
-    }
-    return remote.errorLog().lastFetchNormal() ? 0 : 1;
+    return report(o, runWith(remote, o));
 }
 
-int runEraseLog(Remote& remote)
+int runHeadless(const Options& o)
 {
-    remote.errorLog().mnuEraseLog_Click();
-    say(QString(remote.panel().statusText()).replace(u"\r\n"_s, u"\n"_s).trimmed());
-    return remote.errorLog().lastEraseClosed() ? 0 : 1;
-}
-
-int runRender(int code, const std::array<uint8_t, 4>& levels, bool signal, const QString& file)
-{
-    SharedState state;
-    state.ReplyBuffer[0] = uint8_t(code);
-    for (size_t i = 0; i < 4; ++i)
-        state.ReplyBuffer[i + 1] = levels[i];
-    state.SignalPresent = signal;
-    ScreenPicture picture;
-    DrawGraticule(picture.surface(), state, QDateTime::currentDateTime());
-    if (signal) {
-        DrawLevelBars(picture.surface(), state);
-        // Pages without a graticule of their own show the logger page's text.
-        const QImage screen = simScreen(code, hasGraticule(code) ? 1 : 5, 1);
-        picture.surface().finish();
-        for (int b = 0; b < kBlockCount; ++b) {
-            const QByteArray block = packBlock(screen, b);
-            decodeBlock(picture.surface().image(), b, reinterpret_cast<const uint8_t*>(block.constData()),
-                        int(block.size()));
-        }
+    installFontSubstitutions();
+    switch (o.action) {
+    case Action::Render: return report(o, render(o));
+    case Action::Doctor: return report(o, doctor());
+    case Action::ListDevices: return report(o, listAttached(o));
+    default: break;
     }
-    return save(picture.image(), file) ? 0 : 1;
+    QString error;
+    auto device = makeDevice(o.device, &error);
+    if (!device)
+        return report(o, failed(exitcode::Usage, u"--device: "_s + error));
+    Remote remote(std::move(device));
+    remote.setInstrumentSerial(o.serialNumber.toLatin1());
+    return runHeadlessOn(remote, o);
 }
 
 }  // namespace qv

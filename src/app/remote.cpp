@@ -1,5 +1,7 @@
 #include "app/remote.h"
 
+#include <cstring>
+
 namespace qv {
 
 using namespace Qt::StringLiterals;
@@ -11,7 +13,7 @@ constexpr int kExitPauseMs = 100;
 
 Remote::Remote(std::unique_ptr<D2xx> device, QObject* parent)
     : QObject(parent),
-      device_(std::move(device)),
+      device_(std::make_unique<SerialNumberFilter>(std::move(device), QByteArray())),
       link_(state_, panel_, *device_),
       poll_(link_),
       keys_(link_, timer3_),
@@ -23,6 +25,13 @@ Remote::Remote(std::unique_ptr<D2xx> device, QObject* parent)
 }
 
 Remote::~Remote() = default;
+
+QString Remote::serialNumber() const
+{
+    if (!device_->serial().isEmpty())
+        return QString::fromLatin1(device_->serial());
+    return QString::fromLatin1(state_.SerialNumber.data(), qsizetype(strnlen(state_.SerialNumber.data(), state_.SerialNumber.size())));
+}
 
 void Remote::Form_Load()
 {

@@ -4,6 +4,7 @@
 // headless modes drive it directly.
 
 #include "link/d2xx.h"
+#include "link/serial_number_filter.h"
 #include "link/usb_link.h"
 #include "live/front_panel_keys.h"
 #include "live/live_poll.h"
@@ -30,6 +31,11 @@ public:
     PanelModel& panel() { return panel_; }
     UsbLink& link() { return link_; }
     D2xx& device() { return *device_; }
+    // The instrument chosen by its converter's USB serial number; empty: the first one found.
+    QByteArray instrumentSerial() const { return device_->serial(); }
+    void setInstrumentSerial(const QByteArray& serial) { device_->setSerial(serial); }
+    // The serial number of the instrument this program talks to: the chosen one, else the one last opened.
+    QString serialNumber() const;
     FrontPanelKeys& keys() { return keys_; }
     LivePoll& poll() { return poll_; }
     QTimer& timer3() { return timer3_; }
@@ -49,7 +55,7 @@ signals:
     void exitRequested();
 
 private:
-    std::unique_ptr<D2xx> device_;
+    std::unique_ptr<SerialNumberFilter> device_;
     SharedState state_;
     PanelModel panel_;
     UsbLink link_;

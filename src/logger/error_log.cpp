@@ -149,6 +149,7 @@ void ErrorLog::fetch()
             if (view.endOfLog)
                 record = limit;
             const QString shown = QString::fromLatin1(view.shown);
+            emit recordReceived(record, shown, view.endOfLog);
             if (record < 4)
                 s.StatusLog += shown;
             else if (record < limit)

@@ -42,6 +42,9 @@ public:
 
 signals:
     void progress(int records);
+    // Every record as it came, numbered from 0 (the four header records first); the end-of-log record and the
+    // one past the limit come too, though the box never shows them.
+    void recordReceived(int record, const QString& shown, bool endOfLog);
     // A run-time failure inside the fetch: the window shows "USB Error" with this number.
     void usbError(int number);
     void finished();

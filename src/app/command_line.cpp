@@ -1,0 +1,215 @@
+#include "app/command_line.h"
+
+#include "live/front_panel_keys.h"
+#include "render/screen_picture.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+namespace qv {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+struct OptionTable {
+    QCommandLineOption device{u"device"_s,
+                              u"Link to the instrument: d2xx, serial, serial:PATH or sim (the simulated instrument; "
+                              "sim:LATENCY_MS[:BYTES_PER_SECOND] models a slow link). Without it: the D2XX library "
+                              "if it loads, else the first serial port of USB vendor 0403."_s,
+                              u"NAME"_s};
+    QCommandLineOption serialNumber{{u"s"_s, u"serial-number"_s},
+                                    u"The instrument whose USB converter has this serial number (see "
+                                    "--list-devices). Without it: the first one found."_s,
+                                    u"SN"_s};
+    QCommandLineOption press{u"press"_s,
+                             u"Press a front-panel key without a window (repeatable; runs before any other action): "
+                             "WFM VECT AUDIO CURS LOGGER ALARM DATA DISPLAY PICTURE 1-9 CH1 CH2 EYE STO REC, or hold "
+                             "a knob for 200 ms: LEFT RIGHT UP DOWN VOL- VOL+."_s,
+                             u"KEY"_s};
+    QCommandLineOption capture{u"capture"_s,
+                               u"Without a window: one status poll, then the screen fetch; save the picture (.png or "
+                               ".bmp; - writes PNG to standard output)."_s,
+                               u"FILE"_s};
+    QCommandLineOption getLog{u"get-log"_s,
+                              u"Without a window: fetch the error log into FILE (- for standard output), as the "
+                              "status box shows it unless --format says otherwise."_s,
+                              u"FILE"_s};
+    QCommandLineOption format{u"format"_s,
+                              u"With --capture: png or bmp. With --get-log: text (the status box, byte for byte), "
+                              "json or csv."_s,
+                              u"FORMAT"_s};
+    QCommandLineOption eraseLog{u"erase-log"_s, u"Without a window: erase the instrument's error log."_s};
+    QCommandLineOption status{u"status"_s, u"Without a window: one status poll; print the panel state."_s};
+    QCommandLineOption listDevices{u"list-devices"_s,
+                                   u"List the instrument converters attached to this computer and whether they can "
+                                   "be opened."_s};
+    QCommandLineOption json{u"json"_s,
+                            u"Print results (and failures) as JSON on standard output; texts for people stay on "
+                            "standard error."_s};
+    QCommandLineOption render{u"render"_s,
+                              u"Without an instrument: draw screen-type CODE (0-255) with a simulated trace into "
+                              "--output."_s,
+                              u"CODE"_s};
+    QCommandLineOption levels{u"levels"_s, u"With --render: the four audio levels, e.g. 110,120,130,140."_s,
+                              u"L1,L2,L3,L4"_s, u"110,120,130,140"_s};
+    QCommandLineOption noSignal{u"no-signal"_s, u"With --render: as the instrument shows it without a signal."_s};
+    QCommandLineOption output{u"output"_s, u"With --render: the picture file (.png or .bmp)."_s, u"FILE"_s};
+    QCommandLineOption doctor{u"doctor"_s, u"Check the link to the instrument and say what to fix."_s};
+
+    void addTo(QCommandLineParser& parser) const
+    {
+        for (const auto* o : {&device, &serialNumber, &press, &capture, &getLog, &format, &eraseLog, &status,
+                              &listDevices, &json, &render, &levels, &noSignal, &output, &doctor})
+            parser.addOption(*o);
+    }
+};
+
+ParsedCommandLine usage(const QString& text)
+{
+    ParsedCommandLine r;
+    r.exitCode = exitcode::Usage;
+    r.error = u"qv7700-remote: "_s + text + u" (see --help)"_s;
+    return r;
+}
+
+std::optional<std::array<uint8_t, 4>> parseLevels(const QString& text)
+{
+    const QStringList parts = text.split(u',');
+    if (parts.size() != 4)
+        return std::nullopt;
+    std::array<uint8_t, 4> levels{};
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        const int v = parts.at(i).trimmed().toInt(&ok);
+        if (!ok || v < 0 || v > 255)
+            return std::nullopt;
+        levels[size_t(i)] = uint8_t(v);
+    }
+    return levels;
+}
+
+// The one action the command line asks for, or a usage error naming the options that clash.
+std::optional<QString> chooseAction(const QCommandLineParser& p, const OptionTable& t, Options& o)
+{
+    const std::pair<const QCommandLineOption*, Action> actions[] = {
+        {&t.capture, Action::Capture}, {&t.getLog, Action::GetLog},           {&t.eraseLog, Action::EraseLog},
+        {&t.status, Action::Status},   {&t.listDevices, Action::ListDevices}, {&t.render, Action::Render},
+        {&t.doctor, Action::Doctor}};
+    QStringList chosen;
+    for (const auto& [option, action] : actions) {
+        if (p.isSet(*option)) {
+            chosen.append(u"--"_s + option->names().constLast());
+            o.action = action;
+        }
+    }
+    if (chosen.size() > 1)
+        return u"choose one of %1"_s.arg(chosen.join(u", "_s));
+    if (!o.presses.isEmpty()) {
+        if (chosen.isEmpty())
+            o.action = Action::Press;
+        else if (o.action == Action::Render || o.action == Action::ListDevices || o.action == Action::Doctor)
+            return u"--press does not go with %1"_s.arg(chosen.first());
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> checkFormat(const QCommandLineParser& p, const OptionTable& t, Options& o)
+{
+    const QString format = p.value(t.format).toLower();
+    if (o.action == Action::Capture) {
+        o.output = p.value(t.capture);
+        if (format.isEmpty() && o.output != u"-" && !isPictureFileName(o.output))
+            return u"--capture writes .png or .bmp files (or give --format png|bmp)"_s;
+        if (!format.isEmpty() && format != u"png" && format != u"bmp")
+            return u"--format for --capture is png or bmp, not \"%1\""_s.arg(format);
+        const QString chosen = format.isEmpty() ? QString::fromLatin1(pictureFormatFor(o.output)).toLower() : format;
+        o.format = (o.output == u"-" && format.isEmpty()) || chosen == u"png" ? OutputFormat::Png : OutputFormat::Bmp;
+        return std::nullopt;
+    }
+    if (o.action == Action::GetLog) {
+        o.output = p.value(t.getLog);
+        if (format.isEmpty() || format == u"text")
+            o.format = OutputFormat::Text;
+        else if (format == u"json")
+            o.format = OutputFormat::Json;
+        else if (format == u"csv")
+            o.format = OutputFormat::Csv;
+        else
+            return u"--format for --get-log is text, json or csv, not \"%1\""_s.arg(format);
+        return std::nullopt;
+    }
+    if (p.isSet(t.format))
+        return u"--format goes with --capture or --get-log"_s;
+    return std::nullopt;
+}
+
+std::optional<QString> checkRender(const QCommandLineParser& p, const OptionTable& t, Options& o)
+{
+    if (o.action != Action::Render) {
+        for (const auto* option : {&t.levels, &t.noSignal, &t.output})
+            if (p.isSet(*option))
+                return u"--%1 goes with --render"_s.arg(option->names().constFirst());
+        return std::nullopt;
+    }
+    bool ok = false;
+    o.renderCode = p.value(t.render).toInt(&ok);
+    if (!ok || o.renderCode < 0 || o.renderCode > 255)
+        return u"--render takes a screen-type code from 0 to 255"_s;
+    const auto levels = parseLevels(p.value(t.levels));
+    if (!levels)
+        return u"--levels takes four numbers from 0 to 255, e.g. 110,120,130,140"_s;
+    o.levels = *levels;
+    o.signal = !p.isSet(t.noSignal);
+    o.output = p.value(t.output);
+    if (!isPictureFileName(o.output))
+        return u"--render needs --output FILE.png or FILE.bmp"_s;
+    return std::nullopt;
+}
+}  // namespace
+
+ParsedCommandLine parseCommandLine(const QStringList& args)
+{
+    QCommandLineParser p;
+    p.setApplicationDescription(
+        u"Remote control for the Corvane QV7700 scope: drives its front panel, mirrors its lamps and captions, "
+        "copies its screen and reads its error log."_s);
+    const QCommandLineOption help = p.addHelpOption();
+    const QCommandLineOption version = p.addVersionOption();
+    const OptionTable t;
+    t.addTo(p);
+    if (!p.parse(args)) {
+        ParsedCommandLine r = usage(p.errorText());
+        return r;
+    }
+    ParsedCommandLine r;
+    if (p.isSet(help)) {
+        r.out = p.helpText();
+        return r;
+    }
+    if (p.isSet(version)) {
+        r.out = u"qv7700-remote %1\n"_s.arg(QStringLiteral(QV_VERSION));
+        return r;
+    }
+    if (!p.positionalArguments().isEmpty())
+        return usage(u"unexpected argument \"%1\""_s.arg(p.positionalArguments().first()));
+
+    Options o;
+    o.device = p.value(t.device);
+    o.serialNumber = p.value(t.serialNumber);
+    o.presses = p.values(t.press);
+    o.json = p.isSet(t.json);
+    for (const QString& name : o.presses)
+        if (!FrontPanelKeys::byName(name))
+            return usage(u"--press: no key named \"%1\""_s.arg(name));
+    if (p.isSet(t.serialNumber) && o.serialNumber.trimmed().isEmpty())
+        return usage(u"--serial-number needs a serial number"_s);
+    for (const auto& check : {chooseAction, checkFormat, checkRender})
+        if (const auto error = check(p, t, o))
+            return usage(*error);
+    if (o.json && !o.headless())
+        return usage(u"--json goes with a mode without a window (--status, --capture, --get-log, ...)"_s);
+    r.options = o;
+    return r;
+}
+
+}  // namespace qv

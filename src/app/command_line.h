@@ -1,0 +1,52 @@
+#pragma once
+// The command line: every option, checked before any window or device exists. A plain start is the
+// interactive program; any action option runs without a window.
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace qv {
+
+// Exit codes of every mode, one table for people and scripts alike.
+namespace exitcode {
+inline constexpr int Done = 0;
+inline constexpr int Failed = 1;    // the instrument is absent or an exchange failed
+inline constexpr int Usage = 2;     // the command line is wrong
+inline constexpr int NotWritten = 3;  // an output file could not be written (nothing partial is left)
+}  // namespace exitcode
+
+enum class Action { Window, Press, Capture, GetLog, EraseLog, Status, ListDevices, Render, Doctor };
+
+enum class OutputFormat { Png, Bmp, Text, Json, Csv };
+
+struct Options {
+    Action action = Action::Window;
+    QString device;        // --device, empty: look for a real instrument
+    QString serialNumber;  // --serial-number
+    QStringList presses;   // --press, in order; they run before any other action
+    QString output;        // --capture FILE, --get-log FILE or --output FILE; "-" is standard output
+    OutputFormat format = OutputFormat::Png;
+    bool json = false;
+    // --render
+    int renderCode = 0;
+    std::array<uint8_t, 4> levels{};
+    bool signal = true;
+
+    bool headless() const { return action != Action::Window; }
+};
+
+struct ParsedCommandLine {
+    std::optional<Options> options;  // set when the program should go on
+    int exitCode = exitcode::Done;   // otherwise: exit with this code
+    QString out;                     // text for standard output (help, version)
+    QString error;                   // text for standard error (usage errors)
+};
+
+// args includes the program name first, as QCoreApplication::arguments() gives it. Needs no application object.
+ParsedCommandLine parseCommandLine(const QStringList& args);
+
+}  // namespace qv
