@@ -3,6 +3,7 @@
 #include "app/command_line.h"
 #include "app/device_select.h"
 #include "app/headless.h"
+#include "app/instrument_choice.h"
 #include "app/main_window.h"
 #include "app/remote.h"
 #include "app/startup_probe.h"
@@ -36,7 +37,10 @@ int runWindow(QApplication& app, const qv::Options& options)
     qv::installFontSubstitutions();
     QGuiApplication::setFont(QFont(qv::kPanelFont, 8));
     qv::Remote remote(std::move(device));
-    remote.setInstrumentSerial(options.serialNumber.toLatin1());
+    if (options.serialNumber.isEmpty())
+        qv::restoreInstrumentChoice(remote);
+    else
+        remote.setInstrumentSerial(options.serialNumber.toLatin1());
     qv::MainWindow window(remote);
     remote.Form_Load();
     qv::installStartupProbe(window, remote);
@@ -49,6 +53,7 @@ int runWindow(QApplication& app, const qv::Options& options)
 int main(int argc, char** argv)
 {
     QCoreApplication::setApplicationName(u"qv7700-remote"_s);
+    QCoreApplication::setOrganizationName(u"qv7700-remote"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(QV_VERSION));
     // The command line is read before any application object exists: the headless modes must not need a display.
     const qv::ParsedCommandLine parsed = qv::parseCommandLine(argumentsOf(argc, argv));

@@ -2,6 +2,7 @@
 
 #include "app/about_window.h"
 #include "app/download_window.h"
+#include "app/instrument_choice.h"
 #include "app/knob_button.h"
 #include "app/knob_icons.h"
 #include "app/remote.h"
@@ -91,6 +92,9 @@ MainWindow::MainWindow(Remote& remote, QWidget* parent) : QMainWindow(parent), r
     // Progress of the transfers goes below the panel, so that nothing on the panel moves.
     progress_ = new QLabel(this);
     statusBar()->addWidget(progress_, 1);
+    instrument_ = new QLabel(instrumentCaption(remote_), this);
+    instrument_->setContentsMargins(0, 0, 8, 0);
+    statusBar()->addPermanentWidget(instrument_);
     statusBar()->setSizeGripEnabled(false);
     ScreenFetch& fetch = remote_.screenFetch();
     connect(&fetch, &ScreenFetch::showDownload, this, [this] {
@@ -246,6 +250,10 @@ void MainWindow::buildMenus()
             [this] { printing_->mnuReverse_Click(); });
     connect(add(download, Menu::Select1, u"Select Printer to Use"_s), &QAction::triggered, this,
             [this] { frmSelect(); });
+    connect(download->addAction(u"Select Instrument..."_s), &QAction::triggered, this, [this] {
+        if (chooseInstrument(this, remote_))
+            instrument_->setText(instrumentCaption(remote_));
+    });
 
     QMenu* help = menuBar()->addMenu(u"Help"_s);
     connect(add(help, Menu::About, u"About"_s), &QAction::triggered, this, &MainWindow::mnuAbout_Click);

@@ -58,6 +58,7 @@ private:
 
     Remote& remote_;
     QLabel* progress_ = nullptr;
+    QLabel* instrument_ = nullptr;  // the chosen instrument, in the status bar
     std::array<QPushButton*, kKeyCount> keys_{};
     std::array<QFrame*, 9> lamps_{};
     std::array<QLabel*, 9> captions_{};

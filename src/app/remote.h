@@ -34,6 +34,8 @@ public:
     // The instrument chosen by its converter's USB serial number; empty: the first one found.
     QByteArray instrumentSerial() const { return device_->serial(); }
     void setInstrumentSerial(const QByteArray& serial) { device_->setSerial(serial); }
+    // Every instrument the backend can see now, by serial number, whichever is chosen.
+    QList<QByteArray> attachedSerials() { return device_->attachedSerials(); }
     // The serial number of the instrument this program talks to: the chosen one, else the one last opened.
     QString serialNumber() const;
     FrontPanelKeys& keys() { return keys_; }

@@ -1,6 +1,5 @@
 #include "link/serial_number_filter.h"
 
-#include <QList>
 
 #include <array>
 #include <cstring>
@@ -14,20 +13,20 @@ SerialNumberFilter::SerialNumberFilter(std::unique_ptr<D2xx> inner, QByteArray s
 {
 }
 
-bool SerialNumberFilter::attached()
+QList<QByteArray> SerialNumberFilter::attachedSerials()
 {
+    QList<QByteArray> serials;
     uint32_t count = 0;
     if (inner_->ListDevices(&count, nullptr, ft::LIST_NUMBER_ONLY) != ft::OK)
-        return false;
+        return serials;
     for (uint32_t i = 0; i < count; ++i) {
         // The vendor library writes at most 64 bytes of serial number; the rest stays zero.
         std::array<char, 128> buffer{};
         if (inner_->ListDevices(reinterpret_cast<void*>(uintptr_t(i)), buffer.data(),
-                                ft::LIST_BY_INDEX | ft::OPEN_BY_SERIAL_NUMBER) == ft::OK &&
-            QByteArray(buffer.data(), qsizetype(strnlen(buffer.data(), buffer.size() - 1))) == serial_)
-            return true;
+                                ft::LIST_BY_INDEX | ft::OPEN_BY_SERIAL_NUMBER) == ft::OK)
+            serials.append(QByteArray(buffer.data(), qsizetype(strnlen(buffer.data(), buffer.size() - 1))));
     }
-    return false;
+    return serials;
 }
 
 FtStatus SerialNumberFilter::ListDevices(void* arg1, void* arg2, uint32_t flags)
@@ -38,7 +37,7 @@ FtStatus SerialNumberFilter::ListDevices(void* arg1, void* arg2, uint32_t flags)
     if ((flags & ft::LIST_BY_INDEX) && !(flags & ft::OPEN_BY_SERIAL_NUMBER))
         return ft::INVALID_PARAMETER;
     QList<QByteArray> serials;
-    if (attached())
+    if (attachedSerials().contains(serial_))
         serials.append(serial_);
     return listBySerials(serials, arg1, arg2, flags);
 }

@@ -7,6 +7,7 @@
 #include "link/d2xx.h"
 
 #include <QByteArray>
+#include <QList>
 
 #include <memory>
 
@@ -18,6 +19,8 @@ public:
 
     const QByteArray& serial() const { return serial_; }
     void setSerial(const QByteArray& serial) { serial_ = serial; }
+    // Every converter the backend lists, unfiltered.
+    QList<QByteArray> attachedSerials();
 
     FtStatus ListDevices(void* arg1, void* arg2, uint32_t flags) override;
     FtStatus Open(int index, FtHandle* handle) override;
@@ -46,7 +49,6 @@ public:
     QString describe() const override;
 
 private:
-    bool attached();
 
     std::unique_ptr<D2xx> inner_;
     QByteArray serial_;
