@@ -183,7 +183,8 @@ ParsedCommandLine parseCommandLine(const QStringList& args)
     }
     ParsedCommandLine r;
     if (p.isSet(help)) {
-        r.out = p.helpText();
+        // Read before the application object exists, the parser does not know the program's name yet.
+        r.out = p.helpText().replace(u"<executable_name>"_s, u"qv7700-remote"_s);
         return r;
     }
     if (p.isSet(version)) {
