@@ -16,7 +16,6 @@ class PrinterDialog : public QWidget {
 public:
     PrinterDialog(SharedState& state, Printing& printing, QWidget* parent = nullptr);
     QListWidget* list() const { return list_; }
-    QPushButton* selectButton() const { return select_; }
     void Form_Load();  // fills the list once; it is not rebuilt when the dialog is shown again
     void cmdSelect_Click();
 

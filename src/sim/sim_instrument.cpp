@@ -237,22 +237,27 @@ void SimInstrument::softKey(int n)
             signal_ = !analogueInput_;
         }
         break;
-    case 8:  // DISPLAY: GAMUT, SAFE, TILE
-        if (n == 4)
-            open(17);
-        else if (n == 5)
-            open(24);
-        else if (n == 6) {
-            if (tile_ && !tile709_)
-                tile709_ = true;
-            else {
-                tile_ = !tile_;
-                tile709_ = false;
-            }
-        }
+    case 8:
+        displayKey(n);
         break;
     default:
         break;
+    }
+}
+
+void SimInstrument::displayKey(int n)
+{
+    // DISPLAY: GAMUT and SAFE open their set-up pages; TILE steps off, BT.601 tiles, BT.709 tiles.
+    if (n == 4 || n == 5) {
+        parentPage_ = page_;
+        page_ = n == 4 ? 17 : 24;
+    } else if (n == 6) {
+        if (tile_ && !tile709_) {
+            tile709_ = true;
+        } else {
+            tile_ = !tile_;
+            tile709_ = false;
+        }
     }
 }
 

@@ -26,8 +26,6 @@ public:
     uint8_t flagsByte() const;
     uint8_t screenTypeCode() const;
     bool signalPresent() const { return signal_; }
-    void setSignalPresent(bool on) { signal_ = on; }
-    bool channel2() const { return channel2_; }
     bool eye() const { return eye_; }
     int logEntryCount() const { return int(entries_.size()); }
     // Replaces the log with n entries: the largest log the instrument keeps has 976.
@@ -41,6 +39,7 @@ public:
 private:
     void press(uint8_t code, QByteArray& out);
     void softKey(int n);
+    void displayKey(int n);
     QByteArray screenHeader();
     uint32_t nextRandom();
 
