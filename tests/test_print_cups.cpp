@@ -82,6 +82,7 @@ class TestPrintCups : public QObject {
     PanelModel panel_;
     ScreenPicture picture_;
     std::unique_ptr<Printing> printing_;
+    std::unique_ptr<QProcess> scheduler_;  // the print scheduler, when this test had to start it
     QTemporaryDir work_;
 
     // The PDF that cups-pdf writes for the next job, once it is complete.
@@ -168,14 +169,17 @@ private slots:
         if (!QFileInfo::exists(kPpd) || !QFileInfo::exists(u"/usr/lib/cups/backend/cups-pdf"_s))
             QSKIP("the cups-pdf backend is not installed (Debian: printer-driver-cups-pdf)");
         if (!schedulerRunning()) {
+            // In the foreground, as a child of this test, so that the test stops exactly the scheduler it started.
             QDir().mkpath(u"/run/cups"_s);
-            const Result started = run(tool(u"cupsd"_s), {});
+            scheduler_ = std::make_unique<QProcess>();
+            scheduler_->setProcessChannelMode(QProcess::MergedChannels);
+            scheduler_->start(tool(u"cupsd"_s), {u"-f"_s});
             QElapsedTimer t;
             t.start();
             while (!schedulerRunning() && t.elapsed() < 15000)
                 QTest::qWait(200);
             if (!schedulerRunning())
-                QSKIP(qPrintable(u"cupsd cannot start here: "_s + started.out.trimmed()));
+                QSKIP(qPrintable(u"cupsd cannot start here: "_s + QString::fromLocal8Bit(scheduler_->readAll())));
         }
         QVERIFY2(writeInstance(), qPrintable(u"cannot write "_s + kInstanceConf + u" (run the tests as root)"_s));
         for (const QString& q : {kQueueA, kQueueB}) {
@@ -205,6 +209,13 @@ private slots:
                 run(tool(u"lpadmin"_s), {u"-x"_s, q});
         QFile::remove(kInstanceConf);
         QDir(kOutDir).removeRecursively();
+        if (scheduler_) {
+            scheduler_->terminate();
+            if (!scheduler_->waitForFinished(10000))
+                scheduler_->kill();
+            scheduler_->waitForFinished(5000);
+            QVERIFY2(!schedulerRunning(), "the print scheduler this test started is still running");
+        }
     }
 
     void screenNormally()
