@@ -22,7 +22,12 @@ struct Rig {
     ScriptedDevice* dev;
     Remote remote;
     QSignalSpy status;
-    Rig() : dev(new ScriptedDevice), remote(std::unique_ptr<D2xx>(dev)), status(&remote.panel(), &PanelModel::statusTextWritten) {}
+    Rig() : dev(new ScriptedDevice), remote(std::unique_ptr<D2xx>(dev)), status(&remote.panel(), &PanelModel::statusTextWritten)
+    {
+        // The instrument's fixed pauses, short: test_link keeps one "No responce" pause at its real second.
+        remote.link().noResponsePauseMs = 10;
+        remote.poll().absencePauseMs = 5;
+    }
     PanelModel& panel() { return remote.panel(); }
     SharedState& state() { return remote.state(); }
     QStringList messages() const
@@ -258,7 +263,7 @@ private slots:
             QCOMPARE(panel.caption(n), captions.at(n - 1));
     }
 
-    void tableA_data()
+    void pageTable_data()
     {
         QTest::addColumn<int>("code");
         QTest::addColumn<bool>("displayFlag");
@@ -284,7 +289,7 @@ private slots:
             QTest::addRow("other %d", c) << c << false << -1 << kept << true;
     }
 
-    void tableA()
+    void pageTable()
     {
         QFETCH(int, code);
         QFETCH(bool, displayFlag);
@@ -303,7 +308,7 @@ private slots:
         QCOMPARE(panel.menuEnabled(Menu::Get1Frame), captureOffered);
     }
 
-    void tableB_data()
+    void statusBits_data()
     {
         QTest::addColumn<int>("status");
         QTest::addColumn<bool>("ch2");
@@ -321,7 +326,7 @@ private slots:
         QTest::newRow("0x01") << 0x01 << false << true << QList<Rgb>{G, G, G, G, G, G};
     }
 
-    void tableB()
+    void statusBits()
     {
         QFETCH(int, status);
         QFETCH(bool, ch2);
