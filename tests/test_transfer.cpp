@@ -402,6 +402,27 @@ private slots:
         }
     }
 
+    void logAfterACaptureGoesByAFreshQueueCount()
+    {
+        // A capture leaves a whole block's queue count behind. The first record may be read by it (the
+        // instrument's own rule), but the excess it claims is not there: every later record waits for a count of
+        // its own and asks for exactly the record.
+        Rig r;
+        r.dev->replyTo(0xB0, header(1));
+        r.dev->replyTo(0xB2, block());
+        r.fetch();
+        QCOMPARE(r.st().QueuedBytes, kBlockBytes);
+        QList<QByteArray> recs;
+        for (int i = 1; i <= 6; ++i)
+            recs << Rig::rec("H", "LINE " + QByteArray::number(i));
+        recs << Rig::rec("0", "END");
+        r.dev->replyTo(0xB4, recs);
+        r.dev->log.clear();
+        r.remote.errorLog().mnuGetLog_Click();
+        QVERIFY(r.remote.errorLog().lastFetchNormal());
+        QCOMPARE(r.dev->log.filter(u"Read"_s), QStringList{u"Read 50"_s} + QList<QString>(6, u"Read 40"_s));
+    }
+
     void logFailures_data()
     {
         QTest::addColumn<QString>("failing");
