@@ -176,6 +176,37 @@ private slots:
         QCOMPARE(r.dev->log.count(u"Read 8160"_s), 48);
     }
 
+    void runTimeFailureEndsTheFetchCleanly_data()
+    {
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<int>("nth");
+        QTest::newRow("header read") << u"Read"_s << 1;
+        QTest::newRow("queue query") << u"Queue"_s << 1;
+        QTest::newRow("block read") << u"Read"_s << 3;
+        QTest::newRow("end key") << u"Write"_s << 50;  // 0xB0, 48 x 0xB2, then 0xB1
+        QTest::newRow("close") << u"Close"_s << 1;
+    }
+
+    void runTimeFailureEndsTheFetchCleanly()
+    {
+        QFETCH(QString, op);
+        QFETCH(int, nth);
+        Rig r;
+        r.dev->replyTo(0xB0, header(1));
+        r.dev->replyTo(0xB2, block());
+        r.dev->onCall = [&](const QString& called) {
+            if (called == op && r.dev->count(op) == nth)
+                throw std::runtime_error("driver fault");
+        };
+        QSignalSpy finished(&r.remote.screenFetch(), &ScreenFetch::finished);
+        r.fetch();
+        QVERIFY(r.idle());
+        QVERIFY(!r.remote.link().deviceHeld() && !r.remote.screenFetch().running());
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(r.panel().statusText().startsWith(u"USB Error 51"_s));
+        QVERIFY(!r.remote.screenFetch().lastFetchClean());
+    }
+
     void silentInstrumentEndsWithinFiveSeconds()
     {
         Rig r;

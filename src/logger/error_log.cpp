@@ -6,7 +6,6 @@
 #include "state/shared_state.h"
 
 #include <algorithm>
-#include <new>
 
 namespace qv {
 
@@ -17,8 +16,6 @@ constexpr int kStartLog = 0xB3, kNextRecord = 0xB4, kEraseLog = 0xB5;
 constexpr uint32_t kRecordTimeoutMs = 100;
 constexpr int32_t kRecordReady = 36;  // the shortest record the instrument sends
 constexpr int kScanLimit = 40;        // blanks and line feeds are looked for in the first 40 characters
-constexpr int kOutOfMemory = 7;       // the run-time error numbers engineers know from the maker's program
-constexpr int kInternalError = 51;
 
 char at(const std::array<char, 50>& r, int position)
 {
@@ -145,18 +142,10 @@ void ErrorLog::fetch()
         s.TransferBusy = false;
     } catch (...) {
         // A run-time failure: the window shows its number in a "USB Error" box.
-        const int number = [] {
-            try {
-                throw;
-            } catch (const std::bad_alloc&) {
-                return kOutOfMemory;
-            } catch (...) {
-                return kInternalError;
-            }
-        }();
+        const int number = runTimeErrorNumber();
         fetchNormal_ = false;
         emit usbError(number);
-        if (link_.closeDevice() != ft::OK)
+        if (link_.closeAfterFailure() != ft::OK)
             panel.setStatusText(u"USB Close Failed"_s);
         panel.setBusyPointer(PointerOwner::MainWindow, false);
         s.TransferBusy = false;

@@ -47,7 +47,6 @@ void ScreenFetch::run()
 {
     SharedState& s = link_.state();
     PanelModel& panel = link_.panel();
-    D2xx& dev = link_.device();
     running_ = true;
     clean_ = true;
     const auto watch = connect(&panel, &PanelModel::statusTextWritten, this, [this](const QString& text) {
@@ -58,49 +57,68 @@ void ScreenFetch::run()
     panel.setBusyPointer(PointerOwner::Download, true);
 
     FtStatus closed = ft::OK;
+    QString runTimeFailure;
     {
         UsbLink::Hold hold(link_);  // no key, poll or other transfer touches the device until the close
-        link_.OpenDevice();
-        s.TransferBusy = true;
-        panel.setStatusText(QString(23, u' '));
-        link_.SendKey(kStartScreen);
-        if (dev.SetTimeouts(s.DeviceHandle, kHeaderTimeoutMs, 0) != ft::OK) {
-            s.StatusLog += u"USB SetTimeout Failed\r\n"_s;
-            panel.setStatusText(s.StatusLog);
-            clean_ = false;
+        try {
+            closed = exchange();
+        } catch (...) {
+            // A run-time failure (out of memory, a driver that throws) ends the fetch the way it ends the log
+            // fetch: the device closed, the transfer over, the pointer back, and the failure shown.
+            runTimeFailure = u"USB Error %1: screen transfer stopped"_s.arg(runTimeErrorNumber());
             s.TransferBusy = false;
-        } else {
-            uint32_t got = 0;
-            const FtStatus st = dev.Read(s.DeviceHandle, s.ReplyBuffer.data(), kHeaderBytes, &got);
-            s.BytesRead = int32_t(got);
-            if (st != ft::OK || got < uint32_t(kHeaderBytes)) {
-                // A short header would otherwise be decoded from whatever an earlier read left in the buffer.
-                s.StatusLog += st != ft::OK ? u"USB Read Failed\r\n"_s
-                                            : u"Screen header incomplete: %1 of 5 bytes\r\n"_s.arg(got);
-                panel.setStatusText(s.StatusLog);
-                clean_ = false;
-            } else {
-                emit showDownload();
-                DrawGraticule(picture_.surface(), s, clock());
-                if (s.SignalPresent)
-                    DrawLevelBars(picture_.surface(), s);
-                picture_.touch();
-            }
-            if (s.SignalPresent)
-                blockPhase();
-            link_.SendKey(kEndScreen);
-            s.TransferBusy = false;
-            panel.setMenuEnabled(Menu::Reverse, true);
-            panel.setMenuEnabled(Menu::PrintFrame, true);
+            closed = link_.closeAfterFailure();
         }
-        closed = link_.closeDevice();
     }
-    if (closed != ft::OK)
+    if (!runTimeFailure.isEmpty())
+        fail(closed == ft::OK ? runTimeFailure : runTimeFailure + u"\r\nUSB Close Failed"_s);
+    else if (closed != ft::OK)
         fail(u"USB Close Failed"_s);
     panel.setBusyPointer(PointerOwner::Download, false);
     disconnect(watch);
     running_ = false;
     emit finished();
+}
+
+FtStatus ScreenFetch::exchange()
+{
+    SharedState& s = link_.state();
+    PanelModel& panel = link_.panel();
+    D2xx& dev = link_.device();
+    link_.OpenDevice();
+    s.TransferBusy = true;
+    panel.setStatusText(QString(23, u' '));
+    link_.SendKey(kStartScreen);
+    if (dev.SetTimeouts(s.DeviceHandle, kHeaderTimeoutMs, 0) != ft::OK) {
+        s.StatusLog += u"USB SetTimeout Failed\r\n"_s;
+        panel.setStatusText(s.StatusLog);
+        clean_ = false;
+        s.TransferBusy = false;
+        return link_.closeDevice();
+    }
+    uint32_t got = 0;
+    const FtStatus st = dev.Read(s.DeviceHandle, s.ReplyBuffer.data(), kHeaderBytes, &got);
+    s.BytesRead = int32_t(got);
+    if (st != ft::OK || got < uint32_t(kHeaderBytes)) {
+        // A short header would otherwise be decoded from whatever an earlier read left in the buffer.
+        s.StatusLog += st != ft::OK ? u"USB Read Failed\r\n"_s
+                                    : u"Screen header incomplete: %1 of 5 bytes\r\n"_s.arg(got);
+        panel.setStatusText(s.StatusLog);
+        clean_ = false;
+    } else {
+        emit showDownload();
+        DrawGraticule(picture_.surface(), s, clock());
+        if (s.SignalPresent)
+            DrawLevelBars(picture_.surface(), s);
+        picture_.touch();
+    }
+    if (s.SignalPresent)
+        blockPhase();
+    link_.SendKey(kEndScreen);
+    s.TransferBusy = false;
+    panel.setMenuEnabled(Menu::Reverse, true);
+    panel.setMenuEnabled(Menu::PrintFrame, true);
+    return link_.closeDevice();
 }
 
 void ScreenFetch::blockPhase()
