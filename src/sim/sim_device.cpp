@@ -21,6 +21,23 @@ void SimDevice::setLink(int latencyMs, int64_t bytesPerSecond)
     bytesPerSecond_ = std::max<int64_t>(0, bytesPerSecond);
 }
 
+qint64 linkBytesArrived(qint64 ns, int64_t bytesPerSecond, qint64 size)
+{
+    constexpr qint64 kNsPerSecond = 1000000000;
+    if (size <= 0 || ns < 0)
+        return 0;
+    if (bytesPerSecond <= 0)
+        return size;
+    // Rate times time overflows 64 bits for fast links and long waits. Ask first whether the whole reply is in
+    // (replies are a few kilobytes, so its span in rate-nanoseconds fits); short of that, time times rate stays
+    // below the span.
+    const qint64 span = (size - 1) * kNsPerSecond;
+    const qint64 wholeNs = span / bytesPerSecond + (span % bytesPerSecond != 0 ? 1 : 0);
+    if (ns >= wholeNs)
+        return size;
+    return ns * bytesPerSecond / kNsPerSecond + 1;
+}
+
 void SimDevice::deliver()
 {
     const qint64 now = clock_.nsecsElapsed();
@@ -28,8 +45,7 @@ void SimDevice::deliver()
         InFlight& f = wire_.front();
         if (now < f.startNs)
             return;
-        const qint64 arrived = bytesPerSecond_ > 0 ? (now - f.startNs) * bytesPerSecond_ / 1000000000 + 1 : f.bytes.size();
-        const qsizetype n = qsizetype(std::min<qint64>(arrived, f.bytes.size()));
+        const qsizetype n = qsizetype(linkBytesArrived(now - f.startNs, bytesPerSecond_, f.bytes.size()));
         rx_ += f.bytes.left(n);
         f.bytes.remove(0, n);
         f.startNs = now;

@@ -12,6 +12,10 @@
 
 namespace qv {
 
+// How many bytes of a reply of size bytes have arrived ns nanoseconds after its first byte, on a link of
+// bytesPerSecond (0: all at once). The first byte comes at once, then one every 1/bytesPerSecond seconds.
+qint64 linkBytesArrived(qint64 ns, int64_t bytesPerSecond, qint64 size);
+
 class SimDevice : public D2xx {
 public:
     explicit SimDevice(uint32_t seed = 7700);
