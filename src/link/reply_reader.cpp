@@ -12,6 +12,11 @@ namespace {
 // An instrument that keeps sending after its reply (it never does) must not hold a transfer for ever: the
 // excess is dropped in at most this many passes of one buffer's worth.
 constexpr int kDropPasses = 16;
+// The converter passes bytes on in packets, once per tick of its latency timer (1 to 2 ms at the setting the
+// program asks for, 16 ms by default). A reply that is nearly there is asked after at once; a wait that goes on
+// asks less and less often, down to once a millisecond: asking more often finds nothing new and only keeps the
+// processor awake.
+constexpr std::chrono::microseconds kFirstPause{200}, kLongestPause{1000};
 }  // namespace
 
 ReplyReader::ReplyReader(UsbLink& link, int silenceLimitMs)
@@ -35,6 +40,7 @@ ReplyReader::Outcome ReplyReader::read(void* buffer, int32_t capacity, int32_t r
 {
     SharedState& s = link_.state();
     *got = 0;
+    auto pause = kFirstPause;
     while (s.QueuedBytes < ready) {
         if (!query()) {
             if (!onQueueFailure || !onQueueFailure())
@@ -44,7 +50,8 @@ ReplyReader::Outcome ReplyReader::read(void* buffer, int32_t capacity, int32_t r
         }
         if (silence_.hasExpired())
             return Outcome::Silent;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        std::this_thread::sleep_for(pause);
+        pause = std::min(2 * pause, kLongestPause);
     }
     // Never ask for more than the buffer holds: a larger count is read in part and the rest dropped.
     const uint32_t want = uint32_t(std::clamp<int32_t>(s.QueuedBytes, 0, capacity));
