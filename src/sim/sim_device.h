@@ -44,9 +44,13 @@ public:
 private:
     // Moves every byte that has "arrived" by now from the wire into the receive queue.
     void deliver();
+    // When the receive queue next grows towards want bytes: the arrival of the byte of the reply on the wire
+    // that makes up want, or of its last byte.
+    qint64 nextArrivalNs(qsizetype want) const;
     struct InFlight {
         QByteArray bytes;
         qint64 startNs;  // when its first byte arrives
+        qsizetype delivered = 0;
     };
     bool valid(FtHandle handle) const { return plugged_ && handle != 0 && handle == openHandle_; }
     FtStatus openOne(FtHandle* handle);
