@@ -1,7 +1,8 @@
 // Speed of the program's own work, measured side by side in one run and printed as ratios:
 //   screen decode straight into scan lines against one painter call per pixel; each graticule;
 //   one poll tick against the bare three-byte exchange on the same link (simulator and pseudo-terminal);
-//   a whole capture over a pseudo-terminal against the bare transfer of the same bytes plus the fixed pause.
+//   a whole capture over a pseudo-terminal against the bare transfer of the same bytes plus the fixed pause;
+//   the error log fetched alone and straight after a capture.
 
 #include "app/download_window.h"
 #include "app/remote.h"
@@ -339,6 +340,34 @@ void BM_LogFetch981(benchmark::State& state)
 }
 BENCHMARK(BM_LogFetch981)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+void BM_LogFetchAfterCapturePty(benchmark::State& state)
+{
+    // The error log over a pty, alone and straight after a capture, in turns so that both see the same machine.
+    // A capture leaves a whole block's queue count behind; only the log's first record may go by it.
+    Remote remote(std::make_unique<SerialDevice>(QString::fromStdString(peer().path())));
+    remote.state().SignalPresent = true;
+    double aloneMs = 0, afterMs = 0;
+    const auto fetchLog = [&] {
+        QElapsedTimer t;
+        t.start();
+        remote.errorLog().mnuGetLog_Click();
+        if (!remote.errorLog().lastFetchNormal())
+            state.SkipWithError("log fetch did not run out normally");
+        return double(t.nsecsElapsed()) / 1e6;
+    };
+    for (auto _ : state) {
+        remote.state().QueuedBytes = 0;  // as a program that has fetched nothing yet
+        aloneMs += fetchLog();
+        remote.screenFetch().mnuGet1Frame_Click();
+        if (!remote.screenFetch().lastFetchClean())
+            state.SkipWithError(qPrintable(remote.panel().statusText()));
+        afterMs += fetchLog();
+    }
+    state.counters["alone_ms"] = aloneMs / double(state.iterations());
+    state.counters["after_ms"] = afterMs / double(state.iterations());
+}
+BENCHMARK(BM_LogFetchAfterCapturePty)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 // Runs the program itself; returns milliseconds from process start to its first paint, and the peak memory.
 struct ProcessFigures {
     double paintMs = -1;
@@ -471,6 +500,11 @@ int main(int argc, char** argv)
     std::printf("%-56s %9.1f ms %12s\n", "log fetch of 981 records (instant instrument)", get("BM_LogFetch981"), "");
     std::printf("%-56s %9.1f ms %12s\n", "  of which the instrument's own pauses (981 x 10 + 200)", 981 * 10.0 + 200, "");
     std::printf("%-56s %9.1f ms %12s\n", "  added by the program", get("BM_LogFetch981") - (981 * 10.0 + 200), "");
+    const double logAlone = counter("BM_LogFetchAfterCapturePty", "alone_ms");
+    const double logAfter = counter("BM_LogFetchAfterCapturePty", "after_ms");
+    std::printf("%-56s %9.1f ms %12s\n", "log fetch over a pty, alone", logAlone, "");
+    std::printf("%-56s %9.1f ms %12s\n", "log fetch over a pty, straight after a capture", logAfter, "");
+    std::printf("%-56s %10.2f x %12s\n", "  log fetch after a capture / log fetch alone", logAfter / logAlone, "<= 1.1 x");
     std::printf("%-56s %9.1f ms %12s\n", "start-up: process start to first paint", get("BM_StartupToFirstPaint"), "< 300 ms");
     std::printf("%-56s %9.1f MB %12s\n", "peak memory with a captured screen", counter("BM_PeakMemoryWithCapture", "peak_MB"), "< 80 MB");
     return 0;

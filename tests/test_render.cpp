@@ -364,6 +364,12 @@ private slots:
         QCOMPARE(px(0, 767), 0u);
         decodeBlock(img, 47, nullptr, 10);
         decodeBlock(img, 60, two.data(), int(two.size()));
+        // A picture not laid out as 32-bit pixels is left alone instead of being written past its rows.
+        QImage grey(kPictureWidth, kPictureHeight, QImage::Format_Grayscale8);
+        grey.fill(0);
+        const QImage blank = grey.copy();
+        decodeBlock(grey, 1, bright.data(), kRowBytes);
+        QVERIFY(grey == blank);
     }
 
     void greyTable()

@@ -185,6 +185,31 @@ private slots:
         QCOMPARE(dev.Close(h), ft::OK);
     }
 
+    void bytesReceivedBeforeAFailureAreStillRead()
+    {
+        Pty pty;
+        SerialDevice dev(pty.slavePath);
+        FtHandle h = 0;
+        QCOMPARE(dev.Open(0, &h), ft::OK);
+        QCOMPARE(dev.SetTimeouts(h, 100, 0), ft::OK);
+        pty.send("abc");
+        uint32_t queued = 0;
+        for (int i = 0; i < 400 && queued < 3; ++i) {
+            QCOMPARE(dev.GetQueueStatus(h, &queued), ft::OK);
+            QTest::qSleep(5);
+        }
+        QCOMPARE(queued, 3u);
+        pty.closeMaster();  // unplugged: the port fails, but three bytes had already come in
+        QCOMPARE(dev.GetQueueStatus(h, &queued), ft::OK);
+        QCOMPARE(queued, 3u);
+        char buf[8] = {};
+        uint32_t got = 0;
+        QCOMPARE(dev.Read(h, buf, 8, &got), ft::OK);
+        QCOMPARE(QByteArray(buf, int(got)), QByteArray("abc"));
+        QVERIFY(dev.Read(h, buf, 8, &got) != ft::OK);
+        QCOMPARE(dev.Close(h), ft::OK);
+    }
+
     void closedHandleNeverReachesTheDriver()
     {
         Pty pty;

@@ -180,6 +180,27 @@ private slots:
         QCOMPARE(dev.Close(h), ft::OK);
     }
 
+    void linkArrivals_data()
+    {
+        QTest::addColumn<qint64>("ns");
+        QTest::addColumn<qint64>("rate");
+        QTest::addColumn<qint64>("arrived");  // of a whole block
+        QTest::newRow("no rate: all at once") << qint64(0) << qint64(0) << qint64(8160);
+        QTest::newRow("first byte at once") << qint64(0) << qint64(1000000) << qint64(1);
+        QTest::newRow("1 ms at 1 MB/s") << qint64(1000000) << qint64(1000000) << qint64(1001);
+        QTest::newRow("9 ms at 1 MB/s") << qint64(9000000) << qint64(1000000) << qint64(8160);
+        QTest::newRow("100 s at 100 MB/s") << qint64(100000000000) << qint64(100000000) << qint64(8160);
+        QTest::newRow("3 s at the largest rate") << qint64(3000000000) << std::numeric_limits<qint64>::max() << qint64(8160);
+    }
+
+    void linkArrivals()
+    {
+        QFETCH(qint64, ns);
+        QFETCH(qint64, rate);
+        QFETCH(qint64, arrived);
+        QCOMPARE(linkBytesArrived(ns, rate, 8160), arrived);
+    }
+
     void deviceNames()
     {
         QString error;
@@ -187,9 +208,13 @@ private slots:
         QVERIFY(makeDevice(u"sim:16"_s, &error));
         QVERIFY(makeDevice(u"sim:2:1000000"_s, &error));
         QVERIFY(makeDevice(u"serial:/dev/ttyUSB0"_s, &error));
-        for (const QString& bad : {u"sim:x"_s, u"sim:1:2:3"_s, u"serial:"_s, u"usb"_s}) {
-            QVERIFY(!makeDevice(bad, &error));
-            QVERIFY(error.contains(bad));
+        QVERIFY(makeDevice(u"sim:10000:100000000"_s, &error));
+        QVERIFY(makeDevice(u"sim:0:0"_s, &error));  // rate 0: at once
+        for (const QString& bad : {u"sim:x"_s, u"sim:1:2:3"_s, u"serial:"_s, u"usb"_s, u"sim:-1"_s, u"sim:10001"_s,
+                                   u"sim:2:-5"_s, u"sim:2:100000001"_s, u"sim:2:9223372036854775807"_s}) {
+            error.clear();
+            QVERIFY2(!makeDevice(bad, &error), qPrintable(bad));
+            QVERIFY(error.contains(bad) && error.contains(u"--device"_s));
         }
     }
 

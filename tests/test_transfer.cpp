@@ -176,6 +176,37 @@ private slots:
         QCOMPARE(r.dev->log.count(u"Read 8160"_s), 48);
     }
 
+    void runTimeFailureEndsTheFetchCleanly_data()
+    {
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<int>("nth");
+        QTest::newRow("header read") << u"Read"_s << 1;
+        QTest::newRow("queue query") << u"Queue"_s << 1;
+        QTest::newRow("block read") << u"Read"_s << 3;
+        QTest::newRow("end key") << u"Write"_s << 50;  // 0xB0, 48 x 0xB2, then 0xB1
+        QTest::newRow("close") << u"Close"_s << 1;
+    }
+
+    void runTimeFailureEndsTheFetchCleanly()
+    {
+        QFETCH(QString, op);
+        QFETCH(int, nth);
+        Rig r;
+        r.dev->replyTo(0xB0, header(1));
+        r.dev->replyTo(0xB2, block());
+        r.dev->onCall = [&](const QString& called) {
+            if (called == op && r.dev->count(op) == nth)
+                throw std::runtime_error("driver fault");
+        };
+        QSignalSpy finished(&r.remote.screenFetch(), &ScreenFetch::finished);
+        r.fetch();
+        QVERIFY(r.idle());
+        QVERIFY(!r.remote.link().deviceHeld() && !r.remote.screenFetch().running());
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(r.panel().statusText().startsWith(u"USB Error 51"_s));
+        QVERIFY(!r.remote.screenFetch().lastFetchClean());
+    }
+
     void silentInstrumentEndsWithinFiveSeconds()
     {
         Rig r;
@@ -400,6 +431,27 @@ private slots:
             QVERIFY(r.dev->log.contains(u"Read 50"_s));
             QVERIFY(r.panel().statusText().startsWith(u" A"_s));
         }
+    }
+
+    void logAfterACaptureGoesByAFreshQueueCount()
+    {
+        // A capture leaves a whole block's queue count behind. The first record may be read by it (the
+        // instrument's own rule), but the excess it claims is not there: every later record waits for a count of
+        // its own and asks for exactly the record.
+        Rig r;
+        r.dev->replyTo(0xB0, header(1));
+        r.dev->replyTo(0xB2, block());
+        r.fetch();
+        QCOMPARE(r.st().QueuedBytes, kBlockBytes);
+        QList<QByteArray> recs;
+        for (int i = 1; i <= 6; ++i)
+            recs << Rig::rec("H", "LINE " + QByteArray::number(i));
+        recs << Rig::rec("0", "END");
+        r.dev->replyTo(0xB4, recs);
+        r.dev->log.clear();
+        r.remote.errorLog().mnuGetLog_Click();
+        QVERIFY(r.remote.errorLog().lastFetchNormal());
+        QCOMPARE(r.dev->log.filter(u"Read"_s), QStringList{u"Read 50"_s} + QList<QString>(6, u"Read 40"_s));
     }
 
     void logFailures_data()

@@ -10,6 +10,11 @@ using namespace Qt::StringLiterals;
 
 std::unique_ptr<D2xx> makeDevice(const QString& name, QString* error)
 {
+    const auto reject = [&](const QString& why) -> std::unique_ptr<D2xx> {
+        if (error)
+            *error = u"--device %1: %2"_s.arg(name, why);
+        return nullptr;
+    };
     if (name.isEmpty()) {
         auto library = std::make_unique<D2xxLibrary>();
         if (library->loaded())
@@ -27,20 +32,25 @@ std::unique_ptr<D2xx> makeDevice(const QString& name, QString* error)
     if (name == u"sim")
         return std::make_unique<SimDevice>();
     if (name.startsWith(u"sim:")) {
-        // sim:LATENCY_MS[:BYTES_PER_SECOND] models a real link's delay and speed.
+        // sim:LATENCY_MS[:BYTES_PER_SECOND] models a real link's delay and speed. The bounds keep to what a
+        // converter can be: up to ten seconds late, up to 100 MB/s (0: no limit, replies at once).
+        constexpr int kMaxLatencyMs = 10000;
+        constexpr qint64 kMaxBytesPerSecond = 100000000;
         const QStringList parts = name.mid(4).split(u':');
         bool okLatency = false, okRate = true;
         const int latency = parts.value(0).toInt(&okLatency);
         const qint64 rate = parts.size() > 1 ? parts.at(1).toLongLong(&okRate) : 0;
-        if (okLatency && okRate && latency >= 0 && rate >= 0 && parts.size() <= 2) {
+        if (okLatency && okRate && parts.size() <= 2) {
+            if (latency < 0 || latency > kMaxLatencyMs)
+                return reject(u"latency %1 ms is outside 0 to %2"_s.arg(latency).arg(kMaxLatencyMs));
+            if (rate < 0 || rate > kMaxBytesPerSecond)
+                return reject(u"rate %1 bytes/s is outside 1 to %2 (0: no limit)"_s.arg(rate).arg(kMaxBytesPerSecond));
             auto sim = std::make_unique<SimDevice>();
             sim->setLink(latency, rate);
             return sim;
         }
     }
-    if (error)
-        *error = u"unknown device \"%1\": use d2xx, serial, serial:PATH, sim or sim:LATENCY_MS[:BYTES_PER_SECOND]"_s.arg(name);
-    return nullptr;
+    return reject(u"unknown device; use d2xx, serial, serial:PATH, sim or sim:LATENCY_MS[:BYTES_PER_SECOND]"_s);
 }
 
 }  // namespace qv

@@ -283,7 +283,7 @@ int runHeadless(const Options& o)
     QString error;
     auto device = makeDevice(o.device, &error);
     if (!device)
-        return report(o, failed(exitcode::Usage, u"--device: "_s + error));
+        return report(o, failed(exitcode::Usage, error));
     Remote remote(std::move(device));
     remote.setInstrumentSerial(o.serialNumber.toLatin1());
     return runHeadlessOn(remote, o);

@@ -31,7 +31,7 @@ int runWindow(QApplication& app, const qv::Options& options)
     QString error;
     auto device = qv::makeDevice(options.device, &error);
     if (!device) {
-        qv::say(u"qv7700-remote: --device: "_s + error);
+        qv::say(u"qv7700-remote: "_s + error);
         return qv::exitcode::Usage;
     }
     qv::installFontSubstitutions();

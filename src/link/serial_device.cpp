@@ -182,10 +182,11 @@ FtStatus SerialDevice::Read(FtHandle handle, void* buffer, uint32_t toRead, uint
     if (!buffer || !bytesRead)
         return ft::INVALID_PARAMETER;
     *bytesRead = 0;
-    if (!drain(*p))
-        return ft::IO_ERROR;
+    // A failed port gets no more bytes, but those it had already received (and queue status counts) are still
+    // handed over below.
+    drain(*p);
     QDeadlineTimer deadline(p->readTimeoutMs);
-    while (uint32_t(p->rx.size()) < toRead && !deadline.hasExpired()) {
+    while (!p->failed && uint32_t(p->rx.size()) < toRead && !deadline.hasExpired()) {
         if (!p->port.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())))) {
             if (portFailed(p->port)) {
                 p->failed = true;

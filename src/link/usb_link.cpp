@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 
+#include <new>
+
 namespace qv {
 
 using namespace Qt::StringLiterals;
@@ -70,6 +72,27 @@ void UsbLink::Timer1_Timer()
 FtStatus UsbLink::closeDevice()
 {
     return device_.Close(state_.DeviceHandle);
+}
+
+FtStatus UsbLink::closeAfterFailure() noexcept
+{
+    try {
+        return closeDevice();
+    } catch (...) {
+        return ft::OTHER_ERROR;
+    }
+}
+
+int runTimeErrorNumber()
+{
+    constexpr int kOutOfMemory = 7, kInternalError = 51;
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return kOutOfMemory;
+    } catch (...) {
+        return kInternalError;
+    }
 }
 
 void UsbLink::whenFree(std::function<void()> action)

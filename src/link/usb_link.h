@@ -17,6 +17,10 @@ namespace qv {
 struct SharedState;
 class PanelModel;
 
+// The number of the run-time failure being handled (call it inside a catch), as engineers know them from the
+// maker's program: 7 for out of memory, 51 for any other internal error.
+int runTimeErrorNumber();
+
 class UsbLink : public QObject {
     Q_OBJECT
 public:
@@ -30,6 +34,9 @@ public:
     void Timer1_Timer();
     // FT_Close on DeviceHandle; the caller reports a failure in its own words.
     FtStatus closeDevice();
+    // FT_Close after a run-time failure inside an exchange: the device may be what failed, so a close that throws
+    // counts as a close that failed.
+    FtStatus closeAfterFailure() noexcept;
 
     // The pause after a failed write whose close failed too: the user reads "No responce" for this long.
     int noResponsePauseMs = 1000;

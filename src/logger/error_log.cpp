@@ -1,14 +1,11 @@
 #include "logger/error_log.h"
 
+#include "link/reply_reader.h"
 #include "link/usb_link.h"
 #include "state/panel_model.h"
 #include "state/shared_state.h"
 
-#include <QDeadlineTimer>
-
 #include <algorithm>
-#include <new>
-#include <thread>
 
 namespace qv {
 
@@ -19,8 +16,6 @@ constexpr int kStartLog = 0xB3, kNextRecord = 0xB4, kEraseLog = 0xB5;
 constexpr uint32_t kRecordTimeoutMs = 100;
 constexpr int32_t kRecordReady = 36;  // the shortest record the instrument sends
 constexpr int kScanLimit = 40;        // blanks and line feeds are looked for in the first 40 characters
-constexpr int kOutOfMemory = 7;       // the run-time error numbers engineers know from the maker's program
-constexpr int kInternalError = 51;
 
 char at(const std::array<char, 50>& r, int position)
 {
@@ -90,13 +85,13 @@ void ErrorLog::fetch()
         link_.SendKey(kStartLog);
         link_.Wait(startPauseMs);
 
-        // The instrument may stop sending: the fetch gives up after a stretch of silence over the whole log.
-        QDeadlineTimer silence(silenceLimitMs);
+        // The instrument may stop sending: the fetch gives up after a stretch of silence over the whole log. A
+        // failed queue query ends the fetch.
+        ReplyReader reader(link_, silenceLimitMs);
         const auto stop = [&](const QString& why) {
             s.StatusLog = why;
             s.LogFailed = true;
         };
-        std::array<char, 64> discard{};
         int received = 0;
         for (int record = 0; record <= limit; ++record) {
             link_.SendKey(kNextRecord);
@@ -104,44 +99,18 @@ void ErrorLog::fetch()
                 stop(u"USB SetTimeout Failed"_s);
                 break;
             }
-            bool silent = false;
-            while (s.QueuedBytes < kRecordReady) {
-                uint32_t queued = 0;
-                if (dev.GetQueueStatus(s.DeviceHandle, &queued) != ft::OK) {
-                    stop(u"USB Queue Read Failed"_s);
-                    break;
-                }
-                if (int64_t(queued) > s.QueuedBytes)
-                    silence.setRemainingTime(silenceLimitMs);
-                s.QueuedBytes = int32_t(std::min<uint32_t>(queued, INT32_MAX));
-                if (s.QueuedBytes >= kRecordReady)
-                    break;
-                if (silence.hasExpired()) {
-                    silent = true;
-                    break;
-                }
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
-            }
-            if (s.LogFailed)
-                break;
             // The record buffer holds 50 characters: a larger queue count is read, but only 50 are kept.
-            const uint32_t want = uint32_t(std::clamp<int32_t>(s.QueuedBytes, 0, kLogRecordSize));
             uint32_t got = 0;
-            if (!silent && dev.Read(s.DeviceHandle, s.LogRecord.data(), want, &got) != ft::OK) {
+            const ReplyReader::Outcome outcome = reader.read(s.LogRecord.data(), kLogRecordSize, kRecordReady, &got);
+            if (outcome == ReplyReader::Outcome::QueueFailed) {
+                stop(u"USB Queue Read Failed"_s);
+                break;
+            }
+            if (outcome == ReplyReader::Outcome::ReadFailed) {
                 stop(u"Log Read Failed"_s);
                 break;
             }
-            s.BytesRead = int32_t(got);
-            for (int64_t excess = int64_t(s.QueuedBytes) - kLogRecordSize; !silent && excess > 0;) {
-                uint32_t dropped = 0;
-                const uint32_t chunk = uint32_t(std::min<int64_t>(excess, int64_t(discard.size())));
-                if (dev.Read(s.DeviceHandle, discard.data(), chunk, &dropped) != ft::OK || !dropped)
-                    break;
-                excess -= dropped;
-            }
-            if (got > 0)
-                silence.setRemainingTime(silenceLimitMs);
-            if (silent || silence.hasExpired()) {
+            if (outcome == ReplyReader::Outcome::Silent || reader.silenceExpired()) {
                 stop(u"No data from QV7700 for %1 seconds: log transfer stopped"_s.arg(silenceLimitMs / 1000));
                 break;
             }
@@ -174,18 +143,10 @@ void ErrorLog::fetch()
         s.TransferBusy = false;
     } catch (...) {
         // A run-time failure: the window shows its number in a "USB Error" box.
-        const int number = [] {
-            try {
-                throw;
-            } catch (const std::bad_alloc&) {
-                return kOutOfMemory;
-            } catch (...) {
-                return kInternalError;
-            }
-        }();
+        const int number = runTimeErrorNumber();
         fetchNormal_ = false;
         emit usbError(number);
-        if (link_.closeDevice() != ft::OK)
+        if (link_.closeAfterFailure() != ft::OK)
             panel.setStatusText(u"USB Close Failed"_s);
         panel.setBusyPointer(PointerOwner::MainWindow, false);
         s.TransferBusy = false;

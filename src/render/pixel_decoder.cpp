@@ -24,7 +24,8 @@ Rgb greyOf(int index)
 
 void decodeBlock(QImage& picture, int block, const uint8_t* bytes, int count)
 {
-    if (!bytes || count <= 0 || block < 0)
+    // Rows are written as 32-bit pixels: a picture of any other layout would be written past its rows.
+    if (!bytes || count <= 0 || block < 0 || picture.format() != QImage::Format_RGB32)
         return;
     const int height = picture.height();
     const int width = picture.width();

@@ -20,7 +20,8 @@ Rgb greyOf(int index);
 
 // Paints the n bytes of block b into the picture, straight into its scan lines. Row r of block b is screen row
 // 16·b + r; pixels land in columns 2 to 1021; rows 0 to 15 are never painted; bytes beyond one block run on
-// into the next rows, and anything that would fall outside the picture is dropped.
+// into the next rows, and anything that would fall outside the picture is dropped. A picture that is not
+// QImage::Format_RGB32 is left as it is.
 void decodeBlock(QImage& picture, int block, const uint8_t* bytes, int count);
 
 }  // namespace qv

@@ -1,5 +1,6 @@
 #include "render/screen_fetch.h"
 
+#include "link/reply_reader.h"
 #include "link/usb_link.h"
 #include "meters/level_bars.h"
 #include "render/graticule_dispatch.h"
@@ -7,11 +8,6 @@
 #include "render/screen_picture.h"
 #include "state/panel_model.h"
 #include "state/shared_state.h"
-
-#include <QDeadlineTimer>
-
-#include <algorithm>
-#include <thread>
 
 namespace qv {
 
@@ -51,7 +47,6 @@ void ScreenFetch::run()
 {
     SharedState& s = link_.state();
     PanelModel& panel = link_.panel();
-    D2xx& dev = link_.device();
     running_ = true;
     clean_ = true;
     const auto watch = connect(&panel, &PanelModel::statusTextWritten, this, [this](const QString& text) {
@@ -62,49 +57,68 @@ void ScreenFetch::run()
     panel.setBusyPointer(PointerOwner::Download, true);
 
     FtStatus closed = ft::OK;
+    QString runTimeFailure;
     {
         UsbLink::Hold hold(link_);  // no key, poll or other transfer touches the device until the close
-        link_.OpenDevice();
-        s.TransferBusy = true;
-        panel.setStatusText(QString(23, u' '));
-        link_.SendKey(kStartScreen);
-        if (dev.SetTimeouts(s.DeviceHandle, kHeaderTimeoutMs, 0) != ft::OK) {
-            s.StatusLog += u"USB SetTimeout Failed\r\n"_s;
-            panel.setStatusText(s.StatusLog);
-            clean_ = false;
+        try {
+            closed = exchange();
+        } catch (...) {
+            // A run-time failure (out of memory, a driver that throws) ends the fetch the way it ends the log
+            // fetch: the device closed, the transfer over, the pointer back, and the failure shown.
+            runTimeFailure = u"USB Error %1: screen transfer stopped"_s.arg(runTimeErrorNumber());
             s.TransferBusy = false;
-        } else {
-            uint32_t got = 0;
-            const FtStatus st = dev.Read(s.DeviceHandle, s.ReplyBuffer.data(), kHeaderBytes, &got);
-            s.BytesRead = int32_t(got);
-            if (st != ft::OK || got < uint32_t(kHeaderBytes)) {
-                // A short header would otherwise be decoded from whatever an earlier read left in the buffer.
-                s.StatusLog += st != ft::OK ? u"USB Read Failed\r\n"_s
-                                            : u"Screen header incomplete: %1 of 5 bytes\r\n"_s.arg(got);
-                panel.setStatusText(s.StatusLog);
-                clean_ = false;
-            } else {
-                emit showDownload();
-                DrawGraticule(picture_.surface(), s, clock());
-                if (s.SignalPresent)
-                    DrawLevelBars(picture_.surface(), s);
-                picture_.touch();
-            }
-            if (s.SignalPresent)
-                blockPhase();
-            link_.SendKey(kEndScreen);
-            s.TransferBusy = false;
-            panel.setMenuEnabled(Menu::Reverse, true);
-            panel.setMenuEnabled(Menu::PrintFrame, true);
+            closed = link_.closeAfterFailure();
         }
-        closed = link_.closeDevice();
     }
-    if (closed != ft::OK)
+    if (!runTimeFailure.isEmpty())
+        fail(closed == ft::OK ? runTimeFailure : runTimeFailure + u"\r\nUSB Close Failed"_s);
+    else if (closed != ft::OK)
         fail(u"USB Close Failed"_s);
     panel.setBusyPointer(PointerOwner::Download, false);
     disconnect(watch);
     running_ = false;
     emit finished();
+}
+
+FtStatus ScreenFetch::exchange()
+{
+    SharedState& s = link_.state();
+    PanelModel& panel = link_.panel();
+    D2xx& dev = link_.device();
+    link_.OpenDevice();
+    s.TransferBusy = true;
+    panel.setStatusText(QString(23, u' '));
+    link_.SendKey(kStartScreen);
+    if (dev.SetTimeouts(s.DeviceHandle, kHeaderTimeoutMs, 0) != ft::OK) {
+        s.StatusLog += u"USB SetTimeout Failed\r\n"_s;
+        panel.setStatusText(s.StatusLog);
+        clean_ = false;
+        s.TransferBusy = false;
+        return link_.closeDevice();
+    }
+    uint32_t got = 0;
+    const FtStatus st = dev.Read(s.DeviceHandle, s.ReplyBuffer.data(), kHeaderBytes, &got);
+    s.BytesRead = int32_t(got);
+    if (st != ft::OK || got < uint32_t(kHeaderBytes)) {
+        // A short header would otherwise be decoded from whatever an earlier read left in the buffer.
+        s.StatusLog += st != ft::OK ? u"USB Read Failed\r\n"_s
+                                    : u"Screen header incomplete: %1 of 5 bytes\r\n"_s.arg(got);
+        panel.setStatusText(s.StatusLog);
+        clean_ = false;
+    } else {
+        emit showDownload();
+        DrawGraticule(picture_.surface(), s, clock());
+        if (s.SignalPresent)
+            DrawLevelBars(picture_.surface(), s);
+        picture_.touch();
+    }
+    if (s.SignalPresent)
+        blockPhase();
+    link_.SendKey(kEndScreen);
+    s.TransferBusy = false;
+    panel.setMenuEnabled(Menu::Reverse, true);
+    panel.setMenuEnabled(Menu::PrintFrame, true);
+    return link_.closeDevice();
 }
 
 void ScreenFetch::blockPhase()
@@ -115,12 +129,15 @@ void ScreenFetch::blockPhase()
 
     // The instrument may stop sending at any point (unplugged, powered off): the fetch gives up after a
     // stretch of silence, counted over the whole transfer rather than per block.
-    QDeadlineTimer silence(silenceLimitMs);
-    const auto heard = [&] { silence.setRemainingTime(silenceLimitMs); };
+    ReplyReader reader(link_, silenceLimitMs);
+    // A failed queue query is shown and the wait goes on: the next query may work, and silence bounds it.
+    reader.onQueueFailure = [this] {
+        fail(u"Queue Read Failed"_s);
+        return true;
+    };
     const auto stopSilent = [&] {
         fail(u"No data from QV7700 for %1 seconds: screen transfer stopped"_s.arg(silenceLimitMs / 1000));
     };
-    std::vector<uint8_t> scratch;
 
     for (s.BlockIndex = 0; s.BlockIndex < kBlockCount; ++s.BlockIndex) {
         link_.SendKey(kNextBlock);
@@ -130,46 +147,24 @@ void ScreenFetch::blockPhase()
         }
         // QueuedBytes keeps its value between blocks and transfers: once a query has seen a whole block
         // waiting, later blocks go straight to the read.
-        while (s.QueuedBytes < kBlockReady) {
-            uint32_t queued = 0;
-            if (dev.GetQueueStatus(s.DeviceHandle, &queued) != ft::OK) {
-                fail(u"Queue Read Failed"_s);
-            } else {
-                if (int64_t(queued) > s.QueuedBytes)
-                    heard();
-                s.QueuedBytes = int32_t(std::min<uint32_t>(queued, INT32_MAX));
-            }
-            if (s.QueuedBytes >= kBlockReady)
-                break;
-            if (silence.hasExpired()) {
-                stopSilent();
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-        // Never ask for more than the receive buffer holds; whatever is queued beyond it is read and dropped.
-        const uint32_t want = uint32_t(std::min<int32_t>(s.QueuedBytes, kReplyBufferSize));
         uint32_t got = 0;
-        const FtStatus st = dev.Read(s.DeviceHandle, s.ReplyBuffer.data(), want, &got);
-        s.BytesRead = int32_t(got);
-        if (st != ft::OK) {
+        switch (reader.read(s.ReplyBuffer.data(), kReplyBufferSize, kBlockReady, &got)) {
+        case ReplyReader::Outcome::Silent:
+            stopSilent();
+            return;
+        case ReplyReader::Outcome::ReadFailed:
             fail(u"Read Failed"_s);
-        } else {
-            if (got > 0)
-                heard();
-            for (int64_t excess = int64_t(s.QueuedBytes) - kReplyBufferSize; excess > 0;) {
-                scratch.resize(size_t(std::min<int64_t>(excess, kReplyBufferSize)));
-                uint32_t dropped = 0;
-                if (dev.Read(s.DeviceHandle, scratch.data(), uint32_t(scratch.size()), &dropped) != ft::OK || !dropped)
-                    break;
-                excess -= dropped;
-            }
+            break;
+        case ReplyReader::Outcome::QueueFailed:  // not with the handler above: it keeps waiting
+            break;
+        case ReplyReader::Outcome::Read:
             picture_.surface().finish();
             decodeBlock(picture_.surface().image(), s.BlockIndex, s.ReplyBuffer.data(), int(got));
             picture_.touch(QRect(0, kBlockRows * s.BlockIndex, kPictureWidth, kBlockRows + int(got) / kRowBytes));
             emit progress(s.BlockIndex + 1, kBlockCount);
+            break;
         }
-        if (silence.hasExpired()) {
+        if (reader.silenceExpired()) {
             stopSilent();
             return;
         }

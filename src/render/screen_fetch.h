@@ -2,6 +2,8 @@
 // "Get Screen from QV7700": the five-byte header, the graticule it names, the level bars, then 48 blocks of
 // pixels painted over the graticule as they arrive.
 
+#include "link/d2xx.h"
+
 #include <QDateTime>
 #include <QObject>
 
@@ -39,6 +41,8 @@ signals:
 
 private:
     void run();
+    // Open to close; returns the close's status.
+    FtStatus exchange();
     void blockPhase();
     void fail(const QString& text);
 

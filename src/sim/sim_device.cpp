@@ -21,6 +21,23 @@ void SimDevice::setLink(int latencyMs, int64_t bytesPerSecond)
     bytesPerSecond_ = std::max<int64_t>(0, bytesPerSecond);
 }
 
+qint64 linkBytesArrived(qint64 ns, int64_t bytesPerSecond, qint64 size)
+{
+    constexpr qint64 kNsPerSecond = 1000000000;
+    if (size <= 0 || ns < 0)
+        return 0;
+    if (bytesPerSecond <= 0)
+        return size;
+    // Rate times time overflows 64 bits for fast links and long waits. Ask first whether the whole reply is in
+    // (replies are a few kilobytes, so its span in rate-nanoseconds fits); short of that, time times rate stays
+    // below the span.
+    const qint64 span = (size - 1) * kNsPerSecond;
+    const qint64 wholeNs = span / bytesPerSecond + (span % bytesPerSecond != 0 ? 1 : 0);
+    if (ns >= wholeNs)
+        return size;
+    return ns * bytesPerSecond / kNsPerSecond + 1;
+}
+
 void SimDevice::deliver()
 {
     const qint64 now = clock_.nsecsElapsed();
@@ -28,15 +45,24 @@ void SimDevice::deliver()
         InFlight& f = wire_.front();
         if (now < f.startNs)
             return;
-        const qint64 arrived = bytesPerSecond_ > 0 ? (now - f.startNs) * bytesPerSecond_ / 1000000000 + 1 : f.bytes.size();
-        const qsizetype n = qsizetype(std::min<qint64>(arrived, f.bytes.size()));
-        rx_ += f.bytes.left(n);
-        f.bytes.remove(0, n);
-        f.startNs = now;
-        if (!f.bytes.isEmpty())
+        const qsizetype arrived = qsizetype(linkBytesArrived(now - f.startNs, bytesPerSecond_, f.bytes.size()));
+        rx_ += QByteArrayView(f.bytes).sliced(f.delivered, arrived - f.delivered);
+        f.delivered = arrived;
+        if (arrived < f.bytes.size())
             return;
         wire_.pop_front();
     }
+}
+
+qint64 SimDevice::nextArrivalNs(qsizetype want) const
+{
+    const InFlight& f = wire_.front();
+    const qsizetype byte = std::min(f.bytes.size(), f.delivered + std::max<qsizetype>(1, want - rx_.size()));
+    if (bytesPerSecond_ <= 0)
+        return f.startNs;
+    // Byte n (from 1) arrives (n - 1) / rate seconds after the first, rounded up to the nanosecond.
+    const qint64 span = qint64(byte - 1) * 1000000000;
+    return f.startNs + span / bytesPerSecond_ + (span % bytesPerSecond_ != 0 ? 1 : 0);
 }
 
 void SimDevice::setPlugged(bool plugged)
@@ -100,14 +126,18 @@ FtStatus SimDevice::Read(FtHandle handle, void* buffer, uint32_t toRead, uint32_
     if (!buffer || !bytesRead)
         return ft::INVALID_PARAMETER;
     deliver();
-    // Like the converter, a read waits for the bytes asked for until its time-out, then returns what it has.
-    if (uint32_t(rx_.size()) < toRead && !wire_.empty()) {
-        QElapsedTimer waited;
-        waited.start();
-        while (uint32_t(rx_.size()) < toRead && !wire_.empty() && waited.elapsed() < qint64(readTimeoutMs_)) {
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-            deliver();
-        }
+    // Like the converter, a read waits for the bytes asked for until its time-out, then returns what it has. It
+    // sleeps until they are due rather than looking every little while: the driver blocks, and a simulator that
+    // spins would show up in every figure of the program's own processor time.
+    const qint64 deadline = clock_.nsecsElapsed() + qint64(readTimeoutMs_) * 1000000;
+    while (uint32_t(rx_.size()) < toRead && !wire_.empty()) {
+        const qint64 now = clock_.nsecsElapsed();
+        if (now >= deadline)
+            break;
+        const qint64 wake = std::min(deadline, nextArrivalNs(qsizetype(toRead)));
+        if (wake > now)
+            std::this_thread::sleep_for(std::chrono::nanoseconds(wake - now));
+        deliver();
     }
     const uint32_t n = std::min<uint32_t>(toRead, uint32_t(rx_.size()));
     std::memcpy(buffer, rx_.constData(), n);

@@ -12,6 +12,10 @@
 
 namespace qv {
 
+// How many bytes of a reply of size bytes have arrived ns nanoseconds after its first byte, on a link of
+// bytesPerSecond (0: all at once). The first byte comes at once, then one every 1/bytesPerSecond seconds.
+qint64 linkBytesArrived(qint64 ns, int64_t bytesPerSecond, qint64 size);
+
 class SimDevice : public D2xx {
 public:
     explicit SimDevice(uint32_t seed = 7700);
@@ -40,9 +44,13 @@ public:
 private:
     // Moves every byte that has "arrived" by now from the wire into the receive queue.
     void deliver();
+    // When the receive queue next grows towards want bytes: the arrival of the byte of the reply on the wire
+    // that makes up want, or of its last byte.
+    qint64 nextArrivalNs(qsizetype want) const;
     struct InFlight {
         QByteArray bytes;
         qint64 startNs;  // when its first byte arrives
+        qsizetype delivered = 0;
     };
     bool valid(FtHandle handle) const { return plugged_ && handle != 0 && handle == openHandle_; }
     FtStatus openOne(FtHandle* handle);
