@@ -58,7 +58,7 @@ struct SerialDevice::OpenPort {
     bool failed = false;
 };
 
-SerialDevice::SerialDevice(QString path) : path_(std::move(path)) {}
+SerialDevice::SerialDevice(QString path, DeviceRoots roots) : path_(std::move(path)), roots_(std::move(roots)) {}
 SerialDevice::~SerialDevice() = default;
 
 QList<SerialDevice::PortInfo> SerialDevice::ports() const
@@ -71,7 +71,7 @@ QList<SerialDevice::PortInfo> SerialDevice::ports() const
     if (cacheTakenMs_ >= 0 && now - cacheTakenMs_ < kListReuseMs)
         return cache_;
     QList<PortInfo> result;
-    const auto converters = converterPorts();
+    const auto converters = converterPorts(roots_);
     if (!path_.isEmpty()) {
         if (!QFileInfo::exists(path_)) {
             cacheTakenMs_ = -1;
