@@ -54,15 +54,12 @@ check 2 "$(failure 2)" --device nonsense --status --json
 check 2 "$(failure 2)" --device sim --capture "$dir/x.jpg" --json
 check 2 "$(failure 2)" --device sim --get-log "$dir/x.log" --format xml --json
 check 2 "$(failure 2)" --device sim --status --capture "$dir/x.png" --json
-check 2 "$(failure 2)" --device sim --serial-number "" --status --json
 check 2 "$(failure 2)" --device sim --no-such-option --json
 check 2 "$(failure 2)" --json
 check 2 '' --device sim --format png --status
-check 2 '' --device sim --press NOSUCHKEY
 
 # A folder that takes no new file, even for root.
 check 3 "$(failure 3)" --device sim --capture /proc/qv7700-test/x.png --json
-check 3 "$(failure 3)" --device sim --get-log /proc/qv7700-test/log.txt --json
 # A disk that fills up in the middle of the picture: neither the picture nor its temporary file may stay.
 mkdir "$dir/full"
 runner=(bash -c 'trap "" XFSZ; ulimit -f 1; exec "$@"' limited)
