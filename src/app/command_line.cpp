@@ -5,6 +5,8 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace qv {
 
@@ -69,6 +71,7 @@ ParsedCommandLine usage(const QString& text)
     ParsedCommandLine r;
     r.exitCode = exitcode::Usage;
     r.error = u"qv7700-remote: "_s + text + u" (see --help)"_s;
+    r.out = text;  // kept for the JSON object, if the command line asked for one
     return r;
 }
 
@@ -167,7 +170,8 @@ std::optional<QString> checkRender(const QCommandLineParser& p, const OptionTabl
 }
 }  // namespace
 
-ParsedCommandLine parseCommandLine(const QStringList& args)
+namespace {
+ParsedCommandLine parse(const QStringList& args)
 {
     QCommandLineParser p;
     p.setApplicationDescription(
@@ -177,10 +181,8 @@ ParsedCommandLine parseCommandLine(const QStringList& args)
     const QCommandLineOption version = p.addVersionOption();
     const OptionTable t;
     t.addTo(p);
-    if (!p.parse(args)) {
-        ParsedCommandLine r = usage(p.errorText());
-        return r;
-    }
+    if (!p.parse(args))
+        return usage(p.errorText());
     ParsedCommandLine r;
     if (p.isSet(help)) {
         // Read before the application object exists, the parser does not know the program's name yet.
@@ -210,6 +212,24 @@ ParsedCommandLine parseCommandLine(const QStringList& args)
     if (o.json && !o.headless())
         return usage(u"--json goes with a mode without a window (--status, --capture, --get-log, ...)"_s);
     r.options = o;
+    return r;
+}
+}  // namespace
+
+QByteArray failureJson(const QString& error, int exit)
+{
+    return QJsonDocument(QJsonObject{{u"ok"_s, false}, {u"error"_s, error}, {u"exit"_s, exit}})
+               .toJson(QJsonDocument::Compact) +
+           '\n';
+}
+
+ParsedCommandLine parseCommandLine(const QStringList& args)
+{
+    ParsedCommandLine r = parse(args);
+    if (r.exitCode == exitcode::Usage) {
+        // A script that asked for JSON gets its answer as JSON even when the command line itself is wrong.
+        r.out = args.contains(u"--json"_s) ? QString::fromUtf8(failureJson(r.out, r.exitCode)) : QString();
+    }
     return r;
 }
 

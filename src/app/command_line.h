@@ -42,9 +42,13 @@ struct Options {
 struct ParsedCommandLine {
     std::optional<Options> options;  // set when the program should go on
     int exitCode = exitcode::Done;   // otherwise: exit with this code
-    QString out;                     // text for standard output (help, version)
+    QString out;                     // text for standard output (help, version; with --json a usage error's object)
     QString error;                   // text for standard error (usage errors)
 };
+
+// What a script that asked for --json reads on standard output when a mode fails: {"ok": false, "error": ...,
+// "exit": N} on one line.
+QByteArray failureJson(const QString& error, int exit);
 
 // args includes the program name first, as QCoreApplication::arguments() gives it. Needs no application object.
 ParsedCommandLine parseCommandLine(const QStringList& args);

@@ -56,9 +56,9 @@ bool writeWhole(const QString& file, const QByteArray& bytes)
 }
 
 // The status box, on standard error: blanks the program writes to clear the box are left out.
-void echoStatus(Remote& remote, bool* failureSeen = nullptr)
+QMetaObject::Connection echoStatus(Remote& remote, bool* failureSeen = nullptr)
 {
-    QObject::connect(&remote.panel(), &PanelModel::statusTextWritten, &remote, [failureSeen](const QString& text) {
+    return QObject::connect(&remote.panel(), &PanelModel::statusTextWritten, &remote, [failureSeen](const QString& text) {
         if (text.trimmed().isEmpty())
             return;
         say(QString(text).replace(u"\r\n"_s, u"\n"_s));
@@ -142,6 +142,7 @@ Outcome eraseLog(Remote& remote)
 
 Outcome status(Remote& remote, const Options& o)
 {
+    echoStatus(remote);  // why an instrument did not answer ("OpenEx Failed", "No QV7700 found")
     remote.poll().Timer3_Timer();
     const InstrumentStatus st =
         readInstrumentStatus(remote.state(), remote.panel(), remote.serialNumber(), QDateTime::currentDateTime());
@@ -232,11 +233,15 @@ void say(const QString& text)
 int runPresses(Remote& remote, const QStringList& names)
 {
     bool failed = false;
-    echoStatus(remote, &failed);  // the key handlers write the box only to report a failure
+    // The key handlers write the box only to report a failure. The echo ends with this function: the action
+    // after the presses echoes the box its own way, and the flag it sets lives only until the return.
+    const QMetaObject::Connection echo = echoStatus(remote, &failed);
     for (const QString& name : names) {
         const auto named = FrontPanelKeys::byName(name);
-        if (!named)
+        if (!named) {
+            QObject::disconnect(echo);
             return exitcode::Usage;
+        }
         if (named->key) {
             remote.keys().click(*named->key);
         } else {
@@ -247,6 +252,7 @@ int runPresses(Remote& remote, const QStringList& names)
     }
     // The mode, channel and EYE keys restart the poll timer; a headless run makes no poll of its own.
     remote.timer3().stop();
+    QObject::disconnect(echo);
     return failed ? exitcode::Failed : exitcode::Done;
 }
 
@@ -256,8 +262,7 @@ int report(const Options& o, const Outcome& outcome)
     if (!outcome.error.isEmpty()) {
         say(u"qv7700-remote: "_s + outcome.error);
         if (o.json)
-            writeOut(jsonLine(QJsonDocument(
-                QJsonObject{{u"ok"_s, false}, {u"error"_s, outcome.error}, {u"exit"_s, outcome.exit}})));
+            writeOut(failureJson(outcome.error, outcome.exit));
     } else if (o.json && !outcome.result.isEmpty()) {
         writeOut(jsonLine(QJsonDocument(outcome.result)));
     }

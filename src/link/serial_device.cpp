@@ -14,6 +14,9 @@
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 #endif
+#ifdef Q_OS_UNIX
+#include <sys/file.h>
+#endif
 
 namespace qv {
 
@@ -43,6 +46,20 @@ void askForLowLatency(QSerialPort& port)
 #endif
 }
 
+// Two programs on one converter would mix their key messages and the instrument's replies. The toolkit's lock
+// file is named after the port's name, so another name for the same port (a /dev/serial/by-id link) passes it,
+// and root passes the terminal's exclusive mode; a lock on the open port itself holds for every name and user.
+// It goes with the port's descriptor when the port closes or the program ends.
+bool lockExclusively(QSerialPort& port)
+{
+#ifdef Q_OS_UNIX
+    return ::flock(int(port.handle()), LOCK_EX | LOCK_NB) == 0;
+#else
+    Q_UNUSED(port);
+    return true;  // Windows opens a COM port for one program only
+#endif
+}
+
 bool portFailed(const QSerialPort& port)
 {
     const auto e = port.error();
@@ -58,7 +75,7 @@ struct SerialDevice::OpenPort {
     bool failed = false;
 };
 
-SerialDevice::SerialDevice(QString path) : path_(std::move(path)) {}
+SerialDevice::SerialDevice(QString path, DeviceRoots roots) : path_(std::move(path)), roots_(std::move(roots)) {}
 SerialDevice::~SerialDevice() = default;
 
 QList<SerialDevice::PortInfo> SerialDevice::ports() const
@@ -71,7 +88,7 @@ QList<SerialDevice::PortInfo> SerialDevice::ports() const
     if (cacheTakenMs_ >= 0 && now - cacheTakenMs_ < kListReuseMs)
         return cache_;
     QList<PortInfo> result;
-    const auto converters = converterPorts();
+    const auto converters = converterPorts(roots_);
     if (!path_.isEmpty()) {
         if (!QFileInfo::exists(path_)) {
             cacheTakenMs_ = -1;
@@ -135,6 +152,10 @@ FtStatus SerialDevice::openLocation(const QString& location, FtHandle* handle)
     p->port.setFlowControl(QSerialPort::NoFlowControl);
     if (!p->port.open(QIODevice::ReadWrite))
         return ft::DEVICE_NOT_OPENED;
+    if (!lockExclusively(p->port)) {
+        p->port.close();
+        return ft::DEVICE_NOT_OPENED;
+    }
     askForLowLatency(p->port);
     const FtHandle h = nextHandle_++;
     if (nextHandle_ == 0)

@@ -19,8 +19,9 @@ namespace qv {
 
 class SerialDevice : public D2xx {
 public:
-    // An empty path means: every port whose USB vendor id is that of the instrument's converter.
-    explicit SerialDevice(QString path = {});
+    // An empty path means: every port whose USB vendor id is that of the instrument's converter, found below
+    // roots.
+    explicit SerialDevice(QString path = {}, DeviceRoots roots = {});
     ~SerialDevice() override;
 
     FtStatus ListDevices(void* arg1, void* arg2, uint32_t flags) override;
@@ -48,6 +49,7 @@ private:
     bool drain(OpenPort& p);
 
     QString path_;
+    DeviceRoots roots_;
     // One open lists the devices and then opens by serial number: both halves use the same look at the system.
     mutable QList<PortInfo> cache_;
     mutable qint64 cacheTakenMs_ = -1;

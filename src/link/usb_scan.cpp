@@ -66,12 +66,12 @@ QList<UsbConverter> scanConverters(const QString& sysfsRoot, const QString& devR
     return out;
 }
 
-QList<UsbConverter> converterPorts()
+QList<UsbConverter> converterPorts(const DeviceRoots& roots)
 {
     QList<UsbConverter> result;
 #ifdef Q_OS_LINUX
-    if (QFileInfo::exists(u"/sys/bus/usb/devices"_s)) {
-        for (const auto& c : scanConverters())
+    if (QFileInfo::exists(roots.sysfs + u"/bus/usb/devices"_s)) {
+        for (const auto& c : scanConverters(roots.sysfs, roots.dev))
             if (!c.tty.isEmpty())
                 result.append(c);
         std::sort(result.begin(), result.end(), [](const UsbConverter& a, const UsbConverter& b) { return a.tty < b.tty; });

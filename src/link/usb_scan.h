@@ -27,7 +27,13 @@ struct UsbConverter {
 QList<UsbConverter> scanConverters(const QString& sysfsRoot = QStringLiteral("/sys"),
                                    const QString& devRoot = QStringLiteral("/dev"));
 
+// Where the system shows its devices. A real system has them at /sys and /dev; tests give fake trees.
+struct DeviceRoots {
+    QString sysfs = QStringLiteral("/sys");
+    QString dev = QStringLiteral("/dev");
+};
+
 // The converters that have a serial port, in the system's order (sysfs on Linux, the toolkit elsewhere).
-QList<UsbConverter> converterPorts();
+QList<UsbConverter> converterPorts(const DeviceRoots& roots = {});
 
 }  // namespace qv

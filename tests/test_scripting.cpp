@@ -1,0 +1,400 @@
+// What a script relies on: the device list, the instrument chosen by its converter's serial number across a
+// replug, two programs each on its own instrument and never two on one, --status --json over a table of
+// replies, a picture piped out of --capture -, and the log as text, JSON and CSV.
+
+#include "app/headless.h"
+#include "live/instrument_status.h"
+#include "app/remote.h"
+#include "link/doctor.h"
+#include "link/serial_device.h"
+#include "link/serial_number_filter.h"
+#include "scripted_device.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+using namespace qv;
+using namespace qv::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+// A fake /sys and /dev with converters of the instrument's vendor; a port's /dev node links to a pseudo-terminal.
+struct Tree {
+    QTemporaryDir dir;
+    QString sys() const { return dir.filePath(u"sys"_s); }
+    QString dev() const { return dir.filePath(u"dev"_s); }
+    DeviceRoots roots() const { return {sys(), dev()}; }
+    QString intf(int port) const { return sys() + u"/bus/usb/devices/1-1.%1/1-1.%1:1.0"_s.arg(port); }
+    static void write(const QString& path, const QByteArray& text)
+    {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(text + '\n');
+    }
+    void converter(int port, const QByteArray& serial, const QString& tty = {}, const QString& target = {})
+    {
+        const QString usb = sys() + u"/bus/usb/devices/1-1.%1/"_s.arg(port);
+        const QByteArray attributes[][2] = {{"idVendor", "0403"}, {"product", "QV7700 USB"}, {"serial", serial},
+                                            {"busnum", "1"},       {"devnum", QByteArray::number(port)}};
+        for (const auto& [name, value] : attributes)
+            write(usb + QString::fromLatin1(name), value);
+        write(dev() + u"/bus/usb/001/00%1"_s.arg(port), "");
+        QDir().mkpath(intf(port));
+        if (!tty.isEmpty()) {
+            QDir().mkpath(sys() + u"/bus/usb/drivers/ftdi_sio"_s);
+            QFile::link(sys() + u"/bus/usb/drivers/ftdi_sio"_s, intf(port) + u"/driver"_s);
+            plug(port, tty, target);
+        }
+    }
+    void plug(int port, const QString& tty, const QString& target)
+    {
+        write(intf(port) + u'/' + tty + u"/latency_timer"_s, "16");
+        target.isEmpty() ? write(dev() + u'/' + tty, "") : void(QFile::link(target, dev() + u'/' + tty));
+    }
+    void unplug(int port, const QString& tty)
+    {
+        QDir(intf(port) + u'/' + tty).removeRecursively();
+        QFile::remove(dev() + u'/' + tty);
+    }
+};
+
+// A pseudo-terminal standing in for a converter's port; the test reads what the program writes on the far end.
+struct Pty {
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    QString slave = grantpt(master) == 0 && unlockpt(master) == 0 ? QString::fromLocal8Bit(ptsname(master)) : QString();
+    // Held open, as a bound driver keeps its port, so that the far end outlives the program's closes.
+    int keep = ::open(QFile::encodeName(slave).constData(), O_RDWR | O_NOCTTY);
+    ~Pty()
+    {
+        ::close(keep);
+        ::close(master);
+    }
+    QByteArray received(int waitMs)
+    {
+        pollfd fd{master, POLLIN, 0};
+        char buf[64];
+        const ssize_t n = ::poll(&fd, 1, waitMs) > 0 ? ::read(master, buf, sizeof buf) : 0;
+        return QByteArray(buf, qsizetype(std::max<ssize_t>(n, 0)));
+    }
+};
+
+// Opens as the program does (the first listed device, by its serial number), writes, closes.
+FtStatus openAndWrite(D2xx& dev, const QByteArray& bytes)
+{
+    char serial[64] = {};
+    FtHandle h = 0;
+    uint32_t written = 0;
+    FtStatus st = dev.ListDevices(nullptr, serial, ft::LIST_BY_INDEX | ft::OPEN_BY_SERIAL_NUMBER);
+    if (st == ft::OK && (st = dev.OpenEx(serial, ft::OPEN_BY_SERIAL_NUMBER, &h)) == ft::OK) {
+        st = dev.Write(h, bytes.constData(), uint32_t(bytes.size()), &written);
+        dev.Close(h);
+    }
+    return st;
+}
+
+// The program run as a script runs it; its own environment makes it draw off screen.
+struct Process : QProcess {
+    explicit Process(const QStringList& args, const QString& program = QStringLiteral(QV_PROGRAM))
+    {
+        start(program, args);
+    }
+    ~Process() override
+    {
+        kill();
+        waitForFinished(1000);
+    }
+    int finish(QByteArray* out, QByteArray* err = nullptr)
+    {
+        const bool done = waitForFinished(60000);
+        *out = readAllStandardOutput();
+        if (err)
+            *err = readAllStandardError();
+        return done && exitStatus() == NormalExit ? exitCode() : -1;
+    }
+};
+
+int run(const QStringList& args, QByteArray* out, QByteArray* err = nullptr) { return Process(args).finish(out, err); }
+
+// The instrument played by another process on a pseudo-terminal (support/pty_instrument.cpp).
+struct Peer : Process {
+    QString path;
+    Peer() : Process({}, QStringLiteral(QV_PTY_PEER))
+    {
+        if (waitForReadyRead(5000))
+            path = QString::fromLocal8Bit(readLine()).trimmed();
+    }
+};
+
+// One object on one line and nothing else, or an empty object.
+QJsonObject jsonLine(const QByteArray& out)
+{
+    return out.endsWith('\n') && out.count('\n') == 1 ? QJsonDocument::fromJson(out).object() : QJsonObject();
+}
+
+QByteArray rec(const QByteArray& lead, const QByteArray& text) { return (lead + ' ' + text).leftJustified(39) + '\n'; }
+
+struct Rig {
+    ScriptedDevice* dev = new ScriptedDevice;
+    Remote remote{std::unique_ptr<D2xx>(dev)};
+    Rig()
+    {
+        remote.errorLog().startPauseMs = remote.errorLog().recordPauseMs = 0;
+        remote.link().noResponsePauseMs = remote.poll().absencePauseMs = 1;
+    }
+};
+}  // namespace
+
+class TestScripting : public QObject {
+    Q_OBJECT
+private slots:
+    void deviceList_data()
+    {
+        QTest::addColumn<bool>("library");
+        QTest::addColumn<QStringList>("entries");  // backend, serial, path, then "usable" or words of the problem
+        const QString a = u"serial QVA ttyUSB0 usable"_s, b = u"serial QVB ttyUSB1 dialout"_s;
+        QTest::newRow("serial driver only") << false << QStringList{a, b, u"d2xx QVC 1-1.3 D2XX library: not found"_s};
+        const QStringList held{a, u"d2xx QVA 1-1.1 ftdi_sio holds it"_s, b, u"d2xx QVB 1-1.2 ftdi_sio holds it"_s};
+        QTest::newRow("vendor library too") << true << held + QStringList{u"d2xx QVC 1-1.3 usable"_s};
+    }
+
+    // Three converters: one held by the serial driver, one whose port this user may not open, one free for D2XX.
+    void deviceList()
+    {
+        QFETCH(bool, library);
+        QFETCH(QStringList, entries);
+        Tree t;
+        t.converter(1, "QVA", u"ttyUSB0"_s);
+        t.converter(2, "QVB", u"ttyUSB1"_s);
+        t.converter(3, "QVC");
+        const auto mayOpen = [&](const QString& p) { return QFileInfo::exists(p) && p != t.dev() + u"/ttyUSB1"_s; };
+        DoctorEnvironment env{t.sys(), t.dev(), mayOpen, {}, {}};
+        if (library)
+            env.d2xxLibrary = u"/usr/local/lib/libftd2xx.so"_s;
+        const QList<DeviceEntry> got = listDevices(env);
+        QCOMPARE(got.size(), entries.size());
+        for (qsizetype i = 0; i < got.size(); ++i) {
+            const DeviceEntry& e = got.at(i);
+            const QString head = u"%1 %2 %3 "_s.arg(e.backend, e.serial, QFileInfo(e.path).fileName());
+            QVERIFY2(entries.at(i).startsWith(head), qPrintable(head + u"/ "_s + entries.at(i)));
+            const QString word = entries.at(i).mid(head.size());
+            QCOMPARE(e.usable, word == u"usable");
+            QVERIFY2(e.usable ? e.problem.isEmpty() : e.problem.contains(word), qPrintable(e.problem));
+        }
+    }
+
+    // The chosen converter is found again after both are replugged, each under the other's old port name.
+    void chosenBySerialNumberAcrossAReplug()
+    {
+        Tree t;
+        Pty a, b;
+        t.converter(1, "QVA", u"ttyUSB0"_s, a.slave);
+        t.converter(2, "QVB", u"ttyUSB1"_s, b.slave);
+        SerialNumberFilter dev(std::make_unique<SerialDevice>(QString(), t.roots()), "QVB");
+        QCOMPARE(openAndWrite(dev, "1"), ft::OK);
+        QCOMPARE(b.received(2000), QByteArray("1"));
+        t.unplug(1, u"ttyUSB0"_s);
+        t.unplug(2, u"ttyUSB1"_s);
+        t.plug(1, u"ttyUSB1"_s, a.slave);
+        t.plug(2, u"ttyUSB0"_s, b.slave);
+        QCOMPARE(openAndWrite(dev, "2"), ft::OK);
+        QCOMPARE(b.received(2000), QByteArray("2"));
+        QCOMPARE(a.received(0), QByteArray());
+
+        // One that is not attached is an absent instrument, in the status box's own words.
+        Remote remote(std::make_unique<SerialDevice>(QString(), t.roots()));
+        remote.setInstrumentSerial("QVC");
+        remote.link().noResponsePauseMs = remote.poll().absencePauseMs = 1;
+        remote.poll().Timer3_Timer();
+        QVERIFY(!remote.state().DeviceFound);
+        QVERIFY(remote.panel().statusText().startsWith(u"  No QV7700 found"_s));
+        QCOMPARE(a.received(0) + b.received(0), QByteArray());
+    }
+
+    void twoProgramsOnTwoInstruments()
+    {
+        Peer one, two;
+        Process p({u"--device"_s, u"serial:"_s + one.path, u"--press"_s, u"AUDIO"_s, u"--status"_s, u"--json"_s});
+        Process q({u"--device"_s, u"serial:"_s + two.path, u"--press"_s, u"VECT"_s, u"--status"_s, u"--json"_s});
+        QByteArray outP, outQ;
+        QCOMPARE(p.finish(&outP), 0);
+        QCOMPARE(q.finish(&outQ), 0);
+        QCOMPARE(jsonLine(outP)[u"mode"_s][u"key"_s], QJsonValue(u"AUDIO"_s));
+        QCOMPARE(jsonLine(outQ)[u"mode"_s][u"key"_s], QJsonValue(u"VECT"_s));
+    }
+
+    void heldPortIsRefusedToAnotherProgram_data()
+    {
+        QTest::addColumn<bool>("otherName");
+        QTest::newRow("same name") << false;
+        QTest::newRow("another name for the same port") << true;
+    }
+
+    // While one program holds the converter, another's exchange fails instead of mixing its bytes in.
+    void heldPortIsRefusedToAnotherProgram()
+    {
+        QFETCH(bool, otherName);
+        Peer peer;
+        QTemporaryDir dir;
+        const QString alias = dir.filePath(u"ttyUSB0"_s);
+        QVERIFY(QFile::link(peer.path, alias));
+        const QString port = otherName ? alias : peer.path;
+        const QStringList args{u"--device"_s, u"serial:"_s + port, u"--status"_s, u"--json"_s};
+        SerialDevice holder(peer.path);
+        QByteArray serial = peer.path.toLocal8Bit(), out, err;
+        FtHandle h = 0;
+        QCOMPARE(holder.OpenEx(serial.data(), ft::OPEN_BY_SERIAL_NUMBER, &h), ft::OK);
+        QCOMPARE(run(args, &out, &err), 1);
+        QVERIFY2(err.contains("OpenEx Failed"), err.constData());
+        QCOMPARE(jsonLine(out).value(u"present"_s), QJsonValue(false));
+        QCOMPARE(holder.Close(h), ft::OK);
+        QCOMPARE(run(args, &out), 0);
+        QCOMPARE(jsonLine(out).value(u"present"_s), QJsonValue(true));
+    }
+
+    void statusJson_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("goodTickFirst");
+        QTest::addColumn<int>("mode");  // -1: null, the instrument is absent
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("gamut");  // gamut-plus, gamut-minus
+        QTest::addColumn<bool>("captureOffered");
+        QTest::newRow("absent") << QByteArray("fail") << false << -1 << QString() << u"off off"_s << false;
+        QTest::newRow("picture page") << QByteArray(3, 0) << false << 0 << u"PICTURE"_s << u"off off"_s << false;
+        QTest::newRow("gamut lamps") << QByteArray("\x0c\x02\x02") << false << 2 << u"VECT"_s << u"red red"_s << true;
+        QTest::newRow("gamut minus") << QByteArray("\x04\x02\x02") << false << 2 << u"VECT"_s << u"off red"_s << true;
+        // Nothing came back. Before any tick the reply bytes are zero, the picture page; after one they hold the
+        // sentinel '@', a page without a mode key.
+        QTest::newRow("nothing, first tick") << QByteArray() << false << 0 << u"PICTURE"_s << u"off off"_s << false;
+        QTest::newRow("nothing, sentinel") << QByteArray() << true << 0x40 << QString() << u"off off"_s << true;
+    }
+
+    void statusJson()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, goodTickFirst);
+        QFETCH(int, mode);
+        QFETCH(QString, key);
+        QFETCH(QString, gamut);
+        QFETCH(bool, captureOffered);
+        Rig r;
+        if (goodTickFirst) {
+            r.dev->replyTo(0xB6, QByteArray("\x80\x01\x02", 3));
+            r.remote.poll().Timer3_Timer();
+        }
+        r.dev->replyTo(0xB6, reply);
+        if (reply == "fail")
+            r.dev->failOn(u"List"_s);
+        r.remote.poll().Timer3_Timer();  // what --status does, then prints this object
+        const QJsonObject st = toJson(
+            readInstrumentStatus(r.remote.state(), r.remote.panel(), r.remote.serialNumber(), QDateTime::currentDateTime()));
+        QCOMPARE(st[u"present"_s], QJsonValue(mode >= 0));
+        QCOMPARE(st[u"serial"_s], mode >= 0 ? QJsonValue(u"TEST0001"_s) : QJsonValue());
+        QCOMPARE(st[u"mode"_s][u"code"_s], mode < 0 ? QJsonValue() : QJsonValue(mode));
+        QCOMPARE(st[u"mode"_s][u"key"_s], key.isEmpty() ? QJsonValue() : QJsonValue(key));
+        const QJsonObject lamps = st[u"lamps"_s].toObject();
+        QCOMPARE(lamps.size(), 9);
+        QCOMPARE(lamps[u"gamut-plus"_s].toString() + u' ' + lamps[u"gamut-minus"_s].toString(), gamut);
+        QCOMPARE(st[u"capture_offered"_s], QJsonValue(captureOffered));
+    }
+
+    void capturePiped_data()
+    {
+        QTest::addColumn<QStringList>("format");
+        QTest::addColumn<QByteArray>("start");
+        QTest::newRow("png, unasked") << QStringList() << QByteArray("\x89PNG\r\n\x1a\n");
+        QTest::newRow("bmp") << QStringList{u"--format"_s, u"bmp"_s} << QByteArray("BM");
+    }
+
+    // A script reads the picture from a pipe: standard output is one whole picture and nothing else.
+    void capturePiped()
+    {
+        QFETCH(QStringList, format);
+        QFETCH(QByteArray, start);
+        QByteArray out;
+        QCOMPARE(run(QStringList{u"--device"_s, u"sim"_s, u"--capture"_s, u"-"_s} + format, &out), 0);
+        QVERIFY(out.startsWith(start));
+        QCOMPARE(QImage::fromData(out).size(), QSize(1025, 769));
+        if (start == "BM")
+            QCOMPARE(qFromLittleEndian<quint32>(out.constData() + 2), quint32(out.size()));
+        else
+            QVERIFY(out.endsWith(QByteArray("IEND\xae\x42\x60\x82")));
+    }
+
+    void logFormats_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("entries");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("complete");
+        QTest::newRow("end of log") << QList<QByteArray>{rec("0001", "CH1 LOSS, \"Y\" LOW"), rec("0002", "CH1 BACK"),
+                                                         rec("0000", "END OF LOG")}
+                                    << 2 << true;
+        // The entry repeats for ever: the fetch stops at the largest log the instrument keeps.
+        QTest::newRow("980-record limit") << QList<QByteArray>{rec("0001", "GAMUT + LUMA")} << 976 << false;
+    }
+
+    void logFormats()
+    {
+        QFETCH(QList<QByteArray>, entries);
+        QFETCH(int, count);
+        QFETCH(bool, complete);
+        const QList<QByteArray> header{rec("HDR1", "CORVANE QV7700 SCOPE"), rec("HDR2", "SERIAL 77-01942"),
+                                       rec("HDR3", "LOG STARTED 01/12/26"), rec("HDR4", "DATE  TIME  EVENT")};
+        const auto entry = [&](int n) { return entries.at(qMin(n, int(entries.size())) - 1); };
+        // The status box as the instrument's own program fills it: header, numbered records, the end marker.
+        QByteArray box;
+        for (const QByteArray& h : header)
+            box += h.mid(4);
+        for (int n = 1; n <= count; ++n)
+            box += QByteArray::number(n) + ": " + entry(n).mid(4);
+        box += "-------- End of Log --------";
+        QTemporaryDir dir;
+        const auto fetch = [&](OutputFormat format) {
+            Rig r;
+            r.dev->replyTo(0xB4, header + entries);
+            Options o;
+            o.action = Action::GetLog;
+            o.format = format;
+            o.output = dir.filePath(u"log%1"_s.arg(int(format)));
+            QFile f(o.output);
+            if (runHeadlessOn(r.remote, o) != 0 || !f.open(QIODevice::ReadOnly))
+                return QByteArray("(failed)");
+            const QByteArray bytes = f.readAll();
+            const bool isBox = bytes == r.remote.panel().statusText().toLatin1();
+            return format != OutputFormat::Text || isBox ? bytes : QByteArray("(not the status box)");
+        };
+        QCOMPARE(fetch(OutputFormat::Text), box);
+
+        const QJsonObject log = QJsonDocument::fromJson(fetch(OutputFormat::Json)).object();
+        QCOMPARE(log[u"complete"_s], QJsonValue(complete));
+        QCOMPARE(log[u"header"_s][0], QJsonValue(u"CORVANE QV7700 SCOPE"_s));
+        const QJsonArray records = log[u"records"_s].toArray();
+        QCOMPARE(records.size(), count);
+        QCOMPARE(records.first()[u"n"_s], QJsonValue(1));
+        QCOMPARE(records.last()[u"n"_s], QJsonValue(count));
+        QCOMPARE(records.first()[u"text"_s].toString().toLatin1(), entry(1).mid(5).trimmed());
+
+        const QList<QByteArray> rows = fetch(OutputFormat::Csv).split('\n');
+        QCOMPARE(rows.size(), count + 2);  // the header row, the records, nothing after the last line end
+        QCOMPARE(rows.first(), QByteArray("n,text\r"));
+        QCOMPARE(rows.at(1), complete ? QByteArray("1,\"CH1 LOSS, \"\"Y\"\" LOW\"\r") : QByteArray("1,GAMUT + LUMA\r"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestScripting)
+#include "test_scripting.moc"
