@@ -233,6 +233,74 @@ private slots:
         QVERIFY(r.dev->written.count("\x9e\xf0") >= 2);
         QCOMPARE(r.dev->count(u"Close"_s), 2);
     }
+
+    // A hold whose release never reaches the knob must still end: otherwise the device stays open, the loop
+    // keeps sending and the poll and every other exchange are shut out for good.
+    void heldKnobEndsWhenTheReleaseCannotCome_data()
+    {
+        QTest::addColumn<bool>("byKey");
+        QTest::addColumn<int>("ending");
+        QTest::newRow("Space released on the widget that took the focus") << true << 0;
+        QTest::newRow("knob hidden") << false << 1;
+        QTest::newRow("knob disabled") << false << 2;
+        QTest::newRow("window deactivated") << true << 3;
+        QTest::newRow("window minimised") << false << 4;
+        QTest::newRow("mouse grab lost") << false << 5;
+    }
+
+    void heldKnobEndsWhenTheReleaseCannotCome()
+    {
+        QFETCH(bool, byKey);
+        QFETCH(int, ending);
+        Rig r;
+        KnobButton* knob = r.window.knob(4);
+        qsizetype writtenAtEnd = -1;
+        bool rescued = false;
+        QTimer::singleShot(150, knob, [&] {
+            switch (ending) {
+            case 0:
+                r.window.exitButton()->setFocus();
+                QTest::keyRelease(r.window.exitButton(), Qt::Key_Space);
+                break;
+            case 1: knob->hide(); break;
+            case 2: knob->setEnabled(false); break;
+            case 3: {
+                QEvent deactivate(QEvent::WindowDeactivate);
+                QCoreApplication::sendEvent(&r.window, &deactivate);
+                break;
+            }
+            case 4: r.window.setWindowState(Qt::WindowMinimized); break;
+            case 5: {
+                QEvent ungrab(QEvent::UngrabMouse);
+                QCoreApplication::sendEvent(knob, &ungrab);
+                break;
+            }
+            }
+            writtenAtEnd = r.dev->written.size();
+        });
+        // A watchdog, so that a hold that does not end fails the test instead of hanging it.
+        QTimer::singleShot(3000, knob, [&] {
+            rescued = true;
+            r.remote.keys().knobUp(4);
+        });
+        knob->setFocus();
+        if (byKey)
+            QTest::keyPress(knob, Qt::Key_Space);
+        else
+            QTest::mousePress(knob, Qt::LeftButton);
+        QVERIFY(!rescued);
+        QVERIFY(r.dev->written.count("\x9d\xf0") >= 1);
+        QCOMPARE(r.dev->written.size(), writtenAtEnd);  // nothing sent after the event
+        QCOMPARE(r.dev->count(u"Close"_s), 1);
+        QVERIFY(!r.dev->isOpen());
+        if (byKey) {
+            // The next press of the key starts a new hold: the knob has not kept the old one in mind.
+            QTimer::singleShot(100, knob, [knob] { QTest::keyRelease(knob, Qt::Key_Space); });
+            knob->setFocus();
+            QTest::keyPress(knob, Qt::Key_Space);
+            QCOMPARE(r.dev->count(u"Close"_s), 2);
+        }
+    }
 };
 
 QTEST_MAIN(TestMainWindow)
