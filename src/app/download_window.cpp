@@ -18,8 +18,8 @@ PictureView::PictureView(ScreenPicture& picture, QWidget* parent) : QWidget(pare
 {
     setFixedSize(picture_.image().size());
     setAttribute(Qt::WA_OpaquePaintEvent);
-    // Painted at once, not at the next event-loop pass: a screen transfer does not let the loop run between
-    // blocks, and the user should see the picture fill in as the blocks arrive.
+    // Painted at once, not at the next event-loop pass: the user should see the picture fill in block by block
+    // even when the reads keep the event loop waiting.
     connect(&picture_, &ScreenPicture::changed, this, [this](const QRect& area) {
         if (isVisible())
             repaint(area);

@@ -8,6 +8,7 @@
 #include "state/panel_model.h"
 #include "state/shared_state.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 
 #include <algorithm>
@@ -123,6 +124,10 @@ void ScreenFetch::blockPhase()
     std::vector<uint8_t> scratch;
 
     for (s.BlockIndex = 0; s.BlockIndex < kBlockCount; ++s.BlockIndex) {
+        // The program is ending: the rest of the screen is not asked for; the end key still tells the
+        // instrument that the transfer is over.
+        if (link_.stopping())
+            return;
         link_.SendKey(kNextBlock);
         if (dev.SetTimeouts(s.DeviceHandle, kBlockTimeoutMs, 0) != ft::OK) {
             fail(u"SetTimeout Failed"_s);
@@ -169,6 +174,10 @@ void ScreenFetch::blockPhase()
             picture_.touch(QRect(0, kBlockRows * s.BlockIndex, kPictureWidth, kBlockRows + int(got) / kRowBytes));
             emit progress(s.BlockIndex + 1, kBlockCount);
         }
+        // Between blocks the window stays alive: it repaints, and a close or Exit ends the transfer at the next
+        // block. Nothing else can touch the device meanwhile: keys and transfers wait for it, the poll skips,
+        // and the commands that use the picture or the status box wait for the transfer.
+        QCoreApplication::processEvents();
         if (silence.hasExpired()) {
             stopSilent();
             return;
