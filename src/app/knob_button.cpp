@@ -6,7 +6,7 @@
 
 namespace qv {
 
-KnobButton::KnobButton(const QPixmap& picture, QWidget* parent) : QWidget(parent), picture_(picture)
+KnobButton::KnobButton(const QIcon& picture, QWidget* parent) : QWidget(parent), picture_(picture)
 {
     setFocusPolicy(Qt::StrongFocus);
 }
@@ -14,7 +14,8 @@ KnobButton::KnobButton(const QPixmap& picture, QWidget* parent) : QWidget(parent
 void KnobButton::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.drawPixmap((width() - picture_.width()) / 2, (height() - picture_.height()) / 2, picture_);
+    // Drawn at the painter's own pixel density: sharp on a scaled screen, not a 48-pixel picture blown up.
+    picture_.paint(&p, rect());
     if (hasFocus()) {
         QStyleOptionFocusRect opt;
         opt.initFrom(this);

@@ -6,7 +6,7 @@
 // the user's hand: it also ends when the release can no longer reach the knob (the focus moves away, the knob
 // is hidden or disabled, the window is deactivated or minimised, the mouse grab is lost).
 
-#include <QPixmap>
+#include <QIcon>
 #include <QWidget>
 
 namespace qv {
@@ -14,7 +14,7 @@ namespace qv {
 class KnobButton : public QWidget {
     Q_OBJECT
 public:
-    KnobButton(const QPixmap& picture, QWidget* parent = nullptr);
+    KnobButton(const QIcon& picture, QWidget* parent = nullptr);
 
 signals:
     void pressed();
@@ -34,7 +34,7 @@ protected:
 private:
     void endHold();
 
-    QPixmap picture_;
+    QIcon picture_;
     bool held_ = false;
     bool keyDown_ = false;
 };

@@ -170,7 +170,7 @@ void MainWindow::buildPanel()
     }
 
     for (int n = 1; n <= 6; ++n) {
-        auto* knob = new KnobButton(knobPixmap(n), panel);
+        auto* knob = new KnobButton(knobIcon(n), panel);
         knob->setGeometry(twipRect(kKnobLeft[n - 1], 5520, 720, 720));
         knob->setToolTip(QString::fromUtf16(kKnobTips[n - 1]));
         connect(knob, &KnobButton::pressed, this, [this, n] { remote_.keys().knobDown(n); });
