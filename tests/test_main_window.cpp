@@ -217,22 +217,58 @@ private slots:
         QCOMPARE(r.window.frmDownload(), w);
     }
 
-    void screenWindowCopiesToTheClipboard()
+    void screenWindowMenuCopiesAndScales()
     {
         Rig r;
         r.remote.picture().surface().fillBox(10, 10, 20, 20, qb::Red);
+        r.remote.picture().surface().fillBox(1000, 740, 1024, 768, qb::Red);  // beyond the designed window
         DownloadWindow* w = r.window.frmDownload();
+        w->resize(600, 500);
         w->show();
-        QAction* copy = nullptr;
-        for (QAction* a : w->actions())
-            if (a->shortcut() == QKeySequence(QKeySequence::Copy))
-                copy = a;
-        QVERIFY(copy);
+        const auto byShortcut = [w](const QKeySequence& keys) -> QAction* {
+            for (QAction* a : w->actions())
+                if (a->shortcut() == keys)
+                    return a;
+            return nullptr;
+        };
+        QAction* copy = byShortcut(QKeySequence::Copy);
+        QAction* fit = byShortcut(QKeySequence(u"Ctrl+0"_s));
+        QAction* actual = byShortcut(QKeySequence(u"Ctrl+9"_s));
+        QVERIFY(copy && fit && actual);
         QCOMPARE(w->contextMenuPolicy(), Qt::ActionsContextMenu);
         copy->trigger();
         const QImage copied = QGuiApplication::clipboard()->image();
         QCOMPARE(copied.size(), QSize(1025, 769));
         QCOMPARE(copied.pixel(15, 15) & 0xffffff, 0xff0000u);
+
+        QCOMPARE(w->view()->size(), QSize(1025, 769));  // actual size, scrolling, until asked otherwise
+        fit->trigger();
+        QVERIFY(w->view()->width() <= 600 && w->view()->height() <= 500);
+        // The picture fills the width of the window, its far corner in view at the right edge.
+        const QImage fitted = w->view()->grab().toImage();
+        bool cornerShown = false;
+        for (int y = 0; y < fitted.height(); ++y)
+            cornerShown |= (fitted.pixel(fitted.width() - 3, y) & 0xffffff) == 0xff0000u;
+        QVERIFY(cornerShown);
+        actual->trigger();
+        QCOMPARE(w->view()->size(), QSize(1025, 769));
+    }
+
+    void fittedPictureKeepsItsProportions_data()
+    {
+        QTest::addColumn<QSize>("viewport");
+        QTest::addColumn<QRect>("expected");
+        QTest::newRow("window of the picture's size") << QSize(1025, 769) << QRect(0, 0, 1025, 769);
+        QTest::newRow("square window: bands above and below") << QSize(600, 600) << QRect(0, 75, 600, 450);
+        QTest::newRow("large wide window: enlarged, bands at the sides") << QSize(1600, 900) << QRect(200, 0, 1199, 900);
+        QTest::newRow("window shrunk to nothing") << QSize(0, 300) << QRect();
+    }
+
+    void fittedPictureKeepsItsProportions()
+    {
+        QFETCH(QSize, viewport);
+        QFETCH(QRect, expected);
+        QCOMPARE(fittedRect(QSize(1025, 769), viewport), expected);
     }
 
     void windowMirrorsThePanel()

@@ -122,7 +122,7 @@ MainWindow::MainWindow(Remote& remote, QWidget* parent) : QMainWindow(parent), r
     printing_->rowInverted = [this](int row) {
         // The user sees the black-on-white pass run down the picture.
         if (download_ && download_->isVisible())
-            download_->view()->repaint(0, row, download_->view()->width(), 1);
+            download_->view()->repaintPicture(QRect(0, row, download_->view()->sizeHint().width(), 1));
     };
     connect(&log, &ErrorLog::usbError, this, [this](int number) {
         QMessageBox box(QMessageBox::NoIcon, u"USB Error"_s, QString::number(number), QMessageBox::Ok, this);
