@@ -238,6 +238,38 @@ private slots:
         QVERIFY(!r.panel.busyPointer(PointerOwner::MainWindow));
     }
 
+    // Ten characters to the line and three lines to the page; the log starts on the second line of the first
+    // page, under the heading. Each printed line reads page/top/text.
+    void logLayout_data()
+    {
+        QTest::addColumn<QStringList>("log");
+        QTest::addColumn<QStringList>("printed");
+        QTest::newRow("a line that fits") << QStringList{u"ABC"_s} << QStringList{u"0/10/ABC"_s};
+        QTest::newRow("wrapped at the last blank that fits")
+            << QStringList{u"ONE TWO THREE FOUR"_s} << QStringList{u"0/10/ONE TWO"_s, u"0/20/THREE FOUR"_s};
+        QTest::newRow("a word wider than the page is cut")
+            << QStringList{u"ABCDEFGHIJKLMNO"_s} << QStringList{u"0/10/ABCDEFGHIJ"_s, u"0/20/KLMNO"_s};
+        QTest::newRow("leading blanks kept, blanks at the break dropped")
+            << QStringList{u" 7:  XNTRY   ABCDE"_s} << QStringList{u"0/10/ 7:  XNTRY"_s, u"0/20/ABCDE"_s};
+        QTest::newRow("new page before a line that would run past the bottom")
+            << QStringList{u"A"_s, u"B"_s, u"C"_s} << QStringList{u"0/10/A"_s, u"0/20/B"_s, u"1/0/C"_s};
+        QTest::newRow("a wrapped line goes on over the page break")
+            << QStringList{u"X"_s, u"ONE TWO THREE"_s} << QStringList{u"0/10/X"_s, u"0/20/ONE TWO"_s, u"1/0/THREE"_s};
+        QTest::newRow("empty lines keep their place") << QStringList{QString(), u"A"_s}
+                                                      << QStringList{u"0/10/"_s, u"0/20/A"_s};
+    }
+
+    void logLayout()
+    {
+        QFETCH(QStringList, log);
+        QFETCH(QStringList, printed);
+        const auto width = [](const QString& s) { return 10.0 * double(s.size()); };
+        QStringList got;
+        for (const PrintedLine& l : layOutLog(log, 10, 10, QSizeF(100, 30), width))
+            got << u"%1/%2/%3"_s.arg(l.page).arg(l.top).arg(l.text);
+        QCOMPARE(got, printed);
+    }
+
     void printScreenAndMenus()
     {
         Rig r;

@@ -6,6 +6,9 @@
 #include "app/knob_button.h"
 #include "app/main_window.h"
 #include "app/remote.h"
+#include "files/printing.h"
+#include "files/screen_files.h"
+#include "render/pixel_decoder.h"
 #include "render/screen_picture.h"
 #include "scripted_device.h"
 
@@ -14,9 +17,12 @@
 #include <QClipboard>
 #include <QFrame>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -36,6 +42,47 @@ struct Rig {
         window.show();
     }
 };
+
+QByteArray logRecord(const QByteArray& lead, const QByteArray& text)
+{
+    return (lead + ' ' + text).leftJustified(39, ' ') + '\n';
+}
+
+// A screen of type 1 and its blocks, and a log: four header records and an entry, then the end of the log
+// unless the log is to go on for as long as the instrument keeps any.
+void scriptTransfers(Rig& r, bool endlessLog)
+{
+    r.remote.state().SignalPresent = true;
+    r.dev->replyTo(0xB0, QByteArray("\x01\x10\x20\x30\x40", 5));
+    r.dev->replyTo(0xB2, QByteArray(kBlockBytes, char(0x99)));
+    QList<QByteArray> records;
+    for (int i = 1; i <= 5; ++i)
+        records << logRecord("00" + QByteArray::number(i), "FAULT");  // a text starting with E ends the log
+    if (!endlessLog)
+        records << logRecord("0000", "END OF LOG");
+    r.dev->replyTo(0xB4, records);
+}
+
+// Runs a screen or log fetch and, at the first pause for events after the given number of messages to the
+// instrument, the user's command.
+void duringTransfer(Rig& r, bool screen, const std::function<void()>& command, int afterWrites = 1)
+{
+    bool armed = false;
+    r.dev->onCall = [&](const QString& op) {
+        if (op == u"Write"_s && !armed && r.dev->count(u"Write"_s) == afterWrites) {
+            armed = true;
+            QTimer::singleShot(0, &r.window, command);
+        }
+    };
+    if (screen)
+        r.remote.screenFetch().mnuGet1Frame_Click();
+    else
+        r.remote.errorLog().mnuGetLog_Click();
+    r.dev->onCall = nullptr;
+    QVERIFY(armed);
+}
+
+enum Command { Clear, PrintLog, PrintFrame, Reverse, DisplayStored };
 }  // namespace
 
 class TestMainWindow : public QObject {
@@ -170,22 +217,58 @@ private slots:
         QCOMPARE(r.window.frmDownload(), w);
     }
 
-    void screenWindowCopiesToTheClipboard()
+    void screenWindowMenuCopiesAndScales()
     {
         Rig r;
         r.remote.picture().surface().fillBox(10, 10, 20, 20, qb::Red);
+        r.remote.picture().surface().fillBox(1000, 740, 1024, 768, qb::Red);  // beyond the designed window
         DownloadWindow* w = r.window.frmDownload();
+        w->resize(600, 500);
         w->show();
-        QAction* copy = nullptr;
-        for (QAction* a : w->actions())
-            if (a->shortcut() == QKeySequence(QKeySequence::Copy))
-                copy = a;
-        QVERIFY(copy);
+        const auto byShortcut = [w](const QKeySequence& keys) -> QAction* {
+            for (QAction* a : w->actions())
+                if (a->shortcut() == keys)
+                    return a;
+            return nullptr;
+        };
+        QAction* copy = byShortcut(QKeySequence::Copy);
+        QAction* fit = byShortcut(QKeySequence(u"Ctrl+0"_s));
+        QAction* actual = byShortcut(QKeySequence(u"Ctrl+9"_s));
+        QVERIFY(copy && fit && actual);
         QCOMPARE(w->contextMenuPolicy(), Qt::ActionsContextMenu);
         copy->trigger();
         const QImage copied = QGuiApplication::clipboard()->image();
         QCOMPARE(copied.size(), QSize(1025, 769));
         QCOMPARE(copied.pixel(15, 15) & 0xffffff, 0xff0000u);
+
+        QCOMPARE(w->view()->size(), QSize(1025, 769));  // actual size, scrolling, until asked otherwise
+        fit->trigger();
+        QVERIFY(w->view()->width() <= 600 && w->view()->height() <= 500);
+        // The picture fills the width of the window, its far corner in view at the right edge.
+        const QImage fitted = w->view()->grab().toImage();
+        bool cornerShown = false;
+        for (int y = 0; y < fitted.height(); ++y)
+            cornerShown |= (fitted.pixel(fitted.width() - 3, y) & 0xffffff) == 0xff0000u;
+        QVERIFY(cornerShown);
+        actual->trigger();
+        QCOMPARE(w->view()->size(), QSize(1025, 769));
+    }
+
+    void fittedPictureKeepsItsProportions_data()
+    {
+        QTest::addColumn<QSize>("viewport");
+        QTest::addColumn<QRect>("expected");
+        QTest::newRow("window of the picture's size") << QSize(1025, 769) << QRect(0, 0, 1025, 769);
+        QTest::newRow("square window: bands above and below") << QSize(600, 600) << QRect(0, 75, 600, 450);
+        QTest::newRow("large wide window: enlarged, bands at the sides") << QSize(1600, 900) << QRect(200, 0, 1199, 900);
+        QTest::newRow("window shrunk to nothing") << QSize(0, 300) << QRect();
+    }
+
+    void fittedPictureKeepsItsProportions()
+    {
+        QFETCH(QSize, viewport);
+        QFETCH(QRect, expected);
+        QCOMPARE(fittedRect(QSize(1025, 769), viewport), expected);
     }
 
     void windowMirrorsThePanel()
@@ -232,6 +315,168 @@ private slots:
         QTest::keyPress(vol, Qt::Key_Space);
         QVERIFY(r.dev->written.count("\x9e\xf0") >= 2);
         QCOMPARE(r.dev->count(u"Close"_s), 2);
+    }
+
+    // A hold whose release never reaches the knob must still end: otherwise the device stays open, the loop
+    // keeps sending and the poll and every other exchange are shut out for good.
+    void heldKnobEndsWhenTheReleaseCannotCome_data()
+    {
+        QTest::addColumn<bool>("byKey");
+        QTest::addColumn<int>("ending");
+        QTest::newRow("Space released on the widget that took the focus") << true << 0;
+        QTest::newRow("knob hidden") << false << 1;
+        QTest::newRow("knob disabled") << false << 2;
+        QTest::newRow("window deactivated") << true << 3;
+        QTest::newRow("window minimised") << false << 4;
+        QTest::newRow("mouse grab lost") << false << 5;
+    }
+
+    void heldKnobEndsWhenTheReleaseCannotCome()
+    {
+        QFETCH(bool, byKey);
+        QFETCH(int, ending);
+        Rig r;
+        KnobButton* knob = r.window.knob(4);
+        qsizetype writtenAtEnd = -1;
+        bool rescued = false;
+        QTimer::singleShot(150, knob, [&] {
+            switch (ending) {
+            case 0:
+                r.window.exitButton()->setFocus();
+                QTest::keyRelease(r.window.exitButton(), Qt::Key_Space);
+                break;
+            case 1: knob->hide(); break;
+            case 2: knob->setEnabled(false); break;
+            case 3: {
+                QEvent deactivate(QEvent::WindowDeactivate);
+                QCoreApplication::sendEvent(&r.window, &deactivate);
+                break;
+            }
+            case 4: r.window.setWindowState(Qt::WindowMinimized); break;
+            case 5: {
+                QEvent ungrab(QEvent::UngrabMouse);
+                QCoreApplication::sendEvent(knob, &ungrab);
+                break;
+            }
+            }
+            writtenAtEnd = r.dev->written.size();
+        });
+        // A watchdog, so that a hold that does not end fails the test instead of hanging it.
+        QTimer::singleShot(3000, knob, [&] {
+            rescued = true;
+            r.remote.keys().knobUp(4);
+        });
+        knob->setFocus();
+        if (byKey)
+            QTest::keyPress(knob, Qt::Key_Space);
+        else
+            QTest::mousePress(knob, Qt::LeftButton);
+        QVERIFY(!rescued);
+        QVERIFY(r.dev->written.count("\x9d\xf0") >= 1);
+        QCOMPARE(r.dev->written.size(), writtenAtEnd);  // nothing sent after the event
+        QCOMPARE(r.dev->count(u"Close"_s), 1);
+        QVERIFY(!r.dev->isOpen());
+        if (byKey) {
+            // The next press of the key starts a new hold: the knob has not kept the old one in mind.
+            QTimer::singleShot(100, knob, [knob] { QTest::keyRelease(knob, Qt::Key_Space); });
+            knob->setFocus();
+            QTest::keyPress(knob, Qt::Key_Space);
+            QCOMPARE(r.dev->count(u"Close"_s), 2);
+        }
+    }
+
+    // A command that would write into the status box or the picture while a transfer fills it waits for the
+    // transfer, then runs.
+    void commandDuringATransferRunsAfterIt_data()
+    {
+        QTest::addColumn<bool>("screen");
+        QTest::addColumn<int>("command");
+        QTest::newRow("Clear during a log fetch") << false << int(Clear);
+        QTest::newRow("Print Log during a log fetch") << false << int(PrintLog);
+        QTest::newRow("Print Screen during a screen fetch") << true << int(PrintFrame);
+        QTest::newRow("Black on White during a screen fetch") << true << int(Reverse);
+        QTest::newRow("stored screen shown during a screen fetch") << true << int(DisplayStored);
+    }
+
+    void commandDuringATransferRunsAfterIt()
+    {
+        QFETCH(bool, screen);
+        QFETCH(int, command);
+        Rig r;
+        scriptTransfers(r, false);
+        QStringList order;
+        const auto ran = [&] {
+            if (!order.contains(u"command"_s))
+                order << u"command"_s;
+        };
+        connect(&r.remote.screenFetch(), &ScreenFetch::finished, this, [&] { order << u"transfer"_s; });
+        connect(&r.remote.errorLog(), &ErrorLog::finished, this, [&] { order << u"transfer"_s; });
+        connect(&r.remote.panel(), &PanelModel::statusTextWritten, this, [&](const QString& text) {
+            if (text == u" "_s)
+                ran();
+        });
+        // No printer at this index: every printout ends in the printer warning.
+        r.remote.state().PrinterIndex = 99;
+        r.window.printing().warn = [&](const QString&, const QString&) { ran(); };
+        r.window.printing().rowInverted = [&](int) { ran(); };
+        for (Menu m : {Menu::PrintLog, Menu::PrintFrame, Menu::Reverse})
+            r.remote.panel().setMenuEnabled(m, true);
+        QTemporaryDir dir;
+        ScreenFilesDialog* files = r.window.frmFiles();
+        QVERIFY(QImage(16, 16, QImage::Format_RGB32).save(dir.filePath(u"stored.bmp"_s)));
+        files->setFolder(dir.path());
+        files->files()->setCurrentRow(0);
+        files->showDownload = ran;
+
+        duringTransfer(r, screen, [&] {
+            switch (command) {
+            case Clear: r.window.menuAction(Menu::Clear)->trigger(); break;
+            case PrintLog: r.window.menuAction(Menu::PrintLog)->trigger(); break;
+            case PrintFrame: r.window.menuAction(Menu::PrintFrame)->trigger(); break;
+            case Reverse: r.window.menuAction(Menu::Reverse)->trigger(); break;
+            case DisplayStored: files->displayButton()->click(); break;
+            }
+        });
+        QTRY_COMPARE(order, QStringList({u"transfer"_s, u"command"_s}));
+    }
+
+    // Closing the window or Exit ends the program: a transfer under way stops at its next pause and closes
+    // the device instead of running on to the end of a long log.
+    void closingDuringATransferEndsIt_data()
+    {
+        QTest::addColumn<bool>("screen");
+        QTest::addColumn<bool>("exit");
+        QTest::addColumn<int>("afterWrites");
+        QTest::newRow("window closed in the pause before the blocks") << true << false << 1;
+        QTest::newRow("Exit in the pause before the blocks") << true << true << 1;
+        QTest::newRow("window closed between blocks") << true << false << 4;
+        QTest::newRow("Exit between blocks") << true << true << 4;
+        QTest::newRow("window closed during a log fetch") << false << false << 3;
+        QTest::newRow("Exit during a log fetch") << false << true << 3;
+    }
+
+    void closingDuringATransferEndsIt()
+    {
+        QFETCH(bool, screen);
+        QFETCH(bool, exit);
+        QFETCH(int, afterWrites);
+        Rig r;
+        scriptTransfers(r, true);
+        QObject::disconnect(&r.remote, &Remote::exitRequested, qApp, nullptr);  // this test process goes on
+        QSignalSpy ending(&r.remote, &Remote::exitRequested);
+        const QByteArray next = screen ? "\xb2\xf0" : "\xb4\xf0";
+        qsizetype requestsBefore = -1;
+        duringTransfer(r, screen, [&] {
+            requestsBefore = r.dev->written.count(next);
+            if (exit)
+                r.window.exitButton()->click();
+            else
+                r.window.close();
+        }, afterWrites);
+        QCOMPARE(ending.count(), 1);
+        QCOMPARE(r.dev->written.count(next), requestsBefore);
+        QVERIFY(!r.dev->isOpen());
+        QVERIFY(!r.remote.state().TransferBusy);
     }
 };
 

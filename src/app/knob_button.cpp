@@ -6,7 +6,7 @@
 
 namespace qv {
 
-KnobButton::KnobButton(const QPixmap& picture, QWidget* parent) : QWidget(parent), picture_(picture)
+KnobButton::KnobButton(const QIcon& picture, QWidget* parent) : QWidget(parent), picture_(picture)
 {
     setFocusPolicy(Qt::StrongFocus);
 }
@@ -14,7 +14,8 @@ KnobButton::KnobButton(const QPixmap& picture, QWidget* parent) : QWidget(parent
 void KnobButton::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.drawPixmap((width() - picture_.width()) / 2, (height() - picture_.height()) / 2, picture_);
+    // Drawn at the painter's own pixel density: sharp on a scaled screen, not a 48-pixel picture blown up.
+    picture_.paint(&p, rect());
     if (hasFocus()) {
         QStyleOptionFocusRect opt;
         opt.initFrom(this);
@@ -23,13 +24,25 @@ void KnobButton::paintEvent(QPaintEvent*)
     }
 }
 
+void KnobButton::endHold()
+{
+    keyDown_ = false;
+    if (!held_)
+        return;
+    held_ = false;
+    emit released();
+}
+
 void KnobButton::mousePressEvent(QMouseEvent*)
 {
+    held_ = true;
     emit pressed();  // any button: the instrument's knobs have no left or right
 }
 
 void KnobButton::mouseReleaseEvent(QMouseEvent*)
 {
+    held_ = false;
+    keyDown_ = false;
     emit released();
 }
 
@@ -47,6 +60,7 @@ void KnobButton::keyPressEvent(QKeyEvent* event)
     // Auto-repeat of a held key is ignored: the hold loop itself repeats, as for a held mouse button.
     if (!event->isAutoRepeat() && !keyDown_) {
         keyDown_ = true;
+        held_ = true;
         emit pressed();
     }
 }
@@ -58,7 +72,38 @@ void KnobButton::keyReleaseEvent(QKeyEvent* event)
         return;
     }
     keyDown_ = false;
+    held_ = false;
     emit released();
+}
+
+// A key released after the focus has moved goes to another widget; the knob would never hear of it.
+void KnobButton::focusOutEvent(QFocusEvent* event)
+{
+    endHold();
+    QWidget::focusOutEvent(event);
+}
+
+// Minimising hides the window's widgets too, so this also ends a hold when the window is minimised.
+void KnobButton::hideEvent(QHideEvent* event)
+{
+    endHold();
+    QWidget::hideEvent(event);
+}
+
+void KnobButton::changeEvent(QEvent* event)
+{
+    // A disabled widget is sent no mouse or key events, the release among them.
+    if (event->type() == QEvent::EnabledChange && !isEnabled())
+        endHold();
+    QWidget::changeEvent(event);
+}
+
+bool KnobButton::event(QEvent* event)
+{
+    // Deactivation reaches every child of the window; a lost grab means the release goes elsewhere.
+    if (event->type() == QEvent::WindowDeactivate || event->type() == QEvent::UngrabMouse)
+        endHold();
+    return QWidget::event(event);
 }
 
 }  // namespace qv

@@ -124,7 +124,7 @@ MainWindow::MainWindow(Remote& remote, QWidget* parent) : QMainWindow(parent), r
     printing_->rowInverted = [this](int row) {
         // The user sees the black-on-white pass run down the picture.
         if (download_ && download_->isVisible())
-            download_->view()->repaint(0, row, download_->view()->width(), 1);
+            download_->view()->repaintPicture(QRect(0, row, download_->view()->sizeHint().width(), 1));
     };
     connect(&log, &ErrorLog::usbError, this, [this](int number) {
         QMessageBox box(QMessageBox::NoIcon, u"USB Error"_s, QString::number(number), QMessageBox::Ok, this);
@@ -172,7 +172,7 @@ void MainWindow::buildPanel()
     }
 
     for (int n = 1; n <= 6; ++n) {
-        auto* knob = new KnobButton(knobPixmap(n), panel);
+        auto* knob = new KnobButton(knobIcon(n), panel);
         knob->setGeometry(twipRect(kKnobLeft[n - 1], 5520, 720, 720));
         knob->setToolTip(QString::fromUtf16(kKnobTips[n - 1]));
         connect(knob, &KnobButton::pressed, this, [this, n] { remote_.keys().knobDown(n); });
@@ -231,8 +231,9 @@ void MainWindow::buildMenus()
     QMenu* logger = menuBar()->addMenu(u"Logger"_s);
     connect(add(logger, Menu::GetLog, u"Get Log from QV7700"_s), &QAction::triggered, this,
             [this] { remote_.errorLog().mnuGetLog_Click(); });
+    // The printouts read the status box and the picture, which a transfer may be filling: they wait for it.
     connect(add(logger, Menu::PrintLog, u"Print Log"_s), &QAction::triggered, this,
-            [this] { printing_->mnuPrintLog_Click(); });
+            [this] { remote_.link().whenFree([this] { printing_->mnuPrintLog_Click(); }); });
     connect(add(logger, Menu::EraseLog, u"Erase QV7700 Log"_s), &QAction::triggered, this,
             [this] { remote_.errorLog().mnuEraseLog_Click(); });
     connect(add(logger, Menu::Clear, u"Clear"_s), &QAction::triggered, this, [this] { remote_.mnuClear_Click(); });
@@ -245,9 +246,9 @@ void MainWindow::buildMenus()
     connect(add(download, Menu::Files, u"Store/Display Screen Files"_s), &QAction::triggered, this,
             [this] { frmFiles(); });
     connect(add(download, Menu::PrintFrame, u"Print Screen Normally"_s), &QAction::triggered, this,
-            [this] { printing_->mnuPrintFrame_Click(); });
+            [this] { remote_.link().whenFree([this] { printing_->mnuPrintFrame_Click(); }); });
     connect(add(download, Menu::Reverse, u"Print as Black on White"_s), &QAction::triggered, this,
-            [this] { printing_->mnuReverse_Click(); });
+            [this] { remote_.link().whenFree([this] { printing_->mnuReverse_Click(); }); });
     connect(add(download, Menu::Select1, u"Select Printer to Use"_s), &QAction::triggered, this,
             [this] { frmSelect(); });
     connect(download->addAction(u"Select Instrument..."_s), &QAction::triggered, this, [this] {
@@ -308,9 +309,9 @@ void MainWindow::mirror()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // Closing the panel ends the program, and every window with it.
+    // Closing the panel ends the program, and every window with it; a transfer under way stops first.
     event->accept();
-    QCoreApplication::quit();
+    remote_.endProgram();
 }
 
 DownloadWindow* MainWindow::frmDownload()
@@ -345,6 +346,7 @@ ScreenFilesDialog* MainWindow::frmFiles()
             if (download_)
                 download_->hide();
         };
+        files_->whenFree = [this](std::function<void()> action) { remote_.link().whenFree(std::move(action)); };
     }
     files_->show();
     files_->raise();

@@ -45,14 +45,25 @@ void Remote::Form_Load()
 void Remote::cmdExit_Click()
 {
     link_.Wait(kExitPauseMs);
+    endProgram();
+}
+
+void Remote::endProgram()
+{
+    if (link_.stopping())
+        return;
+    link_.stop();
+    timer3_.stop();
     emit exitRequested();
 }
 
 void Remote::mnuClear_Click()
 {
-    state_.StatusLog = u" "_s;
-    panel_.setStatusText(state_.StatusLog);
-    panel_.setMenuEnabled(Menu::PrintLog, false);
+    link_.whenFree([this] {
+        state_.StatusLog = u" "_s;
+        panel_.setStatusText(state_.StatusLog);
+        panel_.setMenuEnabled(Menu::PrintLog, false);
+    });
 }
 
 void Remote::downloadWindowClosed()

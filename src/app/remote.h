@@ -48,7 +48,11 @@ public:
     // Start-up: the first printer, no screen and no log to print yet, the poll running. It does not touch the
     // device: the first contact is the first poll tick, one second later.
     void Form_Load();
-    void cmdExit_Click();  // Wait(100), then exitRequested
+    void cmdExit_Click();  // Wait(100), then endProgram
+    // Closing the window or Exit: the poll stops, an exchange under way closes the device at its next pause,
+    // and exitRequested asks the event loop to end.
+    void endProgram();
+    // Clear empties the status box; while a transfer writes into the box it waits for the transfer.
     void mnuClear_Click();
     // The screen window was closed: its picture can no longer be printed.
     void downloadWindowClosed();

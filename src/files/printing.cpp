@@ -46,6 +46,61 @@ void blackOnWhiteRow(QImage& image, int y)
         row[x] = (row[x] & 0xffffff) == 0 ? 0xffffffffu : 0xff000000u;
 }
 
+namespace {
+// Splits one line into pieces no wider than maxWidth.
+QStringList wrapLine(const QString& line, double maxWidth, const std::function<double(const QString&)>& width)
+{
+    QStringList pieces;
+    QString rest = line;
+    while (maxWidth > 0 && width(rest) > maxWidth) {
+        // The longest start of the rest that fits (widths only grow as characters are added); at least one
+        // character, so that a page narrower than a letter still moves on.
+        qsizetype lo = 1, hi = rest.size() - 1;
+        while (lo < hi) {
+            const qsizetype mid = (lo + hi + 1) / 2;
+            if (width(rest.left(mid)) <= maxWidth)
+                lo = mid;
+            else
+                hi = mid - 1;
+        }
+        qsizetype cut = lo;
+        // Break at the last blank that fits, unless the blank is all there is before it.
+        const qsizetype blank = rest.left(cut + 1).lastIndexOf(u' ');
+        if (blank > 0 && !rest.left(blank).trimmed().isEmpty())
+            cut = blank;
+        QString piece = rest.left(cut);
+        while (piece.endsWith(u' '))
+            piece.chop(1);
+        pieces << piece;
+        qsizetype next = cut;
+        while (next < rest.size() && rest.at(next) == u' ')
+            ++next;
+        rest = rest.mid(next);
+    }
+    pieces << rest;
+    return pieces;
+}
+}  // namespace
+
+QList<PrintedLine> layOutLog(const QStringList& lines, double top, double lineHeight, QSizeF page,
+                             const std::function<double(const QString&)>& width)
+{
+    QList<PrintedLine> out;
+    int pageIndex = 0;
+    double y = top;
+    for (const QString& line : lines) {
+        for (const QString& piece : wrapLine(line, page.width(), width)) {
+            if (y + lineHeight > page.height() && y > 0) {
+                ++pageIndex;
+                y = 0;
+            }
+            out.append({pageIndex, y, piece});
+            y += lineHeight;
+        }
+    }
+    return out;
+}
+
 Printing::Printing(SharedState& state, PanelModel& panel, ScreenPicture& picture, std::shared_ptr<PrintTarget> target,
                    QObject* parent)
     : QObject(parent), state_(state), panel_(panel), picture_(picture), target_(std::move(target))
@@ -170,11 +225,19 @@ void Printing::mnuPrintLog_Click()
     QFont body(kPrintFont, 12);
     body.setBold(false);
     p.setFont(body);
-    // The box's own line breaks break the lines; a record's lone line feed does too.
+    // The box's own line breaks break the lines; a record's lone line feed does too. A line wider than the
+    // paper goes on in the next line rather than off the edge.
     QString text = panel_.statusText();
     text.replace(u"\r\n"_s, u"\n"_s);
-    for (const QString& l : text.split(u'\n'))
-        line(l);
+    const QFontMetricsF m(body, printer.get());
+    const auto pieces = layOutLog(text.split(u'\n'), y, m.height(), page.size(),
+                                  [&m](const QString& s) { return m.horizontalAdvance(s); });
+    int pageIndex = 0;
+    for (const PrintedLine& l : pieces) {
+        for (; pageIndex < l.page; ++pageIndex)
+            printer->newPage();
+        p.drawText(QPointF(0, l.top + m.ascent()), l.text);
+    }
     p.end();
     emit printed();
 }

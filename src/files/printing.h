@@ -4,7 +4,9 @@
 
 #include <QImage>
 #include <QObject>
+#include <QList>
 #include <QPageLayout>
+#include <QSizeF>
 #include <QStringList>
 
 #include <functional>
@@ -29,6 +31,18 @@ public:
 
 // Exactly black becomes white, every other colour black, in the rectangle the printout covers.
 void blackOnWhiteRow(QImage& image, int y);
+
+// One printed line of the log printout: its page (from 0), the top of the line on that page, and its text.
+struct PrintedLine {
+    int page = 0;
+    double top = 0;
+    QString text;
+};
+// Lays the log's lines out down the pages, starting at `top` of the first page. A line wider than the page is
+// wrapped at the last blank that fits, or cut when a single word is wider than the page; the blanks at a
+// break are dropped. A line that would run past the bottom of a page starts the next one.
+QList<PrintedLine> layOutLog(const QStringList& lines, double top, double lineHeight, QSizeF page,
+                             const std::function<double(const QString&)>& width);
 
 class Printing : public QObject {
     Q_OBJECT

@@ -84,12 +84,12 @@ ScreenFilesDialog::ScreenFilesDialog(SharedState& state, PanelModel& panel, Scre
     QWidget::setTabOrder(display_, exit_);
     QWidget::setTabOrder(exit_, dir1_);
 
-    connect(store_, &QPushButton::clicked, this, &ScreenFilesDialog::cmdStoreFile_Click);
-    connect(display_, &QPushButton::clicked, this, &ScreenFilesDialog::cmdDispFile_Click);
+    connect(store_, &QPushButton::clicked, this, [this] { whenFree([this] { cmdStoreFile_Click(); }); });
+    connect(display_, &QPushButton::clicked, this, [this] { whenFree([this] { cmdDispFile_Click(); }); });
     connect(exit_, &QPushButton::clicked, this, &ScreenFilesDialog::cmdCancelFile_Click);
     connect(dir1_, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { setFolder(item->data(kFolderPathRole).toString()); });
-    connect(file1_, &QListWidget::itemDoubleClicked, this, [this] { cmdDispFile_Click(); });
+    connect(file1_, &QListWidget::itemDoubleClicked, this, [this] { whenFree([this] { cmdDispFile_Click(); }); });
 
     fillDrives();
     setFolder(QDir::currentPath());

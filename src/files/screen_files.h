@@ -30,6 +30,9 @@ public:
     // Hooks to the screen window.
     std::function<void()> showDownload;
     std::function<void()> hideDownload;
+    // Store and Display use the picture that a screen transfer may be painting: the buttons run through this,
+    // which the window makes wait for the transfer.
+    std::function<void(std::function<void()>)> whenFree = [](std::function<void()> action) { action(); };
     // Message boxes: title, text, with or without the exclamation icon. Tests replace it.
     std::function<void(const QString& title, const QString& text, bool exclamation)> message;
 

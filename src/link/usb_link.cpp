@@ -59,7 +59,7 @@ void UsbLink::Wait(int ms)
     state_.WaitDone = false;
     timer1_.setInterval(ms);
     timer1_.start();
-    while (!state_.WaitDone)
+    while (!state_.WaitDone && !stopping_)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     timer1_.stop();
 }
@@ -95,8 +95,16 @@ int runTimeErrorNumber()
     }
 }
 
+void UsbLink::stop()
+{
+    stopping_ = true;
+    pending_.clear();
+}
+
 void UsbLink::whenFree(std::function<void()> action)
 {
+    if (stopping_)
+        return;
     if (!deviceHeld() && pending_.empty()) {
         action();
         return;

@@ -64,6 +64,11 @@ public:
     void whenFree(std::function<void()> action);
     int pendingActions() const { return int(pending_.size()); }
 
+    // The program is ending (window closed, Exit): a Wait under way returns at once, an exchange under way
+    // stops at its next pause and closes the device, and deferred work is dropped.
+    void stop();
+    bool stopping() const { return stopping_; }
+
 private:
     void release();
     void runPending();
@@ -75,6 +80,7 @@ private:
     int holds_ = 0;
     std::deque<std::function<void()>> pending_;
     bool runScheduled_ = false;
+    bool stopping_ = false;
 };
 
 }  // namespace qv

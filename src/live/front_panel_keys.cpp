@@ -214,7 +214,7 @@ void FrontPanelKeys::runKnob(int knob, bool releasedAlready)
         s.KnobHeld = true;
         for (;;) {
             QCoreApplication::processEvents();  // a MouseUp waiting here ends the hold before anything is sent
-            if (!s.KnobHeld)
+            if (!s.KnobHeld || link_.stopping())
                 break;
             link_.SendKey(code);
             link_.Wait(kKnobRepeatMs);

@@ -20,7 +20,7 @@ void LivePoll::Timer3_Timer()
     SharedState& s = link_.state();
     PanelModel& panel = link_.panel();
     // A transfer, a held knob or a key exchange owns the device: this tick has nothing to do.
-    if (s.TransferBusy || link_.deviceHeld())
+    if (s.TransferBusy || link_.deviceHeld() || link_.stopping())
         return;
 
     FtStatus closed = ft::OK;

@@ -94,6 +94,8 @@ void ErrorLog::fetch()
         };
         int received = 0;
         for (int record = 0; record <= limit; ++record) {
+            if (link_.stopping())
+                break;  // the program is ending: no more records, straight to the close
             link_.SendKey(kNextRecord);
             if (dev.SetTimeouts(s.DeviceHandle, kRecordTimeoutMs, 0) != ft::OK) {
                 stop(u"USB SetTimeout Failed"_s);

@@ -9,6 +9,8 @@
 #include "state/panel_model.h"
 #include "state/shared_state.h"
 
+#include <QCoreApplication>
+
 namespace qv {
 
 using namespace Qt::StringLiterals;
@@ -140,6 +142,10 @@ void ScreenFetch::blockPhase()
     };
 
     for (s.BlockIndex = 0; s.BlockIndex < kBlockCount; ++s.BlockIndex) {
+        // The program is ending: the rest of the screen is not asked for; the end key still tells the
+        // instrument that the transfer is over.
+        if (link_.stopping())
+            return;
         link_.SendKey(kNextBlock);
         if (dev.SetTimeouts(s.DeviceHandle, kBlockTimeoutMs, 0) != ft::OK) {
             fail(u"SetTimeout Failed"_s);
@@ -164,6 +170,10 @@ void ScreenFetch::blockPhase()
             emit progress(s.BlockIndex + 1, kBlockCount);
             break;
         }
+        // Between blocks the window stays alive: it repaints, and a close or Exit ends the transfer at the next
+        // block. Nothing else can touch the device meanwhile: keys and transfers wait for it, the poll skips,
+        // and the commands that use the picture or the status box wait for the transfer.
+        QCoreApplication::processEvents();
         if (reader.silenceExpired()) {
             stopSilent();
             return;
