@@ -9,12 +9,15 @@
 #include "watch/hook_runner.h"
 #include "watch/journal.h"
 #include "watch/log_keeper.h"
+#include "watch/report.h"
 #include "watch/retention.h"
 #include "watch/watch.h"
 
 #include <QImage>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <QTest>
@@ -241,7 +244,46 @@ private slots:
     }
 
     void watchOverSimulatedHours();
+    void report();
 };
+
+// The PDF report from a journal: the period's episodes with their times and duration, the alarm picture, the
+// new log records, page numbers; what lies outside the period stays out. Read back with poppler's pdftotext.
+void TestWatch::report()
+{
+    if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QTemporaryDir dir;
+    ManualClock clock(kStart.addDays(-1));
+    Journal journal(dir.path(), clock);
+    journal.write(u"alarm"_s, {{u"name"_s, u"signal"_s}, {u"state"_s, u"raised"_s}});  // the day before
+    clock.set(kStart);
+    journal.write(u"start"_s, {{u"serial"_s, u"QV7700SIM"_s}});
+    journal.write(u"alarm"_s, {{u"name"_s, u"gamut"_s}, {u"state"_s, u"raised"_s}, {u"detail"_s, u"GAMUT+ red"_s}});
+    QImage picture(1025, 769, QImage::Format_RGB32);
+    picture.fill(Qt::green);
+    QVERIFY(QDir().mkpath(dir.filePath(u"captures/2026-06-12"_s)));
+    QVERIFY(picture.save(dir.filePath(u"captures/2026-06-12/223000-gamut.png"_s)));
+    journal.write(u"capture"_s, {{u"file"_s, u"captures/2026-06-12/223000-gamut.png"_s}, {u"reason"_s, u"alarm"_s}, {u"alarm"_s, u"gamut"_s}});
+    clock.advance(20000);
+    journal.write(u"alarm"_s, {{u"name"_s, u"gamut"_s}, {u"state"_s, u"acknowledged"_s}});
+    clock.advance(45000);
+    journal.write(u"alarm"_s, {{u"name"_s, u"gamut"_s}, {u"state"_s, u"cleared"_s}});
+    journal.write(u"log"_s, {{u"n"_s, 34}, {u"text"_s, u"06/12 22:31:00 REF UNLOCKED"_s}});
+    const QString pdf = dir.filePath(u"report.pdf"_s);
+    QString error;
+    QVERIFY(writeReport(dir.path(), kStart.date().startOfDay(kStart.timeZone()), kStart.date().addDays(1).startOfDay(kStart.timeZone()), pdf, &error));
+    QProcess text;
+    text.start(u"pdftotext"_s, {u"-layout"_s, pdf, u"-"_s});
+    QVERIFY(text.waitForFinished(20000));
+    const QString out = QString::fromUtf8(text.readAllStandardOutput()).simplified();
+    for (const QString& expected : {u"Instrument serial: QV7700SIM"_s, u"Alarm episodes (1)"_s,
+                                    u"gamut 2026-06-12 22:30:00 2026-06-12 22:31:05 1 min 5 s 2026-06-12 22:30:20"_s,
+                                    u"Alarm captures (1)"_s, u"captures/2026-06-12/223000-gamut.png"_s,
+                                    u"2026-06-12 22:31:05 06/12 22:31:00 REF UNLOCKED"_s, u"page 1"_s})
+        QVERIFY2(out.contains(expected), qPrintable(out + u"\nlacks: "_s + expected));
+    QVERIFY(!out.contains(u"signal"_s));
+}
 
 // Two hours on the simulated instrument by a manual clock, across midnight: time-lapse captures, log fetches,
 // an alarm of each kind that the feed can give, and no traffic beyond the poll and what the watch asks for.
