@@ -5,5 +5,6 @@ cd "$(dirname "$0")/.."
 dpkg-query -W -f='${Status}' libbenchmark-dev 2>/dev/null | grep -q "install ok installed" || {
     [ "$(id -u)" -eq 0 ] && apt-get install -y -qq libbenchmark-dev || sudo apt-get install -y -qq libbenchmark-dev; }
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_BENCH=ON -DQV_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench --target qv_bench
+cmake --build build-bench --target qv_bench qv_bench_watch
 QT_QPA_PLATFORM=offscreen build-bench/qv_bench "$@"
+QT_QPA_PLATFORM=offscreen build-bench/qv_bench_watch "$@"

@@ -2,6 +2,7 @@
 
 #include "live/front_panel_keys.h"
 #include "render/screen_picture.h"
+#include "watch/alarm_rules.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -57,11 +58,35 @@ struct OptionTable {
     QCommandLineOption noSignal{u"no-signal"_s, u"With --render: as the instrument shows it without a signal."_s};
     QCommandLineOption output{u"output"_s, u"With --render: the picture file (.png or .bmp)."_s, u"FILE"_s};
     QCommandLineOption doctor{u"doctor"_s, u"Check the link to the instrument and say what to fix."_s};
+    QCommandLineOption watch{u"watch"_s,
+                             u"Without a window: watch the instrument until SIGINT or SIGTERM, journaling its state, "
+                             "alarms, captures and error log into DIR."_s,
+                             u"DIR"_s};
+    QCommandLineOption captureEvery{u"capture-every"_s, u"With --watch: a time-lapse capture every MINUTES."_s,
+                                    u"MINUTES"_s};
+    QCommandLineOption logEvery{u"log-every"_s, u"With --watch: fetch the error log every MINUTES (default 15; 0: never)."_s,
+                                u"MINUTES"_s};
+    QCommandLineOption alarms{u"alarms"_s, u"With --watch: the alarms to raise, all or a list of gamut,signal,absent,log."_s,
+                              u"LIST"_s};
+    QCommandLineOption alarmHook{u"alarm-hook"_s,
+                                 u"With --watch: run COMMAND (split into words, no shell) for every alarm raised or "
+                                 "cleared, with QV_ALARM, QV_STATE, QV_TIME, QV_DETAIL, QV_SERIAL, QV_CAPTURE and "
+                                 "QV_JOURNAL in its environment."_s,
+                                 u"COMMAND"_s};
+    QCommandLineOption keepDays{u"keep-days"_s, u"With --watch: delete its captures and journal files after N days (default 30)."_s,
+                                u"N"_s};
+    QCommandLineOption keepMb{u"keep-mb"_s, u"With --watch: delete its oldest captures beyond N MB (default 2000)."_s,
+                              u"N"_s};
+    QCommandLineOption report{u"report"_s, u"Write a PDF report of the watch in DIR (with --from, --to, --output)."_s,
+                              u"DIR"_s};
+    QCommandLineOption from{u"from"_s, u"With --report: the start, ISO 8601 or YYYY-MM-DD."_s, u"TIME"_s};
+    QCommandLineOption to{u"to"_s, u"With --report: the end, ISO 8601 or YYYY-MM-DD (that whole day)."_s, u"TIME"_s};
 
     void addTo(QCommandLineParser& parser) const
     {
         for (const auto* o : {&device, &serialNumber, &press, &capture, &getLog, &format, &eraseLog, &status,
-                              &listDevices, &json, &render, &levels, &noSignal, &output, &doctor})
+                              &listDevices, &json, &render, &levels, &noSignal, &output, &doctor, &watch,
+                              &captureEvery, &logEvery, &alarms, &alarmHook, &keepDays, &keepMb, &report, &from, &to})
             parser.addOption(*o);
     }
 };
@@ -97,7 +122,7 @@ std::optional<QString> chooseAction(const QCommandLineParser& p, const OptionTab
     const std::pair<const QCommandLineOption*, Action> actions[] = {
         {&t.capture, Action::Capture}, {&t.getLog, Action::GetLog},           {&t.eraseLog, Action::EraseLog},
         {&t.status, Action::Status},   {&t.listDevices, Action::ListDevices}, {&t.render, Action::Render},
-        {&t.doctor, Action::Doctor}};
+        {&t.doctor, Action::Doctor},   {&t.watch, Action::Watch},             {&t.report, Action::Report}};
     QStringList chosen;
     for (const auto& [option, action] : actions) {
         if (p.isSet(*option)) {
@@ -110,7 +135,8 @@ std::optional<QString> chooseAction(const QCommandLineParser& p, const OptionTab
     if (!o.presses.isEmpty()) {
         if (chosen.isEmpty())
             o.action = Action::Press;
-        else if (o.action == Action::Render || o.action == Action::ListDevices || o.action == Action::Doctor)
+        else if (o.action == Action::Render || o.action == Action::ListDevices || o.action == Action::Doctor ||
+                 o.action == Action::Report)
             return u"--press does not go with %1"_s.arg(chosen.first());
     }
     return std::nullopt;
@@ -149,9 +175,11 @@ std::optional<QString> checkFormat(const QCommandLineParser& p, const OptionTabl
 std::optional<QString> checkRender(const QCommandLineParser& p, const OptionTable& t, Options& o)
 {
     if (o.action != Action::Render) {
-        for (const auto* option : {&t.levels, &t.noSignal, &t.output})
+        for (const auto* option : {&t.levels, &t.noSignal})
             if (p.isSet(*option))
                 return u"--%1 goes with --render"_s.arg(option->names().constFirst());
+        if (o.action != Action::Report && p.isSet(t.output))
+            return u"--output goes with --render or --report"_s;
         return std::nullopt;
     }
     bool ok = false;
@@ -166,6 +194,82 @@ std::optional<QString> checkRender(const QCommandLineParser& p, const OptionTabl
     o.output = p.value(t.output);
     if (!isPictureFileName(o.output))
         return u"--render needs --output FILE.png or FILE.bmp"_s;
+    return std::nullopt;
+}
+
+// A time as ISO 8601, or a day (YYYY-MM-DD, local): its start, or with endOfDay the start of the next day.
+std::optional<QDateTime> parseTime(const QString& text, bool endOfDay)
+{
+    const QDate day = QDate::fromString(text, u"yyyy-MM-dd"_s);
+    if (day.isValid())
+        return (endOfDay ? day.addDays(1) : day).startOfDay();
+    QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!t.isValid())
+        t = QDateTime::fromString(text, Qt::ISODate);
+    if (!t.isValid())
+        return std::nullopt;
+    return t;
+}
+
+std::optional<double> parseMinutes(const QString& text)
+{
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    return ok && v >= 0 && v <= 7 * 24 * 60 ? std::optional<double>(v) : std::nullopt;
+}
+
+std::optional<QString> checkWatch(const QCommandLineParser& p, const OptionTable& t, Options& o)
+{
+    if (o.action != Action::Watch)
+        for (const auto* option : {&t.captureEvery, &t.logEvery, &t.alarms, &t.alarmHook, &t.keepDays, &t.keepMb})
+            if (p.isSet(*option))
+                return u"--%1 goes with --watch"_s.arg(option->names().constFirst());
+    if (o.action != Action::Report)
+        for (const auto* option : {&t.from, &t.to})
+            if (p.isSet(*option))
+                return u"--%1 goes with --report"_s.arg(option->names().constFirst());
+    if (o.action == Action::Watch) {
+        o.watchDir = p.value(t.watch);
+        const auto capture = parseMinutes(p.value(t.captureEvery).isEmpty() ? u"0"_s : p.value(t.captureEvery));
+        const auto log = parseMinutes(p.value(t.logEvery).isEmpty() ? u"15"_s : p.value(t.logEvery));
+        if (!capture)
+            return u"--capture-every takes minutes (0 to 10080), not \"%1\""_s.arg(p.value(t.captureEvery));
+        if (!log)
+            return u"--log-every takes minutes (0 to 10080), not \"%1\""_s.arg(p.value(t.logEvery));
+        o.captureEveryMinutes = *capture;
+        o.logEveryMinutes = *log;
+        if (p.isSet(t.alarms))
+            o.alarms = p.value(t.alarms);
+        if (!parseAlarmList(o.alarms))
+            return u"--alarms takes all or names from gamut,signal,absent,log, not \"%1\""_s.arg(o.alarms);
+        o.alarmHook = p.value(t.alarmHook);
+        if (p.isSet(t.alarmHook) && o.alarmHook.trimmed().isEmpty())
+            return u"--alarm-hook needs a command"_s;
+        bool ok = true;
+        if (p.isSet(t.keepDays))
+            o.keepDays = p.value(t.keepDays).toInt(&ok);
+        if (!ok || o.keepDays < 1)
+            return u"--keep-days takes a whole number of days, 1 or more"_s;
+        if (p.isSet(t.keepMb))
+            o.keepMegabytes = p.value(t.keepMb).toLongLong(&ok);
+        if (!ok || o.keepMegabytes < 1)
+            return u"--keep-mb takes a whole number of megabytes, 1 or more"_s;
+    }
+    if (o.action == Action::Report) {
+        o.watchDir = p.value(t.report);
+        const auto from = parseTime(p.value(t.from), false), to = parseTime(p.value(t.to), true);
+        if (!from)
+            return u"--report needs --from TIME (ISO 8601 or YYYY-MM-DD)"_s;
+        if (!to)
+            return u"--report needs --to TIME (ISO 8601 or YYYY-MM-DD)"_s;
+        if (*to <= *from)
+            return u"--to must come after --from"_s;
+        o.from = *from;
+        o.to = *to;
+        o.output = p.value(t.output);
+        if (!o.output.endsWith(u".pdf"_s, Qt::CaseInsensitive))
+            return u"--report needs --output FILE.pdf"_s;
+    }
     return std::nullopt;
 }
 }  // namespace
@@ -206,7 +310,7 @@ ParsedCommandLine parse(const QStringList& args)
             return usage(u"--press: no key named \"%1\""_s.arg(name));
     if (p.isSet(t.serialNumber) && o.serialNumber.trimmed().isEmpty())
         return usage(u"--serial-number needs a serial number"_s);
-    for (const auto& check : {chooseAction, checkFormat, checkRender})
+    for (const auto& check : {chooseAction, checkFormat, checkRender, checkWatch})
         if (const auto error = check(p, t, o))
             return usage(*error);
     if (o.json && !o.headless())

@@ -2,6 +2,7 @@
 // The command line: every option, checked before any window or device exists. A plain start is the
 // interactive program; any action option runs without a window.
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -19,7 +20,7 @@ inline constexpr int Usage = 2;     // the command line is wrong
 inline constexpr int NotWritten = 3;  // an output file could not be written (nothing partial is left)
 }  // namespace exitcode
 
-enum class Action { Window, Press, Capture, GetLog, EraseLog, Status, ListDevices, Render, Doctor };
+enum class Action { Window, Press, Capture, GetLog, EraseLog, Status, ListDevices, Render, Doctor, Watch, Report };
 
 enum class OutputFormat { Png, Bmp, Text, Json, Csv };
 
@@ -35,6 +36,15 @@ struct Options {
     int renderCode = 0;
     std::array<uint8_t, 4> levels{};
     bool signal = true;
+    // --watch DIR and --report DIR
+    QString watchDir;
+    double captureEveryMinutes = 0;  // 0: no time-lapse
+    double logEveryMinutes = 15;     // 0: no log fetches
+    QString alarms = QStringLiteral("all");
+    QString alarmHook;
+    int keepDays = 30;
+    qint64 keepMegabytes = 2000;
+    QDateTime from, to;  // --report: the period, to exclusive
 
     bool headless() const { return action != Action::Window; }
 };

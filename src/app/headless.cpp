@@ -2,6 +2,7 @@
 
 #include "app/device_select.h"
 #include "app/remote.h"
+#include "app/watch_mode.h"
 #include "link/doctor.h"
 #include "live/instrument_status.h"
 #include "logger/log_formats.h"
@@ -283,6 +284,7 @@ int runHeadless(const Options& o)
     case Action::Render: return report(o, render(o));
     case Action::Doctor: return report(o, doctor());
     case Action::ListDevices: return report(o, listAttached(o));
+    case Action::Report: return runReport(o);
     default: break;
     }
     QString error;
@@ -291,6 +293,13 @@ int runHeadless(const Options& o)
         return report(o, failed(exitcode::Usage, error));
     Remote remote(std::move(device));
     remote.setInstrumentSerial(o.serialNumber.toLatin1());
+    if (o.action == Action::Watch) {
+        if (!o.presses.isEmpty() && runPresses(remote, o.presses) != exitcode::Done)
+            say(u"qv7700-remote: a key exchange with %1 failed; watching it anyway"_s.arg(instrumentName(remote)));
+        // The status box went to standard error for the presses; the watch's log fetches would fill it all day.
+        QObject::disconnect(&remote.panel(), &PanelModel::statusTextWritten, &remote, nullptr);
+        return runWatch(remote, o);
+    }
     return runHeadlessOn(remote, o);
 }
 

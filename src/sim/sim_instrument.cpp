@@ -98,6 +98,10 @@ uint8_t SimInstrument::statusByte() const
         s |= 0x20;  // embedded data present on the main input
     if (signal_ && page_ == 2 && polls_ % 7 == 3)
         s |= 0x08;  // a brief gamut excursion now and then
+    if (gamutPlus_)
+        s |= 0x08;
+    if (gamutMinus_)
+        s |= 0x04;
     if (channel2_)
         s |= 0x02;
     if (eye_)

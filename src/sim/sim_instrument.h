@@ -26,10 +26,18 @@ public:
     uint8_t flagsByte() const;
     uint8_t screenTypeCode() const;
     bool signalPresent() const { return signal_; }
+    void setSignalPresent(bool on) { signal_ = on; }
     bool eye() const { return eye_; }
     int logEntryCount() const { return int(entries_.size()); }
     // Replaces the log with n entries: the largest log the instrument keeps has 976.
     void fillLog(int n);
+    // The watch's tests script the feed: GAMUT+ / GAMUT- lamps held red, and records the instrument logs.
+    void setGamut(bool plus, bool minus)
+    {
+        gamutPlus_ = plus;
+        gamutMinus_ = minus;
+    }
+    void addLogEntry(const QByteArray& entry) { entries_.append(entry); }
     QList<uint8_t> keysReceived() const { return keys_; }
 
     // The log in the instrument's record format: four header records, the entries, then the end-of-log record.
@@ -52,6 +60,8 @@ private:
     bool channel2_ = false;
     bool eye_ = false;
     bool signal_ = true;
+    bool gamutPlus_ = false;
+    bool gamutMinus_ = false;
     bool analogueInput_ = false;
     bool displayOverPicture_ = false;
     bool tile_ = false;

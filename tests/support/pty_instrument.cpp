@@ -1,11 +1,18 @@
 // A peer process that plays the instrument on the far end of a pseudo-terminal: it prints the path of the
 // terminal's near end, then answers whatever the program writes there as the simulated instrument does.
-// It stops when its standard input closes or after a minute.
+// With a LINK argument it also makes LINK a symbolic link to that path, so that the instrument can be
+// "unplugged" (the link removed) and plugged in again. Lines on its standard input change the feed:
+//   gamut PLUS MINUS   the GAMUT+ / GAMUT- lamps red (1) or not (0)
+//   signal 0|1         the input signal lost or back
+//   unplug | plug      the link removed or made again
+//   log TEXT           the instrument logs a record; erase: its log is emptied
+// It stops when its standard input closes or after QV_PTY_SECONDS (default 60) seconds.
 
 #include "sim/sim_instrument.h"
 
-#include <QGuiApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
 
 #include <cstdio>
 #include <fcntl.h>
@@ -13,6 +20,25 @@
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
+
+namespace {
+void command(qv::SimInstrument& sim, const QByteArray& line, const QByteArray& link, const char* target)
+{
+    const QList<QByteArray> w = line.trimmed().split(' ');
+    if (w.value(0) == "gamut")
+        sim.setGamut(w.value(1) == "1", w.value(2) == "1");
+    else if (w.value(0) == "signal")
+        sim.setSignalPresent(w.value(1) == "1");
+    else if (w.value(0) == "unplug")
+        ::unlink(link.constData());
+    else if (w.value(0) == "plug" && ::symlink(target, link.constData()) != 0)
+        std::perror("symlink");
+    else if (w.value(0) == "log")
+        sim.addLogEntry(line.trimmed().mid(4));
+    else if (w.value(0) == "erase")
+        sim.fillLog(0);
+}
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -27,14 +53,20 @@ int main(int argc, char** argv)
     cfmakeraw(&t);
     tcsetattr(master, TCSANOW, &t);
     // Keep a descriptor on the near end so that the terminal survives the program's open and close cycles.
-    const int keep = ::open(ptsname(master), O_RDWR | O_NOCTTY);
-    std::printf("%s\n", ptsname(master));
+    const char* near = ptsname(master);
+    const int keep = ::open(near, O_RDWR | O_NOCTTY);
+    const QByteArray link = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    if (!link.isEmpty() && ::symlink(near, link.constData()) != 0)
+        return 1;
+    std::printf("%s\n", near);
     std::fflush(stdout);
 
     qv::SimInstrument sim;
     QElapsedTimer alive;
     alive.start();
-    while (alive.elapsed() < 60000) {
+    const qint64 lifeMs = qEnvironmentVariableIntValue("QV_PTY_SECONDS") > 0 ? qEnvironmentVariableIntValue("QV_PTY_SECONDS") * 1000ll : 60000;
+    QByteArray input;
+    while (alive.elapsed() < lifeMs) {
         pollfd fds[2] = {{master, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
         if (::poll(fds, 2, 50) <= 0)
             continue;
@@ -42,6 +74,11 @@ int main(int argc, char** argv)
             char c;
             if (::read(STDIN_FILENO, &c, 1) <= 0)
                 break;
+            input += c;
+            if (c == '\n') {
+                command(sim, input, link, near);
+                input.clear();
+            }
         }
         if (!(fds[0].revents & POLLIN))
             continue;
@@ -59,6 +96,8 @@ int main(int argc, char** argv)
             off += w;
         }
     }
+    if (!link.isEmpty())
+        ::unlink(link.constData());
     ::close(keep);
     ::close(master);
     return 0;

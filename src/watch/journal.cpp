@@ -1,0 +1,134 @@
+#include "watch/journal.h"
+
+#include "live/instrument_status.h"
+#include "watch/clock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+
+namespace qv {
+
+using namespace Qt::StringLiterals;
+
+Journal::Journal(const QString& dir, Clock& clock) : dir_(dir), clock_(clock) {}
+
+QString Journal::fileFor(const QDate& day) const
+{
+    return dir_ + u"/journal/"_s + day.toString(u"yyyy-MM-dd"_s) + u".jsonl"_s;
+}
+
+QByteArray Journal::formatLine(const QDateTime& t, const QString& event, const QJsonObject& fields)
+{
+    // "t" and "event" first, for people reading the file; the rest as Qt writes an object (keys sorted).
+    QByteArray line = "{\"t\":\"" + isoTimestamp(t).toLatin1() + "\",\"event\":" +
+                      QJsonDocument(QJsonObject{{u"e"_s, event}}).toJson(QJsonDocument::Compact).mid(5);
+    line.chop(1);  // the closing brace of the one-key object
+    const QByteArray rest = QJsonDocument(fields).toJson(QJsonDocument::Compact);
+    if (rest.size() > 2)
+        line += ',' + rest.mid(1);
+    else
+        line += '}';
+    return line;
+}
+
+void Journal::write(const QString& event, const QJsonObject& fields)
+{
+    const QDateTime t = clock_.now();
+    Line line{t.date(), formatLine(t, event, fields)};
+    if (onLine)
+        onLine(line.text);
+    drain();
+    if (!held_.empty() || !writeLine(line))
+        hold(std::move(line));
+}
+
+bool Journal::writeLine(const Line& line)
+{
+    if (fileDay_ != line.day || !file_.isOpen()) {
+        fileDay_ = line.day;
+        if (!file_.open(fileFor(line.day))) {
+            fileDay_ = {};
+            return false;
+        }
+    }
+    return file_.append(line.text);
+}
+
+void Journal::hold(Line line)
+{
+    const bool began = !failing_;
+    failing_ = true;
+    if (heldBytes_ + line.text.size() > kHeldBytesLimit) {
+        ++lost_;  // the oldest lines of the outage are kept: they tell how it began
+    } else {
+        heldBytes_ += line.text.size();
+        held_.push_back(std::move(line));
+    }
+    if (!began)
+        return;
+    const QString why = file_.error();
+    if (onProblem)
+        onProblem(u"the journal cannot be written (%1); the watch goes on and writes it when it can"_s.arg(why));
+    // The trouble itself goes into the journal too, in its place in time.
+    const QDateTime t = clock_.now();
+    Line error{t.date(), formatLine(t, u"error"_s, {{u"what"_s, u"journal not written: "_s + why}})};
+    heldBytes_ += error.text.size();
+    held_.push_back(std::move(error));
+}
+
+void Journal::drain()
+{
+    while (!held_.empty()) {
+        if (!writeLine(held_.front()))
+            return;
+        heldBytes_ -= held_.front().text.size();
+        held_.pop_front();
+    }
+    if (!failing_)
+        return;
+    failing_ = false;
+    if (onProblem)
+        onProblem(u"the journal is written again"_s);
+    if (lost_ > 0) {
+        const QDateTime t = clock_.now();
+        const QString what = u"%1 journal lines lost: more than %2 MB waited for the disk"_s.arg(lost_).arg(kHeldBytesLimit >> 20);
+        lost_ = 0;
+        Line error{t.date(), formatLine(t, u"error"_s, {{u"what"_s, what}})};
+        if (!writeLine(error))
+            hold(std::move(error));
+    }
+}
+
+void Journal::retry()
+{
+    if (!held_.empty())
+        drain();
+}
+
+void Journal::close()
+{
+    drain();
+    file_.close();
+}
+
+QList<QJsonObject> readJournal(const QString& dir, const QDate& from, const QDate& to)
+{
+    QList<QJsonObject> out;
+    for (QDate day = from; day.isValid() && day <= to; day = day.addDays(1)) {
+        QFile f(dir + u"/journal/"_s + day.toString(u"yyyy-MM-dd"_s) + u".jsonl"_s);
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray all = f.readAll();
+        qsizetype start = 0;
+        for (qsizetype end = all.indexOf('\n'); end >= 0; start = end + 1, end = all.indexOf('\n', start)) {
+            QJsonParseError error{};
+            const QJsonDocument doc = QJsonDocument::fromJson(all.mid(start, end - start), &error);
+            if (error.error == QJsonParseError::NoError && doc.isObject())
+                out.append(doc.object());
+        }
+    }
+    return out;
+}
+
+}  // namespace qv

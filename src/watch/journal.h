@@ -1,0 +1,70 @@
+#pragma once
+// The watch's journal: DIR/journal/YYYY-MM-DD.jsonl (local date, a new file at midnight), one JSON object per
+// line, each starting with "t" (ISO 8601 with milliseconds and the offset from UTC) and "event". Lines reach
+// the disk whole and flushed, one at a time (see AppendFile).
+//
+// When the disk is full or the folder cannot be written, lines are held in memory (up to a limit) and written,
+// in order and with their own times, as soon as writing works again; the watch reports the trouble once.
+
+#include "watch/append_file.h"
+
+#include <QDate>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+#include <deque>
+#include <functional>
+
+namespace qv {
+
+class Clock;
+
+class Journal {
+public:
+    Journal(const QString& dir, Clock& clock);
+
+    // Writes one event now; fields go after "t" and "event".
+    void write(const QString& event, const QJsonObject& fields = {});
+    // Tries again to write what an earlier failure held back; the watch calls it once a poll.
+    void retry();
+    // Writes what is held back and closes the file.
+    void close();
+
+    QString fileFor(const QDate& day) const;
+    QString currentFile() const { return file_.path(); }
+    bool failing() const { return failing_; }
+    int heldBack() const { return int(held_.size()); }
+
+    // One line for people when writing starts to fail and when it works again.
+    std::function<void(const QString&)> onProblem;
+    // Every line as written (or held back), for the window's view of the journal's last lines.
+    std::function<void(const QByteArray&)> onLine;
+
+    static QByteArray formatLine(const QDateTime& t, const QString& event, const QJsonObject& fields);
+    static constexpr qsizetype kHeldBytesLimit = 4 << 20;
+
+private:
+    struct Line {
+        QDate day;
+        QByteArray text;
+    };
+    bool writeLine(const Line& line);
+    void drain();
+    void hold(Line line);
+
+    QString dir_;
+    Clock& clock_;
+    AppendFile file_;
+    QDate fileDay_;
+    std::deque<Line> held_;
+    qsizetype heldBytes_ = 0;
+    qint64 lost_ = 0;
+    bool failing_ = false;
+};
+
+// Every whole, valid line of the journal files for the days from..to, in order. A cut-off last line (a crash
+// in the middle of a write) and anything that is not a JSON object are skipped.
+QList<QJsonObject> readJournal(const QString& dir, const QDate& from, const QDate& to);
+
+}  // namespace qv

@@ -1,0 +1,201 @@
+#include "watch/watch.h"
+
+#include "link/usb_link.h"
+#include "logger/error_log.h"
+#include "render/screen_fetch.h"
+#include "render/screen_picture.h"
+#include "state/panel_model.h"
+#include "state/shared_state.h"
+#include "watch/clock.h"
+
+#include <QDir>
+
+namespace qv {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr qint64 kHourMs = 3600 * 1000;
+constexpr size_t kEpisodesKept = 200;  // the window's list; the journal keeps them all
+
+qint64 minutesMs(double minutes) { return qint64(minutes * 60000.0); }
+}  // namespace
+
+Watch::Watch(WatchedRemote remote, WatchSettings settings, Clock& clock, QObject* parent)
+    : QObject(parent),
+      remote_(std::move(remote)),
+      settings_(std::move(settings)),
+      clock_(clock),
+      journal_(settings_.dir, clock),
+      logKeeper_(settings_.dir + u"/errorlog.txt"_s),
+      collector_(remote_.log),
+      rules_(settings_.alarms),
+      hooks_(settings_.hook)
+{
+    journal_.onProblem = [this](const QString& text) { emit problem(text); };
+    journal_.onLine = [this](const QByteArray& line) { emit journalLine(line); };
+    connect(&remote_.fetch, &ScreenFetch::finished, this, &Watch::captureFinished);
+    connect(&remote_.log, &ErrorLog::finished, this, &Watch::logFinished);
+    connect(&hooks_, &HookRunner::finished, this, [this](const HookResult& r) {
+        QJsonObject fields{{u"alarm"_s, r.alarm}, {u"state"_s, r.state}, {u"exit"_s, r.exit},
+                           {u"ms"_s, r.ms},       {u"killed"_s, r.killed}};
+        if (!r.error.isEmpty())
+            fields.insert(u"error"_s, r.error);
+        journal_.write(u"hook"_s, fields);
+    });
+}
+
+Watch::~Watch()
+{
+    stop();
+}
+
+QJsonObject Watch::identity() const
+{
+    const QString serial = remote_.serial();
+    return {{u"version"_s, QStringLiteral(QV_VERSION)},
+            {u"device"_s, remote_.device.isEmpty() ? u"auto"_s : remote_.device},
+            {u"serial"_s, serial.isEmpty() ? QJsonValue() : QJsonValue(serial)}};
+}
+
+void Watch::start()
+{
+    if (running_)
+        return;
+    running_ = true;
+    const QDateTime now = clock_.now();
+    journal_.write(u"start"_s, identity());
+    if (settings_.captureEveryMinutes > 0)
+        nextCapture_ = now.addMSecs(minutesMs(settings_.captureEveryMinutes));
+    nextLog_ = now;  // the first good poll fetches the log: it is the starting point for what is new
+    nextAlive_ = now.addMSecs(kHourMs);
+    applyRetention(now);
+    // After the remote's own handler on the same timer: the panel then shows this tick's reply.
+    pollConnection_ = connect(&remote_.pollTimer, &QTimer::timeout, this, &Watch::afterPoll);
+}
+
+void Watch::stop()
+{
+    if (!running_)
+        return;
+    running_ = false;
+    disconnect(pollConnection_);
+    journal_.write(u"stop"_s, identity());
+    journal_.close();
+}
+
+void Watch::error(const QString& what)
+{
+    journal_.write(u"error"_s, {{u"what"_s, what}});
+    emit problem(what);
+}
+
+void Watch::afterPoll()
+{
+    if (!running_)
+        return;
+    const QDateTime now = clock_.now();
+    journal_.retry();
+    logKeeper_.retry();
+    // A tick that found the device in use by a transfer or a key polled nothing: only time has passed.
+    if (remote_.link.deviceHeld() || remote_.state.TransferBusy) {
+        handle(rules_.tick(now));
+        return;
+    }
+    InstrumentStatus st = readInstrumentStatus(remote_.state, remote_.panel, remote_.serial(), now);
+    if (present_ != st.present) {
+        present_ = st.present;
+        journal_.write(st.present ? u"present"_s : u"absent"_s);
+    }
+    if (st.present && (!last_ || !st.sameStateAs(*last_)))
+        journal_.write(u"status"_s, {{u"status"_s, toJson(st)}});
+    handle(rules_.poll(st));
+    if (st.present)
+        last_ = std::move(st);
+    runSchedules(now);
+}
+
+void Watch::runSchedules(const QDateTime& now)
+{
+    const auto due = [&now](QDateTime& next, qint64 everyMs) {
+        if (!next.isValid() || now < next)
+            return false;
+        next = next.addMSecs(everyMs);
+        if (next <= now)  // behind (a long transfer, a suspended PC): the next one a whole period from now
+            next = now.addMSecs(everyMs);
+        return true;
+    };
+    if (settings_.captureEveryMinutes > 0 && due(nextCapture_, minutesMs(settings_.captureEveryMinutes)))
+        capture(Reason::Timed);
+    if (settings_.logEveryMinutes > 0 && present_.value_or(false) && !fetchingLog_ &&
+        due(nextLog_, minutesMs(settings_.logEveryMinutes))) {
+        fetchingLog_ = true;
+        QTimer::singleShot(0, this, [this] {
+            remote_.link.whenFree([this] {
+                // The instrument's program keeps the receive-queue count from one transfer to the next, so after
+                // a screen transfer a log fetch would read its first records before they have all come and fall
+                // out of step with them. The watch's own fetch starts counting afresh.
+                remote_.state.QueuedBytes = 0;
+                remote_.log.mnuGetLog_Click();
+            });
+        });
+    }
+    if (due(nextAlive_, kHourMs)) {
+        journal_.write(u"alive"_s);
+        applyRetention(now);
+    }
+}
+
+AlarmEpisode* Watch::openEpisode(AlarmName name)
+{
+    for (auto it = episodes_.rbegin(); it != episodes_.rend(); ++it)
+        if (it->name == name && !it->cleared.isValid())
+            return &*it;
+    return nullptr;
+}
+
+void Watch::handle(const std::vector<AlarmChange>& changes)
+{
+    for (const AlarmChange& c : changes) {
+        const QString state = c.raised ? u"raised"_s : u"cleared"_s;
+        journal_.write(u"alarm"_s, {{u"name"_s, alarmNameText(c.name)}, {u"state"_s, state}, {u"detail"_s, c.detail}});
+        if (c.raised) {
+            episodes_.push_back({c.name, c.detail, c.time, {}, {}, {}});
+            if (episodes_.size() > kEpisodesKept)
+                episodes_.pop_front();
+            // The hook runs once the alarm's picture is taken (or could not be), so that it can send it.
+            capture(Reason::Alarm, c.name);
+            if (notify)
+                notify(episodes_.back());
+        } else {
+            if (AlarmEpisode* e = openEpisode(c.name))
+                e->cleared = c.time;
+            runHook(c.name, state, c.detail, c.time, {});
+        }
+        emit alarmsChanged();
+    }
+}
+
+void Watch::acknowledge(AlarmName name)
+{
+    AlarmEpisode* e = openEpisode(name);
+    if (!e || e->acknowledged.isValid())
+        return;
+    e->acknowledged = clock_.now();
+    journal_.write(u"alarm"_s, {{u"name"_s, alarmNameText(name)}, {u"state"_s, u"acknowledged"_s}, {u"detail"_s, e->detail}});
+    emit alarmsChanged();
+}
+
+void Watch::runHook(AlarmName name, const QString& state, const QString& detail, const QDateTime& time,
+                    const QString& capture)
+{
+    hooks_.run({alarmNameText(name), state, isoTimestamp(time), detail, remote_.serial(), capture,
+                journal_.fileFor(time.date())});
+}
+
+void Watch::requestCapture()
+{
+    capture(Reason::Request);
+}
+
+}  // namespace qv

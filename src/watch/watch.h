@@ -1,0 +1,125 @@
+#pragma once
+// The unattended watch over one instrument: after every poll tick of the running remote control it reads the
+// status object, journals what changed, runs the alarm rules and their actions (journal line, capture, hook,
+// notification), and at their times takes time-lapse captures, fetches the error log, says it is alive and
+// applies retention. It adds no poll of its own; a capture or log fetch waits for the device like a key does.
+
+#include "live/instrument_status.h"
+#include "logger/log_formats.h"
+#include "watch/alarm_rules.h"
+#include "watch/hook_runner.h"
+#include "watch/journal.h"
+#include "watch/log_keeper.h"
+#include "watch/retention.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+#include <optional>
+
+namespace qv {
+
+class Clock;
+class UsbLink;
+class ScreenFetch;
+class ScreenPicture;
+class ErrorLog;
+struct SharedState;
+class PanelModel;
+
+struct WatchSettings {
+    QString dir;
+    double captureEveryMinutes = 0;  // 0: no time-lapse
+    double logEveryMinutes = 15;     // 0: no log fetches
+    std::array<bool, kAlarmCount> alarms{true, true, true, true};
+    QString hook;
+    RetentionLimits retention;
+};
+
+// The parts of a running remote control the watch uses.
+struct WatchedRemote {
+    UsbLink& link;
+    SharedState& state;
+    PanelModel& panel;
+    ScreenFetch& fetch;
+    ScreenPicture& picture;
+    ErrorLog& log;
+    QTimer& pollTimer;
+    std::function<QString()> serial;
+    QString device;
+};
+
+struct AlarmEpisode {
+    AlarmName name;
+    QString detail;
+    QDateTime raised, cleared, acknowledged;
+    QString capture;
+};
+
+class Watch : public QObject {
+    Q_OBJECT
+public:
+    Watch(WatchedRemote remote, WatchSettings settings, Clock& clock, QObject* parent = nullptr);
+    ~Watch() override;
+
+    void start();
+    void stop();
+    bool running() const { return running_; }
+    // What the watch does after each poll tick; connected to the poll timer by start().
+    void afterPoll();
+    // A capture asked for by the user (reason "request").
+    void requestCapture();
+    void acknowledge(AlarmName name);
+
+    const WatchSettings& settings() const { return settings_; }
+    Journal& journal() { return journal_; }
+    const std::deque<AlarmEpisode>& episodes() const { return episodes_; }
+    // Called for every alarm raised (the window's desktop notification).
+    std::function<void(const AlarmEpisode&)> notify;
+
+signals:
+    void alarmsChanged();
+    void problem(const QString& text);  // one line for people: a disk that is full, a capture that failed
+    void journalLine(const QByteArray& line);
+
+private:
+    enum class Reason { Timed, Alarm, Request };
+    struct PendingCapture {
+        Reason reason;
+        std::optional<AlarmName> alarm;
+    };
+    void handle(const std::vector<AlarmChange>& changes);
+    void capture(Reason reason, std::optional<AlarmName> alarm = std::nullopt);
+    void captureFinished();
+    void logFinished();
+    void runSchedules(const QDateTime& now);
+    void applyRetention(const QDateTime& now);
+    void runHook(AlarmName name, const QString& state, const QString& detail, const QDateTime& time,
+                 const QString& capture);
+    void error(const QString& what);
+    QString capturePath(const QDateTime& t, const QString& name) const;
+    QJsonObject identity() const;
+    AlarmEpisode* openEpisode(AlarmName name);
+
+    WatchedRemote remote_;
+    WatchSettings settings_;
+    Clock& clock_;
+    Journal journal_;
+    LogKeeper logKeeper_;
+    LogCollector collector_;
+    AlarmRules rules_;
+    HookRunner hooks_;
+    bool running_ = false;
+    std::optional<bool> present_;
+    std::optional<InstrumentStatus> last_;
+    std::deque<PendingCapture> pendingCaptures_;
+    bool fetchingLog_ = false;
+    QDateTime nextCapture_, nextLog_, nextAlive_, nextRetention_;
+    std::deque<AlarmEpisode> episodes_;
+    QMetaObject::Connection pollConnection_;
+};
+
+}  // namespace qv

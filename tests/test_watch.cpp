@@ -1,0 +1,351 @@
+// The watch's parts over simulated time: alarm rules as a state machine, the journal's crash repair and day
+// files, what counts as a new error-log record, retention, hooks as real processes, and the whole watch on the
+// simulated instrument over hours of a manual clock.
+
+#include "app/remote.h"
+#include "logger/error_log.h"
+#include "sim/sim_device.h"
+#include "watch/clock.h"
+#include "watch/hook_runner.h"
+#include "watch/journal.h"
+#include "watch/log_keeper.h"
+#include "watch/report.h"
+#include "watch/retention.h"
+#include "watch/watch.h"
+
+#include <QImage>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimeZone>
+#include <QTest>
+
+using namespace qv;
+using namespace Qt::StringLiterals;
+
+namespace {
+const QDateTime kStart(QDate(2026, 6, 12), QTime(22, 30), QTimeZone(7200));
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// One status a second from a script, one character a second:
+//   o instrument present, signal, lamps off   g GAMUT+ red   m GAMUT- red   n no signal   a absent
+//   L a log fetch with new records (and a good poll)        l a log fetch with none
+QString runRules(const QString& script, const QString& alarms)
+{
+    AlarmRules rules(*parseAlarmList(alarms));
+    QStringList out;
+    for (qsizetype i = 0; i < script.size(); ++i) {
+        const QChar c = script.at(i);
+        InstrumentStatus st;
+        st.time = kStart.addSecs(i);
+        st.present = c != u'a';
+        st.signal = c != u'n';
+        st.lamps[7] = c == u'g' ? LampColour::Red : LampColour::Off;
+        st.lamps[8] = c == u'm' ? LampColour::Red : LampColour::Off;
+        std::vector<AlarmChange> changes = rules.poll(st);
+        if (c == u'L' || c == u'l')
+            for (AlarmChange& ch : rules.logFetched(c == u'L' ? 2 : 0, st.time))
+                changes.push_back(ch);
+        for (const AlarmChange& ch : changes)
+            out << QString::number(kStart.secsTo(ch.time)) + (ch.raised ? u"+"_s : u"-"_s) + alarmNameText(ch.name);
+    }
+    return out.join(u' ');
+}
+
+QStringList events(const QList<QJsonObject>& lines)
+{
+    QStringList out;
+    for (const QJsonObject& o : lines) {
+        QString e = o.value(u"event"_s).toString();
+        if (e == u"alarm")
+            e += u' ' + o.value(u"name"_s).toString() + u' ' + o.value(u"state"_s).toString();
+        out << e;
+    }
+    return out;
+}
+}  // namespace
+
+class TestWatch : public QObject {
+    Q_OBJECT
+private slots:
+    void alarmRules_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("alarms");
+        QTest::addColumn<QString>("changes");
+        QTest::newRow("gamut raised at once, cleared 5 s after") << u"ggoooooooo"_s << u"all"_s << u"0+gamut 7-gamut"_s;
+        QTest::newRow("GAMUT- counts too") << u"mooooooo"_s << u"all"_s << u"0+gamut 6-gamut"_s;
+        QTest::newRow("flapping is one episode") << u"gogoogooooooooo"_s << u"all"_s << u"0+gamut 11-gamut"_s;
+        QTest::newRow("signal after 3 good polls") << u"onnonnnoooooooo"_s << u"all"_s << u"6+signal 12-signal"_s;
+        QTest::newRow("absent after 5 s") << u"oaaaaaaoooooooo"_s << u"all"_s << u"6+absent 12-absent"_s;
+        QTest::newRow("absent 4 s is nothing") << u"oaaaaoooooo"_s << u"all"_s << QString();
+        QTest::newRow("absence says nothing of gamut")
+            << u"ggaaaaaaaaoooooo"_s << u"all"_s << u"0+gamut 7+absent 15-gamut 15-absent"_s;
+        QTest::newRow("absent polls do not end a no-signal run") << u"nnannooooooo"_s << u"all"_s << u"3+signal 10-signal"_s;
+        QTest::newRow("new log records") << u"Loolooooo"_s << u"all"_s << u"0+log 8-log"_s;
+        QTest::newRow("only the alarms asked for") << u"ggnnnnoooooooo"_s << u"signal,log"_s << u"4+signal 11-signal"_s;
+    }
+    void alarmRules()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, alarms);
+        QFETCH(QString, changes);
+        QCOMPARE(runRules(script, alarms), changes);
+    }
+
+    // After a crash the journal may end in a cut line: it stays as it was, and new lines start on a fresh one.
+    void journalAppendsAfterACrash_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<int>("validBefore");
+        QTest::newRow("new file") << QByteArray() << 0;
+        QTest::newRow("whole lines") << QByteArray("{\"t\":\"x\",\"event\":\"start\"}\n") << 1;
+        QTest::newRow("cut line") << QByteArray("{\"t\":\"x\",\"event\":\"start\"}\n{\"t\":\"2026-06-12T2") << 1;
+    }
+    void journalAppendsAfterACrash()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(int, validBefore);
+        QTemporaryDir dir;
+        ManualClock clock(kStart);
+        Journal journal(dir.path(), clock);
+        const QString file = journal.fileFor(kStart.date());
+        if (!before.isEmpty())
+            writeFile(file, before);
+        journal.write(u"start"_s, {{u"serial"_s, u"QV7700SIM"_s}});
+        journal.write(u"log"_s, {{u"n"_s, 3}, {u"text"_s, u"quote \" and\nline feed"_s}});
+        const QByteArray after = readAll(file);
+        QVERIFY(after.startsWith(before));  // nothing rewritten
+        const QList<QJsonObject> lines = readJournal(dir.path(), kStart.date(), kStart.date());
+        QCOMPARE(lines.size(), validBefore + 2);
+        QCOMPARE(lines.last().value(u"text"_s).toString(), u"quote \" and\nline feed"_s);
+        QCOMPARE(lines.last().value(u"t"_s).toString(), u"2026-06-12T22:30:00.000+02:00"_s);
+        QVERIFY(after.endsWith("\"text\":\"quote \\\" and\\nline feed\"}\n"));
+        QVERIFY(after.contains(before + (before.endsWith('\n') || before.isEmpty() ? "" : "\n") + "{\"t\":"));
+    }
+
+    void journalStartsANewFileAtMidnight()
+    {
+        QTemporaryDir dir;
+        ManualClock clock(QDateTime(QDate(2026, 6, 12), QTime(23, 59, 59, 500)));
+        Journal journal(dir.path(), clock);
+        journal.write(u"alive"_s);
+        clock.advance(1000);
+        journal.write(u"alive"_s);
+        QCOMPARE(readJournal(dir.path(), QDate(2026, 6, 12), QDate(2026, 6, 12)).size(), 1);
+        QCOMPARE(readJournal(dir.path(), QDate(2026, 6, 13), QDate(2026, 6, 13)).size(), 1);
+    }
+
+    void newLogRecords_data()
+    {
+        QTest::addColumn<QStringList>("previous");
+        QTest::addColumn<QStringList>("current");
+        QTest::addColumn<bool>("erased");
+        QTest::addColumn<int>("firstNew");
+        const QStringList ab{u"a"_s, u"b"_s};
+        QTest::newRow("nothing new") << ab << ab << false << 2;
+        QTest::newRow("two more") << ab << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false << 2;
+        QTest::newRow("erased, then one") << ab << QStringList{u"x"_s} << true << 0;
+        QTest::newRow("erased, empty") << ab << QStringList() << true << 0;
+        QTest::newRow("same count, new content") << ab << QStringList{u"b"_s, u"c"_s} << true << 1;
+        QTest::newRow("oldest dropped") << QStringList{u"a"_s, u"b"_s, u"c"_s} << QStringList{u"b"_s, u"c"_s, u"d"_s, u"e"_s} << true << 2;
+        QTest::newRow("first record changed") << ab << QStringList{u"z"_s, u"b"_s, u"c"_s} << true << 0;
+    }
+    void newLogRecords()
+    {
+        QFETCH(QStringList, previous);
+        QFETCH(QStringList, current);
+        const LogDiff d = diffLog(previous, current);
+        QTEST(d.erased, "erased");
+        QTEST(d.firstNew, "firstNew");
+    }
+
+    // Retention deletes only what the watch wrote: by its own file names, and never anything else in DIR.
+    void retention_data()
+    {
+        QTest::addColumn<int>("keepDays");
+        QTest::addColumn<int>("keepKb");
+        QTest::addColumn<QStringList>("deleted");
+        QTest::newRow("by age") << 30 << 100000
+                                << QStringList{u"captures/2026-05-01/101500-timed.png"_s, u"journal/2026-05-01.jsonl"_s};
+        QTest::newRow("by size, oldest captures first")
+            << 60 << 45
+            << QStringList{u"captures/2026-05-01/101500-timed.png"_s, u"captures/2026-06-11/090000-gamut.png"_s};
+    }
+    void retention()
+    {
+        QFETCH(int, keepDays);
+        QFETCH(int, keepKb);
+        QFETCH(QStringList, deleted);
+        QTemporaryDir dir;
+        const QByteArray tenKb(10 * 1024, 'x');
+        for (const char* name : {"journal/2026-05-01.jsonl", "journal/2026-06-12.jsonl", "captures/2026-05-01/101500-timed.png",
+                                 "captures/2026-06-11/090000-gamut.png", "captures/2026-06-12/080000-timed.png",
+                                 "captures/2026-06-12/080000-timed-2.png", "notes.txt", "journal/2026-05-01.jsonl.bak",
+                                 "captures/2026-05-01/holiday.png", "captures/old/101500-timed.png"})
+            writeFile(dir.filePath(QString::fromLatin1(name)), tenKb);
+        QStringList planned;
+        for (const Deletion& d : retentionPlan(watchFiles(dir.path()), QDate(2026, 6, 12), {keepDays, keepKb * 1024ll}))
+            planned << QDir(dir.path()).relativeFilePath(d.path);
+        QCOMPARE(planned, deleted);
+    }
+
+    // Hooks are real processes: the environment they get, their exit code, the kill after the time limit.
+    void hook_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("exit");
+        QTest::addColumn<bool>("killed");
+        QTest::newRow("exit code") << u"echo \"$QV_ALARM|$QV_STATE|$QV_DETAIL|$QV_SERIAL|$QV_CAPTURE\" > \"$0\"; exit 3"_s << 3 << false;
+        QTest::newRow("killed at the limit") << u"echo started > \"$0\"; exec sleep 30"_s << -1 << true;
+    }
+    void hook()
+    {
+        QFETCH(QString, script);
+        QTemporaryDir dir;
+        const QString out = dir.filePath(u"out with space"_s);
+        HookRunner hooks(u"/bin/sh -c '%1' \"%2\""_s.arg(script, out));
+        hooks.timeLimitMs = 500;
+        QSignalSpy done(&hooks, &HookRunner::finished);
+        hooks.run({u"gamut"_s, u"raised"_s, u"t"_s, u"GAMUT+ red"_s, u"SN1"_s, u"/c/1.png"_s, u"/j"_s});
+        QVERIFY(done.wait(10000));
+        const auto r = done.first().first().value<HookResult>();
+        QTEST(r.exit, "exit");
+        QTEST(r.killed, "killed");
+        if (!r.killed)
+            QCOMPARE(readAll(out), QByteArray("gamut|raised|GAMUT+ red|SN1|/c/1.png\n"));
+    }
+
+    void hooksOfOneAlarmTakeTurns()
+    {
+        QTemporaryDir dir;
+        const QString out = dir.filePath(u"turns"_s);
+        HookRunner hooks(u"/bin/sh -c 'echo start $QV_STATE >> \"$0\"; sleep 0.2; echo end $QV_STATE >> \"$0\"' "_s + out);
+        QSignalSpy done(&hooks, &HookRunner::finished);
+        hooks.run({u"signal"_s, u"raised"_s, {}, {}, {}, {}, {}});
+        hooks.run({u"signal"_s, u"cleared"_s, {}, {}, {}, {}, {}});
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 2, 10000);
+        QCOMPARE(readAll(out), QByteArray("start raised\nend raised\nstart cleared\nend cleared\n"));
+    }
+
+    void watchOverSimulatedHours();
+    void report();
+};
+
+// The PDF report from a journal: the period's episodes with their times and duration, the alarm picture, the
+// new log records, page numbers; what lies outside the period stays out. Read back with poppler's pdftotext.
+void TestWatch::report()
+{
+    if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QTemporaryDir dir;
+    ManualClock clock(kStart.addDays(-1));
+    Journal journal(dir.path(), clock);
+    journal.write(u"alarm"_s, {{u"name"_s, u"signal"_s}, {u"state"_s, u"raised"_s}});  // the day before
+    clock.set(kStart);
+    journal.write(u"start"_s, {{u"serial"_s, u"QV7700SIM"_s}});
+    journal.write(u"alarm"_s, {{u"name"_s, u"gamut"_s}, {u"state"_s, u"raised"_s}, {u"detail"_s, u"GAMUT+ red"_s}});
+    QImage picture(1025, 769, QImage::Format_RGB32);
+    picture.fill(Qt::green);
+    QVERIFY(QDir().mkpath(dir.filePath(u"captures/2026-06-12"_s)));
+    QVERIFY(picture.save(dir.filePath(u"captures/2026-06-12/223000-gamut.png"_s)));
+    journal.write(u"capture"_s, {{u"file"_s, u"captures/2026-06-12/223000-gamut.png"_s}, {u"reason"_s, u"alarm"_s}, {u"alarm"_s, u"gamut"_s}});
+    clock.advance(20000);
+    journal.write(u"alarm"_s, {{u"name"_s, u"gamut"_s}, {u"state"_s, u"acknowledged"_s}});
+    clock.advance(45000);
+    journal.write(u"alarm"_s, {{u"name"_s, u"gamut"_s}, {u"state"_s, u"cleared"_s}});
+    journal.write(u"log"_s, {{u"n"_s, 34}, {u"text"_s, u"06/12 22:31:00 REF UNLOCKED"_s}});
+    const QString pdf = dir.filePath(u"report.pdf"_s);
+    QString error;
+    QVERIFY(writeReport(dir.path(), kStart.date().startOfDay(kStart.timeZone()), kStart.date().addDays(1).startOfDay(kStart.timeZone()), pdf, &error));
+    QProcess text;
+    text.start(u"pdftotext"_s, {u"-layout"_s, pdf, u"-"_s});
+    QVERIFY(text.waitForFinished(20000));
+    const QString out = QString::fromUtf8(text.readAllStandardOutput()).simplified();
+    for (const QString& expected : {u"Instrument serial: QV7700SIM"_s, u"Alarm episodes (1)"_s,
+                                    u"gamut 2026-06-12 22:30:00 2026-06-12 22:31:05 1 min 5 s 2026-06-12 22:30:20"_s,
+                                    u"Alarm captures (1)"_s, u"captures/2026-06-12/223000-gamut.png"_s,
+                                    u"2026-06-12 22:31:05 06/12 22:31:00 REF UNLOCKED"_s, u"page 1"_s})
+        QVERIFY2(out.contains(expected), qPrintable(out + u"\nlacks: "_s + expected));
+    QVERIFY(!out.contains(u"signal"_s));
+}
+
+// Two hours on the simulated instrument by a manual clock, across midnight: time-lapse captures, log fetches,
+// an alarm of each kind that the feed can give, and no traffic beyond the poll and what the watch asks for.
+void TestWatch::watchOverSimulatedHours()
+{
+    QTemporaryDir dir;
+    auto* sim = new SimDevice;
+    Remote remote{std::unique_ptr<D2xx>(sim)};
+    remote.poll().absencePauseMs = 0;
+    remote.screenFetch().pauseBeforeBlocksMs = 0;
+    remote.errorLog().startPauseMs = 0;
+    remote.errorLog().recordPauseMs = 0;
+    ManualClock clock(kStart);
+    WatchSettings settings;
+    settings.dir = dir.path();
+    settings.captureEveryMinutes = 10;
+    Watch watch({remote.link(), remote.state(), remote.panel(), remote.screenFetch(), remote.picture(),
+                 remote.errorLog(), remote.timer3(), [&remote] { return remote.serialNumber(); }, u"sim"_s},
+                settings, clock);
+    watch.start();
+    int plugged = 0;
+    for (int i = 0; i <= 7200; ++i) {
+        clock.set(kStart.addSecs(i));
+        if (i == 1800 || i == 1810)
+            sim->instrument().setGamut(i == 1800, false);
+        if (i == 3000)
+            sim->instrument().addLogEntry("06/12 23:20:00 REF UNLOCKED");
+        if (i == 4300 || i == 4310)
+            sim->setPlugged(i == 4310);
+        plugged += sim->plugged();
+        remote.poll().Timer3_Timer();
+        watch.afterPoll();
+        QCoreApplication::processEvents();
+    }
+    watch.stop();
+
+    const QList<QJsonObject> lines = readJournal(dir.path(), kStart.date(), kStart.date().addDays(1));
+    QStringList alarms = events(lines).filter(u"alarm "_s);
+    QCOMPARE(alarms, (QStringList{u"alarm gamut raised"_s, u"alarm gamut cleared"_s, u"alarm log raised"_s,
+                                  u"alarm absent raised"_s, u"alarm absent cleared"_s, u"alarm log cleared"_s}));
+    const QStringList all = events(lines);
+    QCOMPARE(all.first(), u"start"_s);
+    QCOMPARE(all.last(), u"stop"_s);
+    QCOMPARE(all.count(u"alive"_s), 2);
+    QCOMPARE(all.count(u"log"_s), 1);
+    QCOMPARE(readJournal(dir.path(), kStart.date().addDays(1), kStart.date().addDays(1)).first().value(u"t"_s).toString(),
+             u"2026-06-13T00:00:00.000+02:00"_s);
+    // The log alarm's picture is taken on the tick after the fetch that found the record.
+    for (const char* name : {"captures/2026-06-12/224000-timed.png", "captures/2026-06-12/230000-gamut.png",
+                             "captures/2026-06-12/230000-timed.png", "captures/2026-06-12/233001-log.png",
+                             "captures/2026-06-13/000000-timed.png",
+                             "captures/2026-06-13/003000-timed.png"})
+        QVERIFY2(QImage(dir.filePath(QString::fromLatin1(name))).size() == QSize(1025, 769), name);
+    QVERIFY(readAll(dir.filePath(u"errorlog.txt"_s)).endsWith("2026-06-12T23:30:00.000+02:00\t06/12 23:20:00 REF UNLOCKED\n"));
+    // Traffic: one status request per poll the instrument was there for, and only the captures and log fetches
+    // the watch asked for: twelve time-lapse pictures (the one at 23:00 serves the gamut alarm too) and the log
+    // alarm's; one log fetch at start and then every 15 minutes.
+    const QList<uint8_t> keys = sim->instrument().keysReceived();
+    QCOMPARE(keys.count(0xB6), plugged);
+    QCOMPARE(keys.count(0xB0), 13);
+    QCOMPARE(keys.count(0xB3), 9);
+}
+
+QTEST_MAIN(TestWatch)
+#include "test_watch.moc"

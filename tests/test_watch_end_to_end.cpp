@@ -1,0 +1,285 @@
+// The watch as a user runs it: against an instrument on a pseudo-terminal whose feed changes on a script,
+// killed with SIGKILL at random moments, and on a small filesystem that fills up or turns read-only.
+
+#include <QDir>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/mount.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+const QString kProgram = QStringLiteral(QV_PROGRAM);
+const QString kPeer = QStringLiteral(QV_PTY_PEER);
+
+QByteArray journalText(const QString& dir)
+{
+    QByteArray all;
+    const QDir journal(dir + u"/journal"_s);
+    for (const QString& name : journal.entryList({u"*.jsonl"_s}, QDir::Files, QDir::Name)) {
+        QFile f(journal.filePath(name));
+        if (f.open(QIODevice::ReadOnly))
+            all += f.readAll();
+    }
+    return all;
+}
+
+// Every line that ends in a line feed, parsed; a line that is not a JSON object fails the test.
+QList<QJsonObject> wholeLines(const QByteArray& text, QString* bad)
+{
+    QList<QJsonObject> out;
+    const QList<QByteArray> lines = text.split('\n');
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        const QJsonDocument doc = QJsonDocument::fromJson(lines.at(i));
+        if (!doc.isObject() && bad->isEmpty())
+            *bad = QString::fromUtf8(lines.at(i));
+        out.append(doc.object());
+    }
+    return out;
+}
+
+QStringList eventsOf(const QList<QJsonObject>& lines, const QString& kind = {})
+{
+    QStringList out;
+    for (const QJsonObject& o : lines) {
+        const QString e = o.value(u"event"_s).toString();
+        if (kind.isEmpty())
+            out << e;
+        else if (e == kind)
+            out << o.value(u"name"_s).toString() + u' ' + o.value(u"state"_s).toString();
+    }
+    return out;
+}
+
+struct Watcher {
+    QProcess process;
+    QString dir;
+    // asNobody: run as user nobody, for whom root's folders are not writable.
+    Watcher(const QString& watchDir, const QStringList& extra, const QString& pollMs = {}, bool asNobody = false)
+        : dir(watchDir)
+    {
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        if (!pollMs.isEmpty())
+            env.insert(u"QV7700_POLL_MS"_s, pollMs);
+        process.setProcessEnvironment(env);
+        const QStringList args = QStringList{u"--watch"_s, watchDir} + extra;
+        if (asNobody)
+            process.start(u"setpriv"_s, QStringList{u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, kProgram} + args);
+        else
+            process.start(kProgram, args);
+    }
+    int starts() const { return int(journalText(dir).count("\"event\":\"start\"")); }
+    bool has(const QByteArray& text) const { return journalText(dir).contains(text); }
+    int stop()
+    {
+        ::kill(pid_t(process.processId()), SIGTERM);
+        if (!process.waitForFinished(15000))
+            return -1;
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    }
+};
+}  // namespace
+
+class TestWatchEndToEnd : public QObject {
+    Q_OBJECT
+private slots:
+    void scriptedFeedOverAPty();
+    void killNine();
+    void fullDiskOrUnwritableFolder_data();
+    void fullDiskOrUnwritableFolder();
+};
+
+void TestWatchEndToEnd::scriptedFeedOverAPty()
+{
+    QTemporaryDir tmp;
+    const QString dir = tmp.filePath(u"watch"_s), link = tmp.filePath(u"instrument"_s);
+    QProcess peer;
+    auto peerEnv = QProcessEnvironment::systemEnvironment();
+    peerEnv.insert(u"QV_PTY_SECONDS"_s, u"240"_s);
+    peer.setProcessEnvironment(peerEnv);
+    peer.start(kPeer, {link});
+    QVERIFY(peer.waitForReadyRead(5000));
+    const auto say = [&peer](const char* line) { peer.write(QByteArray(line) + '\n'); };
+    // The hook leaves its environment in a file named after the alarm and its state.
+    const QString hook = u"/bin/sh -c 'env | grep ^QV_ | sort > \"$0.$QV_ALARM.$QV_STATE\"' '%1/hook'"_s.arg(tmp.path());
+    Watcher w(dir, {u"--device"_s, u"serial:"_s + link, u"--log-every"_s, u"0.1"_s, u"--alarm-hook"_s, hook});
+    const int wait = 30000;
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir + u"/errorlog.txt"_s), wait);  // the first fetch: the baseline
+    say("gamut 1 0");
+    QTRY_VERIFY_WITH_TIMEOUT(w.has("\"name\":\"gamut\",\"state\":\"raised\""), wait);
+    say("gamut 0 0");
+    QTRY_VERIFY_WITH_TIMEOUT(w.has("\"name\":\"gamut\",\"state\":\"cleared\""), wait);
+    say("signal 0");
+    QTRY_VERIFY_WITH_TIMEOUT(w.has("\"name\":\"signal\",\"state\":\"raised\""), wait);
+    say("signal 1");
+    QTRY_VERIFY_WITH_TIMEOUT(w.has("\"name\":\"signal\",\"state\":\"cleared\""), wait);
+    say("unplug");
+    QTRY_VERIFY_WITH_TIMEOUT(w.has("\"name\":\"absent\",\"state\":\"raised\""), wait);
+    say("plug");
+    QTRY_VERIFY_WITH_TIMEOUT(w.has("\"name\":\"absent\",\"state\":\"cleared\""), wait);
+    say("erase");
+    QTRY_VERIFY_WITH_TIMEOUT(w.has("\"event\":\"log-erased\""), wait);
+    say("log 06/12 23:20:00 REF UNLOCKED");
+    QTRY_VERIFY_WITH_TIMEOUT(w.has("\"name\":\"log\",\"state\":\"cleared\""), wait);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(tmp.filePath(u"hook.log.cleared"_s)), wait);
+    QCOMPARE(w.stop(), 0);
+    peer.closeWriteChannel();
+    peer.waitForFinished(3000);
+
+    QString bad;
+    const QList<QJsonObject> lines = wholeLines(journalText(dir), &bad);
+    QVERIFY2(bad.isEmpty(), qPrintable(bad));
+    QCOMPARE(eventsOf(lines, u"alarm"_s),
+             (QStringList{u"gamut raised"_s, u"gamut cleared"_s, u"signal raised"_s, u"signal cleared"_s,
+                          u"absent raised"_s, u"absent cleared"_s, u"log raised"_s, u"log cleared"_s}));
+    const QStringList all = eventsOf(lines);
+    QCOMPARE(all.mid(0, 3), (QStringList{u"start"_s, u"present"_s, u"status"_s}));
+    QCOMPARE(lines.first().value(u"device"_s).toString(), u"serial:"_s + link);
+    QCOMPARE(all.last(), u"stop"_s);
+    QCOMPARE(all.count(u"absent"_s), 1);
+    QCOMPARE(all.count(u"log-erased"_s), 1);
+    QCOMPARE(all.count(u"hook"_s), 8);
+    QVERIFY(all.indexOf(u"log-erased"_s) < all.indexOf(u"log"_s));
+    QCOMPARE(lines.at(int(all.indexOf(u"log"_s))).value(u"text"_s).toString(), u"06/12 23:20:00 REF UNLOCKED"_s);
+    // Pictures for the alarms the instrument could show, none for its absence (journaled as an error).
+    QStringList captures;
+    for (const QJsonObject& o : lines)
+        if (o.value(u"event"_s) == u"capture"_s)
+            captures << o.value(u"file"_s).toString();
+    QCOMPARE(captures.size(), 3);
+    const QRegularExpression name(u"^captures/\\d{4}-\\d{2}-\\d{2}/\\d{6}-(gamut|signal|log)\\.png$"_s);
+    for (const QString& c : captures) {
+        QVERIFY2(name.match(c).hasMatch(), qPrintable(c));
+        QCOMPARE(QImage(dir + u'/' + c).size(), QSize(1025, 769));
+    }
+    QVERIFY(journalText(dir).contains("absent alarm capture not taken: the instrument is absent"));
+    QFile env(tmp.filePath(u"hook.gamut.raised"_s));
+    QVERIFY(env.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(env.readAll());
+    const QString today = QDate::currentDate().toString(u"yyyy-MM-dd"_s);
+    for (const QString& expected : {u"QV_ALARM=gamut\n"_s, u"QV_STATE=raised\n"_s, u"QV_DETAIL=GAMUT+ red\n"_s,
+                                    u"QV_SERIAL=%1\n"_s.arg(link), u"QV_CAPTURE=%1/%2\n"_s.arg(dir, captures.first()),
+                                    u"QV_JOURNAL=%1/journal/%2.jsonl\n"_s.arg(dir, today)})
+        QVERIFY2(text.contains(expected), qPrintable(text + u" lacks "_s + expected));
+    QVERIFY(text.contains(u"QV_TIME="_s + today + u'T'));
+    QFile cleared(tmp.filePath(u"hook.absent.cleared"_s));
+    QVERIFY(cleared.open(QIODevice::ReadOnly) && cleared.readAll().contains("QV_CAPTURE=\n"));
+}
+
+// SIGKILL at random moments of a busy watch (fast poll on the vectorscope page, whose gamut lamp flickers, and
+// a picture every 0.6 s): afterwards every line of the journal is whole JSON, no start is missing, every
+// picture under a capture name is whole, and a watch started again appends after a cut line without touching it.
+void TestWatchEndToEnd::killNine()
+{
+    QTemporaryDir tmp;
+    const QString dir = tmp.filePath(u"watch"_s);
+    const QStringList args{u"--device"_s, u"sim"_s, u"--press"_s, u"VECT"_s, u"--capture-every"_s, u"0.01"_s,
+                           u"--log-every"_s, u"0"_s};
+    constexpr int kKills = 50;
+    for (int n = 1; n <= kKills; ++n) {
+        Watcher w(dir, args, u"20"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(w.starts(), n, 20000);
+        QTest::qWait(int(QRandomGenerator::global()->bounded(50, 700)));
+        w.process.kill();
+        QVERIFY(w.process.waitForFinished(5000));
+    }
+    QString bad;
+    const QByteArray before = journalText(dir);
+    QVERIFY(before.endsWith('\n'));
+    const QList<QJsonObject> lines = wholeLines(before, &bad);
+    QVERIFY2(bad.isEmpty(), qPrintable(bad));
+    QCOMPARE(eventsOf(lines).count(u"start"_s), kKills);
+    QVERIFY(eventsOf(lines).count(u"status"_s) > kKills);
+    int pictures = 0;
+    for (const QString& day : QDir(dir + u"/captures"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        for (const QFileInfo& f : QDir(dir + u"/captures/"_s + day).entryInfoList({u"*.png"_s}, QDir::Files)) {
+            QVERIFY2(QImage(f.filePath()).size() == QSize(1025, 769), qPrintable(f.filePath()));
+            ++pictures;
+        }
+    QVERIFY(pictures > 0);
+
+    // A power cut in the middle of a line: the next watch leaves it as it is and starts on a fresh line.
+    const QString today = dir + u"/journal/"_s + QDate::currentDate().toString(u"yyyy-MM-dd"_s) + u".jsonl"_s;
+    QFile cut(today);
+    QVERIFY(cut.open(QIODevice::Append));
+    cut.write("{\"t\":\"2026-06-12T22:30:00.0");
+    cut.close();
+    Watcher again(dir, args, u"20"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(again.starts(), kKills + 1, 20000);
+    QCOMPARE(again.stop(), 0);
+    const QByteArray after = journalText(dir);
+    QVERIFY(after.startsWith(before + "{\"t\":\"2026-06-12T22:30:00.0\n{\"t\":"));
+    const QList<QJsonObject> tail = wholeLines(after.mid(before.size() + 28), &bad);
+    QVERIFY2(bad.isEmpty(), qPrintable(bad));
+    QCOMPARE(eventsOf(tail).first(), u"start"_s);
+    QCOMPARE(eventsOf(tail).last(), u"stop"_s);
+}
+
+void TestWatchEndToEnd::fullDiskOrUnwritableFolder_data()
+{
+    QTest::addColumn<bool>("unwritable");
+    QTest::newRow("disk full") << false;
+    QTest::newRow("folder not writable") << true;
+}
+
+// A filesystem of its own for the watch folder, 1 MB of tmpfs: filled up while the watch runs, then freed again;
+// or a watch folder its user may not write, opened up later.
+void TestWatchEndToEnd::fullDiskOrUnwritableFolder()
+{
+    QFETCH(bool, unwritable);
+    QTemporaryDir tmp;
+    const QByteArray mountPoint = QFile::encodeName(tmp.path());
+    if (::mount("qvwatch", mountPoint.constData(), "tmpfs", 0, "size=1m,mode=0755") != 0)
+        QSKIP("mounting a tmpfs needs root (CAP_SYS_ADMIN)");
+    const auto unmount = qScopeGuard([&] { ::umount2(mountPoint.constData(), MNT_DETACH); });
+    const QString dir = tmp.filePath(u"watch"_s), filler = tmp.filePath(u"filler"_s);
+    QVERIFY(QDir().mkdir(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+    Watcher w(dir, {u"--device"_s, u"sim"_s, u"--press"_s, u"VECT"_s}, u"50"_s, unwritable);
+    if (!unwritable) {
+        QTRY_COMPARE_WITH_TIMEOUT(w.starts(), 1, 20000);
+        QFile fill(filler);
+        QVERIFY(fill.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'x');
+        while (fill.write(block) == block.size() && fill.flush()) {
+        }
+    }
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += w.process.readAllStandardError()).contains("journal cannot be written"), 10000);
+    QTest::qWait(1500);  // the watch keeps polling, and keeps what it cannot write
+    QCOMPARE(w.process.state(), QProcess::Running);
+    if (unwritable)
+        QVERIFY(QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                                                QFile::WriteOther | QFile::ExeOther));
+    else
+        QVERIFY(QFile::remove(filler));
+    QTRY_VERIFY_WITH_TIMEOUT(w.has("journal not written"), 10000);
+    QCOMPARE(w.stop(), 0);
+    err += w.process.readAllStandardError();
+    QCOMPARE(err.count("cannot be written"), 1);
+    QCOMPARE(err.count("written again"), 1);
+    QString bad;
+    const QList<QJsonObject> lines = wholeLines(journalText(dir), &bad);
+    QVERIFY2(bad.isEmpty(), qPrintable(bad));
+    // The lines of the outage came late but whole, in their order and with their own times.
+    const QStringList all = eventsOf(lines);
+    QVERIFY(all.indexOf(u"error"_s) > 0);
+    QVERIFY(all.mid(all.indexOf(u"error"_s)).contains(u"status"_s));
+    QCOMPARE(all.last(), u"stop"_s);
+    QDateTime previous;
+    for (const QJsonObject& o : lines) {
+        const QDateTime t = QDateTime::fromString(o.value(u"t"_s).toString(), Qt::ISODateWithMs);
+        QVERIFY(!previous.isValid() || previous <= t);
+        previous = t;
+    }
+}
+
+QTEST_GUILESS_MAIN(TestWatchEndToEnd)
+#include "test_watch_end_to_end.moc"
