@@ -189,6 +189,12 @@ void MainWindow::buildPanel()
         lamps_[size_t(n - 1)] = lamp;
     }
 
+    buildStatusBoxAndExit(panel);
+    setPanelTabOrder();
+}
+
+void MainWindow::buildStatusBoxAndExit(QWidget* panel)
+{
     fixedLabel(panel, u"Valid"_s, twipRect(240, 120, 495, 255));
     fixedLabel(panel, u"AUDIO"_s, twipRect(840, 2280, 615, 255));
     fixedLabel(panel, u"GAMUT +"_s, twipRect(5880, 840, 735, 255), u"Displays +ve Gamut"_s);
@@ -206,7 +212,10 @@ void MainWindow::buildPanel()
     cmdExit_->setToolTip(u"Exit the Remote Control utility"_s);
     cmdExit_->setAutoDefault(false);
     connect(cmdExit_, &QPushButton::clicked, this, [this] { remote_.cmdExit_Click(); });
+}
 
+void MainWindow::setPanelTabOrder()
+{
     // Keyboard order of the instrument maker's panel; the knobs, which it left out, come last.
     QList<QWidget*> order = {cmdExit_, text1_};
     for (int n : {1, 3, 5, 7, 9, 2, 4, 6, 8})

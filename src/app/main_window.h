@@ -53,6 +53,8 @@ protected:
 
 private:
     void buildPanel();
+    void buildStatusBoxAndExit(QWidget* panel);
+    void setPanelTabOrder();
     void buildMenus();
     void mirror();
 

@@ -70,7 +70,6 @@ void ErrorLog::fetch()
 {
     SharedState& s = link_.state();
     PanelModel& panel = link_.panel();
-    D2xx& dev = link_.device();
     running_ = true;
     fetchNormal_ = false;
     UsbLink::Hold hold(link_);
@@ -81,60 +80,10 @@ void ErrorLog::fetch()
         panel.setStatusText(QString());
         s.StatusLog.clear();
         panel.setBusyPointer(PointerOwner::MainWindow, true);
-        const int limit = kRecordLimit;
         link_.SendKey(kStartLog);
         link_.Wait(startPauseMs);
 
-        // The instrument may stop sending: the fetch gives up after a stretch of silence over the whole log. A
-        // failed queue query ends the fetch.
-        ReplyReader reader(link_, silenceLimitMs);
-        const auto stop = [&](const QString& why) {
-            s.StatusLog = why;
-            s.LogFailed = true;
-        };
-        int received = 0;
-        for (int record = 0; record <= limit; ++record) {
-            if (link_.stopping())
-                break;  // the program is ending: no more records, straight to the close
-            link_.SendKey(kNextRecord);
-            if (dev.SetTimeouts(s.DeviceHandle, kRecordTimeoutMs, 0) != ft::OK) {
-                stop(u"USB SetTimeout Failed"_s);
-                break;
-            }
-            // The record buffer holds 50 characters: a larger queue count is read, but only 50 are kept.
-            uint32_t got = 0;
-            const ReplyReader::Outcome outcome = reader.read(s.LogRecord.data(), kLogRecordSize, kRecordReady, &got);
-            if (outcome == ReplyReader::Outcome::QueueFailed) {
-                stop(u"USB Queue Read Failed"_s);
-                break;
-            }
-            if (outcome == ReplyReader::Outcome::ReadFailed) {
-                stop(u"Log Read Failed"_s);
-                break;
-            }
-            if (outcome == ReplyReader::Outcome::Silent || reader.silenceExpired()) {
-                stop(u"No data from QV7700 for %1 seconds: log transfer stopped"_s.arg(silenceLimitMs / 1000));
-                break;
-            }
-            const LogRecordView view = parseLogRecord(s.LogRecord);
-            if (view.endOfLog)
-                record = limit;
-            const QString shown = QString::fromLatin1(view.shown);
-            emit recordReceived(record, shown, view.endOfLog);
-            if (record < 4)
-                s.StatusLog += shown;
-            else if (record < limit)
-                s.StatusLog += QString::number(record - 3) + u": "_s + shown;
-            panel.setStatusText(s.StatusLog);
-            emit progress(++received);
-            link_.Wait(recordPauseMs);
-            if (record == limit) {
-                // The loop runs out: with the end mark, or after the largest log the instrument keeps.
-                panel.setStatusText(s.StatusLog + kEndMarker);
-                panel.setMenuEnabled(Menu::PrintLog, true);
-                fetchNormal_ = true;
-            }
-        }
+        readRecords();
         if (s.LogFailed)
             panel.setStatusText(s.StatusLog);
         if (link_.closeDevice() != ft::OK) {
@@ -156,6 +105,64 @@ void ErrorLog::fetch()
     }
     running_ = false;
     emit finished();
+}
+
+void ErrorLog::readRecords()
+{
+    SharedState& s = link_.state();
+    PanelModel& panel = link_.panel();
+    D2xx& dev = link_.device();
+    const int limit = kRecordLimit;
+    // The instrument may stop sending: the fetch gives up after a stretch of silence over the whole log. A
+    // failed queue query ends the fetch.
+    ReplyReader reader(link_, silenceLimitMs);
+    const auto stop = [&](const QString& why) {
+        s.StatusLog = why;
+        s.LogFailed = true;
+    };
+    int received = 0;
+    for (int record = 0; record <= limit; ++record) {
+        if (link_.stopping())
+            break;  // the program is ending: no more records, straight to the close
+        link_.SendKey(kNextRecord);
+        if (dev.SetTimeouts(s.DeviceHandle, kRecordTimeoutMs, 0) != ft::OK) {
+            stop(u"USB SetTimeout Failed"_s);
+            break;
+        }
+        // The record buffer holds 50 characters: a larger queue count is read, but only 50 are kept.
+        uint32_t got = 0;
+        const ReplyReader::Outcome outcome = reader.read(s.LogRecord.data(), kLogRecordSize, kRecordReady, &got);
+        if (outcome == ReplyReader::Outcome::QueueFailed) {
+            stop(u"USB Queue Read Failed"_s);
+            break;
+        }
+        if (outcome == ReplyReader::Outcome::ReadFailed) {
+            stop(u"Log Read Failed"_s);
+            break;
+        }
+        if (outcome == ReplyReader::Outcome::Silent || reader.silenceExpired()) {
+            stop(u"No data from QV7700 for %1 seconds: log transfer stopped"_s.arg(silenceLimitMs / 1000));
+            break;
+        }
+        const LogRecordView view = parseLogRecord(s.LogRecord);
+        if (view.endOfLog)
+            record = limit;
+        const QString shown = QString::fromLatin1(view.shown);
+        emit recordReceived(record, shown, view.endOfLog);
+        if (record < 4)
+            s.StatusLog += shown;
+        else if (record < limit)
+            s.StatusLog += QString::number(record - 3) + u": "_s + shown;
+        panel.setStatusText(s.StatusLog);
+        emit progress(++received);
+        link_.Wait(recordPauseMs);
+        if (record == limit) {
+            // The loop runs out: with the end mark, or after the largest log the instrument keeps.
+            panel.setStatusText(s.StatusLog + kEndMarker);
+            panel.setMenuEnabled(Menu::PrintLog, true);
+            fetchNormal_ = true;
+        }
+    }
 }
 
 void ErrorLog::erase()

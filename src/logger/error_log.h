@@ -51,6 +51,8 @@ signals:
 
 private:
     void fetch();
+    // Asks for record after record until the end-of-log record, the largest log, a failure or silence.
+    void readRecords();
     void erase();
 
     UsbLink& link_;
