@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "live/front_panel_keys.h"
+#include "net/net_access.h"
 #include "render/screen_picture.h"
 
 #include <QCommandLineParser>
@@ -55,11 +56,30 @@ struct OptionTable {
     QCommandLineOption noSignal{u"no-signal"_s, u"With --render: as the instrument shows it without a signal."_s};
     QCommandLineOption output{u"output"_s, u"With --render: the picture file (.png or .bmp)."_s, u"FILE"_s};
     QCommandLineOption doctor{u"doctor"_s, u"Check the link to the instrument and say what to fix."_s};
+    QCommandLineOption serve{u"serve"_s,
+                             u"Without a window: poll once a second and serve the live page, the HTTP API and "
+                             "Prometheus metrics on [ADDRESS:]PORT (address 127.0.0.1 unless given; port 0: any free "
+                             "one)."_s,
+                             u"[ADDRESS:]PORT"_s};
+    QCommandLineOption tokenFile{u"token-file"_s,
+                                 u"With --serve: the token that control (and reading off loopback) needs; made with "
+                                 "128 random bits and mode 0600 when missing."_s,
+                                 u"FILE"_s};
+    QCommandLineOption tlsCert{u"tls-cert"_s, u"With --serve and --tls-key: serve HTTPS with this PEM certificate."_s,
+                               u"FILE"_s};
+    QCommandLineOption tlsKey{u"tls-key"_s, u"With --serve and --tls-cert: the certificate's PEM private key."_s,
+                              u"FILE"_s};
+    QCommandLineOption publicRead{u"public-read"_s,
+                                  u"With --serve on an address that is not loopback: reading needs no token."_s};
+    QCommandLineOption allowHost{u"allow-host"_s,
+                                 u"With --serve: a host name viewers may use besides the address (repeatable)."_s,
+                                 u"NAME"_s};
 
     void addTo(QCommandLineParser& parser) const
     {
         for (const auto* o : {&device, &serialNumber, &press, &capture, &getLog, &format, &eraseLog, &status,
-                              &listDevices, &json, &render, &levels, &noSignal, &output, &doctor})
+                              &listDevices, &json, &render, &levels, &noSignal, &output, &doctor, &serve, &tokenFile, &tlsCert,
+                              &tlsKey, &publicRead, &allowHost})
             parser.addOption(*o);
     }
 };
@@ -94,7 +114,7 @@ std::optional<QString> chooseAction(const QCommandLineParser& p, const OptionTab
     const std::pair<const QCommandLineOption*, Action> actions[] = {
         {&t.capture, Action::Capture}, {&t.getLog, Action::GetLog},           {&t.eraseLog, Action::EraseLog},
         {&t.status, Action::Status},   {&t.listDevices, Action::ListDevices}, {&t.render, Action::Render},
-        {&t.doctor, Action::Doctor}};
+        {&t.doctor, Action::Doctor},   {&t.serve, Action::Serve}};
     QStringList chosen;
     for (const auto& [option, action] : actions) {
         if (p.isSet(*option)) {
@@ -165,6 +185,23 @@ std::optional<QString> checkRender(const QCommandLineParser& p, const OptionTabl
         return u"--render needs --output FILE.png or FILE.bmp"_s;
     return std::nullopt;
 }
+std::optional<QString> checkServe(const QCommandLineParser& p, const OptionTable& t, Options& o)
+{
+    if (o.action != Action::Serve) {
+        for (const auto* option : {&t.tokenFile, &t.tlsCert, &t.tlsKey, &t.publicRead, &t.allowHost})
+            if (p.isSet(*option))
+                return u"--%1 goes with --serve"_s.arg(option->names().constFirst());
+        return std::nullopt;
+    }
+    ServeOptions s{p.value(t.serve), p.value(t.tokenFile), p.value(t.tlsCert), p.value(t.tlsKey), p.isSet(t.publicRead),
+                   p.values(t.allowHost)};
+    if (!net::parseServeAddress(s.address))
+        return u"--serve takes [ADDRESS:]PORT, e.g. 8080, 0.0.0.0:8080 or [::1]:8080, not \"%1\""_s.arg(s.address);
+    if (s.tlsCert.isEmpty() != s.tlsKey.isEmpty())
+        return u"--tls-cert and --tls-key go together"_s;
+    o.serve = s;
+    return std::nullopt;
+}
 }  // namespace
 
 ParsedCommandLine parseCommandLine(const QStringList& args)
@@ -204,7 +241,7 @@ ParsedCommandLine parseCommandLine(const QStringList& args)
             return usage(u"--press: no key named \"%1\""_s.arg(name));
     if (p.isSet(t.serialNumber) && o.serialNumber.trimmed().isEmpty())
         return usage(u"--serial-number needs a serial number"_s);
-    for (const auto& check : {chooseAction, checkFormat, checkRender})
+    for (const auto& check : {chooseAction, checkFormat, checkRender, checkServe})
         if (const auto error = check(p, t, o))
             return usage(*error);
     if (o.json && !o.headless())

@@ -19,9 +19,18 @@ inline constexpr int Usage = 2;     // the command line is wrong
 inline constexpr int NotWritten = 3;  // an output file could not be written (nothing partial is left)
 }  // namespace exitcode
 
-enum class Action { Window, Press, Capture, GetLog, EraseLog, Status, ListDevices, Render, Doctor };
+enum class Action { Window, Press, Capture, GetLog, EraseLog, Status, ListDevices, Render, Doctor, Serve };
 
 enum class OutputFormat { Png, Bmp, Text, Json, Csv };
+
+// --serve and the options that go with it.
+struct ServeOptions {
+    QString address;    // [ADDRESS:]PORT
+    QString tokenFile;  // empty: the default place
+    QString tlsCert, tlsKey;
+    bool publicRead = false;
+    QStringList allowHosts;
+};
 
 struct Options {
     Action action = Action::Window;
@@ -35,6 +44,7 @@ struct Options {
     int renderCode = 0;
     std::array<uint8_t, 4> levels{};
     bool signal = true;
+    std::optional<ServeOptions> serve;
 
     bool headless() const { return action != Action::Window; }
 };

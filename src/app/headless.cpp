@@ -1,6 +1,7 @@
 #include "app/headless.h"
 
 #include "app/device_select.h"
+#include "app/net_service.h"
 #include "app/remote.h"
 #include "link/doctor.h"
 #include "live/instrument_status.h"
@@ -278,6 +279,7 @@ int runHeadless(const Options& o)
     case Action::Render: return report(o, render(o));
     case Action::Doctor: return report(o, doctor());
     case Action::ListDevices: return report(o, listAttached(o));
+    case Action::Serve: return runServe(o);
     default: break;
     }
     QString error;
