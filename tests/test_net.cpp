@@ -53,6 +53,7 @@ private slots:
         const QByteArray big(9000, 'a');
         QTest::newRow("plain") << QByteArray("GET /api/status HTTP/1.1\r\nHost: x\r\n\r\n") << 1 << QByteArray("/api/status");
         QTest::newRow("decoded") << QByteArray("GET /api/press/VOL%2B HTTP/1.1\r\n\r\n") << 1 << QByteArray("/api/press/VOL+");
+        QTest::newRow("binary before any line end") << QByteArray("\x16\x03\x01\x02") << 400 << QByteArray();
         QTest::newRow("no end yet") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n") << 0 << QByteArray();
         QTest::newRow("body still coming") << QByteArray("POST /x HTTP/1.1\r\nContent-Length: 5\r\n\r\nab") << 0 << QByteArray();
         QTest::newRow("header too big") << "GET / HTTP/1.1\r\nX: " + big << 431 << QByteArray();

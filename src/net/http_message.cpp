@@ -156,6 +156,11 @@ ParseResult parseRequest(QByteArrayView data, const HttpLimits& limits)
     qsizetype start = 0;
     while (start + 1 < data.size() && data[start] == '\r' && data[start + 1] == '\n')
         start += 2;
+    // A request line is printable ASCII: anything else is refused at once, not after the idle time-out.
+    const qsizetype firstLineEnd = data.indexOf("\r\n", start);
+    for (char c : data.sliced(start, (firstLineEnd < 0 ? data.size() : firstLineEnd) - start))
+        if (uchar(c) < 0x20 || uchar(c) > 0x7e)
+            return failure(400);
     const qsizetype end = data.indexOf("\r\n\r\n", start);
     if (end < 0)
         return data.size() - start >= limits.headerBytes ? failure(431) : ParseResult{};

@@ -137,13 +137,19 @@ void HttpServer::readFrom(Connection& c)
         c.socket->readAll();  // a live-stream viewer has nothing more to say
         return;
     }
-    // Never more than one request's worth in memory: past that the parser refuses it anyway.
-    const qint64 room = config_.limits.headerBytes + config_.limits.bodyBytes + 4 - c.buffer.size();
-    if (room > 0)
-        c.buffer += c.socket->read(room);
-    if (c.requestStartMs < 0 && !c.buffer.isEmpty())
-        c.requestStartMs = now;
-    process(c);
+    // Never more than one request's worth in memory: past that the parser refuses it anyway. What stays in the
+    // socket is read once the requests before it are answered.
+    const qint64 limit = config_.limits.headerBytes + config_.limits.bodyBytes + 4;
+    while (c.socket->bytesAvailable() > 0 && c.buffer.size() < limit && c.waitingFor == 0 && !c.streaming &&
+           c.socket->state() == QAbstractSocket::ConnectedState) {
+        c.buffer += c.socket->read(limit - c.buffer.size());
+        if (c.requestStartMs < 0 && !c.buffer.isEmpty())
+            c.requestStartMs = now;
+        const qsizetype before = c.buffer.size();
+        process(c);
+        if (c.buffer.size() == before)
+            break;  // an incomplete request: wait for more bytes
+    }
 }
 
 void HttpServer::process(Connection& c)
@@ -217,7 +223,8 @@ void HttpServer::answer(quint64 ticket, const HttpResponse& response)
     HttpResponse r = response;
     r.close = r.close || it->closeAfterAnswer;
     send(*it, r);
-    process(*it);  // a request the client sent meanwhile
+    process(*it);  // requests the client sent meanwhile
+    readFrom(*it);
 }
 
 void HttpServer::sweep()
