@@ -1,6 +1,7 @@
 // A peer process that plays the instrument on the far end of a pseudo-terminal: it prints the path of the
 // terminal's near end, then answers whatever the program writes there as the simulated instrument does.
-// It stops when its standard input closes or after a minute.
+// It stops when its standard input closes or after a minute. With a file name as its argument it also appends
+// every byte the program sent, in hexadecimal, so that a test can see what reached the instrument.
 
 #include "sim/sim_instrument.h"
 
@@ -31,6 +32,7 @@ int main(int argc, char** argv)
     std::printf("%s\n", ptsname(master));
     std::fflush(stdout);
 
+    FILE* sent = argc > 1 ? std::fopen(argv[1], "a") : nullptr;
     qv::SimInstrument sim;
     QElapsedTimer alive;
     alive.start();
@@ -49,6 +51,11 @@ int main(int argc, char** argv)
         const ssize_t n = ::read(master, buf, sizeof buf);
         if (n <= 0)
             continue;
+        if (sent) {
+            for (ssize_t i = 0; i < n; ++i)
+                std::fprintf(sent, "%02X ", buf[i]);
+            std::fflush(sent);
+        }
         const QByteArray reply = sim.receive(buf, size_t(n));
         for (qsizetype off = 0; off < reply.size();) {
             const ssize_t w = ::write(master, reply.constData() + off, size_t(reply.size() - off));
@@ -59,6 +66,8 @@ int main(int argc, char** argv)
             off += w;
         }
     }
+    if (sent)
+        std::fclose(sent);
     ::close(keep);
     ::close(master);
     return 0;
