@@ -142,14 +142,19 @@ void NetBridge::knob(quint64 ticket, const QString& name, bool down)
 
 void NetBridge::capture(quint64 ticket)
 {
-    if (!remote_.state().DeviceFound)
-        return server_.answer(ticket, HttpResponse::error(409, u"the instrument does not answer"_s));
-    if (!remote_.panel().menuEnabled(Menu::Get1Frame))
-        return server_.answer(ticket, HttpResponse::error(409, u"the instrument shows its picture page, which has no screen to capture"_s));
-    captureWaiters_.append(ticket);
-    if (captureWaiters_.size() == 1)
-        captureClock_.start();
-    remote_.screenFetch().mnuGet1Frame_Click();  // at once, or after the exchange that holds the device
+    // In the queue like a click; once it is this request's turn, a poll first, as --capture does: a mode key
+    // pressed just before may have moved the instrument to its picture page, which has no screen to give.
+    remote_.link().whenFree([this, ticket] {
+        remote_.poll().Timer3_Timer();
+        if (!remote_.state().DeviceFound)
+            return server_.answer(ticket, HttpResponse::error(409, u"the instrument does not answer"_s));
+        if (!remote_.panel().menuEnabled(Menu::Get1Frame))
+            return server_.answer(ticket, HttpResponse::error(409, u"the instrument shows its picture page, which has no screen to capture"_s));
+        captureWaiters_.append(ticket);
+        if (captureWaiters_.size() == 1)
+            captureClock_.start();
+        remote_.screenFetch().mnuGet1Frame_Click();
+    });
 }
 
 void NetBridge::captureFinished()

@@ -91,9 +91,9 @@ def main(program, peer_program, shots):
         finally:
             if driver:
                 driver.quit()
-            code = served.stop()
+            served.stop()
             peer.stop()
-        assert code == 0, "the program ended with %s: %s" % (code, served.lines[-5:])
+        assert served.exited_cleanly(), "the program ended with %s: %s" % (served.proc.returncode, served.lines[-5:])
     print("page in Chromium: lamps shown, 401 without token and nothing sent, VECT sent as 8B F0 and lit, fits 400 px")
 
 

@@ -76,6 +76,8 @@ def main(program, rules):
                 prom.wait(20)
             for p in programs:
                 p.stop()
+        for p in programs:
+            assert p.exited_cleanly(), (p.proc.returncode, p.lines[-5:])
     print("prometheus: both instruments' series scraped and queried; metrics and rules pass promtool")
 
 

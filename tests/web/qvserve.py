@@ -74,6 +74,16 @@ class Served:
         with open("/proc/%d/status" % self.proc.pid) as f:
             return int(re.search(r"VmRSS:\s+(\d+)", f.read()).group(1))
 
+    def exited_cleanly(self):
+        """Exit code 0; or, in the sanitized build, only LeakSanitizer's own exit-time tracer crashing (see
+        tests/sanitized_run.sh), with no leak, address or undefined-behaviour report."""
+        if self.proc.returncode == 0:
+            return True
+        text = "\n".join(self.lines)
+        return ("Tracer caught signal" in text and "LeakSanitizer has encountered a fatal error" in text and
+                "ERROR: LeakSanitizer" not in text and "ERROR: AddressSanitizer" not in text and
+                "runtime error:" not in text)
+
     def stop(self):
         if self.proc.poll() is None:
             self.proc.send_signal(signal.SIGTERM)
@@ -82,6 +92,7 @@ class Served:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait(5)
+        time.sleep(0.1)  # the reader thread takes the last lines
         return self.proc.returncode
 
 
