@@ -7,7 +7,8 @@
 #include "net/net_server.h"
 
 #include <QFile>
-#include <QSignalSpy>
+#include <QProcess>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -242,6 +243,39 @@ private slots:
         server.store().publish(next);
         QTRY_VERIFY_WITH_TIMEOUT((got += s.readAll()).contains("\"gamut-minus\":\"red\""), 5000);
         QVERIFY(got.startsWith("HTTP/1.1 200 OK\r\nContent-Type: text/event-stream"));
+    }
+
+    void httpsWithTheGivenCertificate()
+    {
+        QTemporaryDir dir;
+        const QString key = dir.filePath(u"key.pem"_s), cert = dir.filePath(u"cert.pem"_s);
+        QProcess openssl;
+        openssl.start(u"openssl"_s, {u"req"_s, u"-x509"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:prime256v1"_s,
+                                     u"-nodes"_s, u"-keyout"_s, key, u"-out"_s, cert, u"-subj"_s, u"/CN=127.0.0.1"_s, u"-days"_s, u"1"_s});
+        QVERIFY(openssl.waitForFinished(30000) && openssl.exitCode() == 0);
+        NetServer server;
+        ServerConfig config;
+        config.tlsCert = cert;
+        config.tlsKey = key;
+        QString error;
+        QVERIFY2(server.start(config, &error), qPrintable(error));
+        QVERIFY(server.url().startsWith(u"https://127.0.0.1:"_s));
+        QSslSocket s;
+        s.setPeerVerifyMode(QSslSocket::VerifyNone);  // self-signed: the test checks the server, not the chain
+        s.connectToHostEncrypted(u"127.0.0.1"_s, server.address().port);
+        QVERIFY(s.waitForEncrypted(10000));
+        s.write("GET /api/status HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(server.address().port) +
+                "\r\nConnection: close\r\n\r\n");
+        QByteArray got;
+        while (s.waitForReadyRead(5000))
+            got += s.readAll();
+        QVERIFY2(got.startsWith("HTTP/1.1 200") && got.contains("\"present\":false"), got.constData());
+        // In clear on the same port: no answer at all, so no token can be sent unencrypted by mistake.
+        QVERIFY(!exchange(server.address().port, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n").startsWith("HTTP"));
+
+        NetServer broken;
+        config.tlsKey = cert;  // a certificate where the key should be
+        QVERIFY(!broken.start(config, &error));
     }
 };
 

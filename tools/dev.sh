@@ -16,7 +16,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt
 # headless Chromium through chromedriver (Python selenium), and a real Prometheus scrapes the metrics.
 if [ "$mode" = test ]; then
     packages+=(cups printer-driver-cups-pdf poppler-utils desktop-file-utils appstream bash-completion
-               chromium chromium-driver python3-selenium prometheus)
+               chromium chromium-driver python3-selenium prometheus openssl)
 fi
 
 as_root() {
