@@ -71,6 +71,7 @@ struct OptionTable {
                               u"FILE"_s};
     QCommandLineOption publicRead{u"public-read"_s,
                                   u"With --serve on an address that is not loopback: reading needs no token."_s};
+    QCommandLineOption window{u"window"_s, u"With --serve: show the window too and serve from it."_s};
     QCommandLineOption allowHost{u"allow-host"_s,
                                  u"With --serve: a host name viewers may use besides the address (repeatable)."_s,
                                  u"NAME"_s};
@@ -79,7 +80,7 @@ struct OptionTable {
     {
         for (const auto* o : {&device, &serialNumber, &press, &capture, &getLog, &format, &eraseLog, &status,
                               &listDevices, &json, &render, &levels, &noSignal, &output, &doctor, &serve, &tokenFile, &tlsCert,
-                              &tlsKey, &publicRead, &allowHost})
+                              &tlsKey, &publicRead, &allowHost, &window})
             parser.addOption(*o);
     }
 };
@@ -188,7 +189,7 @@ std::optional<QString> checkRender(const QCommandLineParser& p, const OptionTabl
 std::optional<QString> checkServe(const QCommandLineParser& p, const OptionTable& t, Options& o)
 {
     if (o.action != Action::Serve) {
-        for (const auto* option : {&t.tokenFile, &t.tlsCert, &t.tlsKey, &t.publicRead, &t.allowHost})
+        for (const auto* option : {&t.tokenFile, &t.tlsCert, &t.tlsKey, &t.publicRead, &t.allowHost, &t.window})
             if (p.isSet(*option))
                 return u"--%1 goes with --serve"_s.arg(option->names().constFirst());
         return std::nullopt;
@@ -200,6 +201,11 @@ std::optional<QString> checkServe(const QCommandLineParser& p, const OptionTable
     if (s.tlsCert.isEmpty() != s.tlsKey.isEmpty())
         return u"--tls-cert and --tls-key go together"_s;
     o.serve = s;
+    if (p.isSet(t.window)) {
+        if (!o.presses.isEmpty())
+            return u"--press does not go with --window"_s;
+        o.action = Action::Window;  // the window polls and serves; Logger > Network... shows the address
+    }
     return std::nullopt;
 }
 }  // namespace

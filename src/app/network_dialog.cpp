@@ -1,5 +1,6 @@
 #include "app/network_dialog.h"
 
+#include "app/headless.h"
 #include "app/net_service.h"
 
 #include <QClipboard>
@@ -48,18 +49,27 @@ void NetworkDialog::toggle()
 {
     if (service_->running()) {
         service_->stop();
-    } else {
-        ServeOptions options;
-        options.address = address_->text().trimmed();
-        QString error;
-        if (!service_->start(options, &error)) {
-            url_->setText(u"<span style='color:#c00'>%1</span>"_s.arg(error.toHtmlEscaped()));
-            return;
-        }
-        QSettings().setValue(kAddressKey, options.address);
+        refresh();
+        return;
     }
-    refresh();
+    ServeOptions options;
+    options.address = address_->text().trimmed();
+    QString error;
+    if (!startServing(options, &error))
+        url_->setText(u"<span style='color:#c00'>%1</span>"_s.arg(error.toHtmlEscaped()));
 }
+
+bool NetworkDialog::startServing(const ServeOptions& options, QString* error)
+{
+    if (!service_->start(options, error))
+        return false;
+    address_->setText(options.address);
+    QSettings().setValue(kAddressKey, options.address);
+    refresh();
+    return true;
+}
+
+QStringList NetworkDialog::notices() const { return service_->notices(); }
 
 void NetworkDialog::refresh()
 {
@@ -74,13 +84,32 @@ void NetworkDialog::refresh()
         url_->setText(url_->text() + u"<br><span style='color:#c00'>%1</span>"_s.arg(warnings.first().toHtmlEscaped()));
 }
 
-void showNetworkDialog(QWidget* window, Remote& remote)
+namespace {
+NetworkDialog* dialogOf(QWidget* window, Remote& remote)
 {
     auto* dialog = window->findChild<NetworkDialog*>();
-    if (!dialog)
-        dialog = new NetworkDialog(remote, window);
+    return dialog ? dialog : new NetworkDialog(remote, window);
+}
+}  // namespace
+
+void showNetworkDialog(QWidget* window, Remote& remote)
+{
+    NetworkDialog* dialog = dialogOf(window, remote);
     dialog->show();
     dialog->raise();
+}
+
+bool serveFromWindow(QWidget* window, Remote& remote, const ServeOptions& options)
+{
+    NetworkDialog* dialog = dialogOf(window, remote);
+    QString error;
+    if (!dialog->startServing(options, &error)) {
+        say(u"qv7700-remote: "_s + error);
+        return false;
+    }
+    for (const QString& notice : dialog->notices())
+        say(u"qv7700-remote: "_s + notice);
+    return true;
 }
 
 }  // namespace qv

@@ -13,6 +13,8 @@ namespace qv {
 class NetService;
 class Remote;
 
+struct ServeOptions;
+
 class NetworkDialog : public QDialog {
     Q_OBJECT
 public:
@@ -21,6 +23,9 @@ public:
     QPushButton* startStopButton() const { return startStop_; }
     QLineEdit* addressEdit() const { return address_; }
     QLabel* urlLabel() const { return url_; }
+    // Starts serving with these options, as --serve --window asks; false with the reason when it cannot.
+    bool startServing(const ServeOptions& options, QString* error);
+    QStringList notices() const;
 
 private:
     void toggle();
@@ -36,5 +41,7 @@ private:
 
 // The window's one dialog of this kind, made on first use.
 void showNetworkDialog(QWidget* window, Remote& remote);
+// --serve --window: serving from the start; what the user should know goes to standard error.
+bool serveFromWindow(QWidget* window, Remote& remote, const ServeOptions& options);
 
 }  // namespace qv
