@@ -2,11 +2,14 @@
 // the token file, and the server's own connection limits over real loopback sockets.
 
 #include "net/api_routes.h"
+#include "net/metrics.h"
 #include "net/http_message.h"
 #include "net/net_access.h"
 #include "net/net_server.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSslSocket>
 #include <QTcpSocket>
@@ -141,6 +144,36 @@ private slots:
             QVERIFY(serialize(*r.response).contains("WWW-Authenticate: Bearer"));
         if (r.response)  // never an invitation to other sites' scripts
             QVERIFY(!serialize(*r.response).toLower().contains("access-control-"));
+    }
+
+    void watchFieldsAreServed()
+    {
+        Snapshot s;
+        s.alarms = QJsonArray{QJsonObject{{u"name"_s, u"gamut \"+\""_s}, {u"active"_s, true}},
+                              QJsonObject{{u"name"_s, u"black"_s}, {u"active"_s, false}}};
+        const QDateTime t0 = QDateTime::fromString(u"2027-01-15T08:00:00Z"_s, Qt::ISODate);
+        for (int i = 0; i < 3; ++i)
+            s.journalTail.append({t0.addSecs(60 * i), "{\"n\":" + QByteArray::number(i) + "}"});
+        const auto body = [&](const QByteArray& target) {
+            const ParseResult p = parseRequest("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:8080\r\n\r\n");
+            return route(p.request, s, policy(true)).response->body;
+        };
+        QCOMPARE(body("/api/journal?since=2027-01-15T08%3A01%3A00Z"), QByteArray("[{\"n\":2}]\n"));
+        QCOMPARE(body("/api/journal?since=2027-01-15T09%3A00%3A00%2B01%3A00"), QByteArray("[{\"n\":1},{\"n\":2}]\n"));
+        QCOMPARE(body("/api/journal"), QByteArray("[{\"n\":0},{\"n\":1},{\"n\":2}]\n"));
+        QVERIFY(body("/api/alarms").contains("\"active\":true"));
+        const QByteArray metrics = metricsText(s);
+        QVERIFY(metrics.contains("qv7700_alarm_active{alarm=\"gamut \\\"+\\\"\"} 1\n"));
+        QVERIFY(metrics.contains("qv7700_alarm_active{alarm=\"black\"} 0\n"));
+        // Prometheus's own checker, when it is installed, reads the whole exposition.
+        QProcess promtool;
+        promtool.start(u"promtool"_s, {u"check"_s, u"metrics"_s});
+        if (promtool.waitForStarted(5000)) {
+            promtool.write(metrics);
+            promtool.closeWriteChannel();
+            QVERIFY(promtool.waitForFinished(30000));
+            QVERIFY2(promtool.exitCode() == 0, promtool.readAll().constData());
+        }
     }
 
     void tokenFileIsPrivateAndKept()
