@@ -235,6 +235,7 @@ private slots:
         config.token = kToken;
         config.maxConnections = 4;
         config.idleMs = 300;
+        config.commandLimitMs = 300;
         QString error;
         QVERIFY2(server.start(config, &error), qPrintable(error));
         const quint16 port = server.address().port;
@@ -242,6 +243,9 @@ private slots:
 
         QVERIFY(exchange(port, "GET /api/status HTTP/1.1\r\n" + host + "Connection: close\r\n\r\n").contains("\"present\":false"));
         QVERIFY(exchange(port, "GET / HTTP/1.1\r\n" + host + "X: " + QByteArray(9000, 'x')).startsWith("HTTP/1.1 431"));
+        // Nothing carries out instrument requests here: the request is answered 504, not held for ever.
+        QVERIFY(exchange(port, "POST /api/capture HTTP/1.1\r\n" + host + "Authorization: Bearer " + kToken +
+                                   "\r\nConnection: close\r\n\r\n").startsWith("HTTP/1.1 504"));
         // A client that says nothing is shut out after the idle time, not kept for ever.
         QCOMPARE(exchange(port, "GET / HTTP/1.1\r\n"), QByteArray());
 

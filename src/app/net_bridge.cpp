@@ -36,6 +36,12 @@ NetBridge::NetBridge(Remote& remote, net::NetServer& server, QObject* parent)
     publish();
 }
 
+NetBridge::~NetBridge()
+{
+    for (int knob : std::as_const(heldKnobs_))
+        remote_.keys().knobUp(knob);
+}
+
 void NetBridge::setAlarms(const QJsonArray& alarms)
 {
     working_.alarms = alarms;
@@ -133,10 +139,15 @@ void NetBridge::knob(quint64 ticket, const QString& name, bool down)
     // Answered first: a held knob keeps the handler busy until it is let go.
     server_.answer(ticket, HttpResponse::json(200, compact({{u"ok"_s, true}, {u"knob"_s, name.toUpper()}, {u"down"_s, down}})));
     if (!down) {
+        heldKnobs_.remove(knob);
         remote_.keys().knobUp(knob);
         return;
     }
-    QTimer::singleShot(knobHoldLimitMs, this, [this, knob] { remote_.keys().knobUp(knob); });
+    heldKnobs_.insert(knob);
+    QTimer::singleShot(knobHoldLimitMs, this, [this, knob] {
+        heldKnobs_.remove(knob);
+        remote_.keys().knobUp(knob);
+    });
     remote_.keys().knobDown(knob);
 }
 

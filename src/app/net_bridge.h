@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QList>
 #include <QObject>
+#include <QSet>
 
 namespace qv {
 
@@ -19,6 +20,8 @@ class NetBridge : public QObject {
     Q_OBJECT
 public:
     NetBridge(Remote& remote, net::NetServer& server, QObject* parent = nullptr);
+    // Lets go of any knob a viewer still holds: serving may stop in the middle of a hold.
+    ~NetBridge() override;
 
     // For the unattended watch: its alarms and the journal's last lines, shown on the page and served by
     // /api/alarms, /api/journal and /metrics.
@@ -57,6 +60,7 @@ private:
     QList<quint64> captureWaiters_, logWaiters_;
     LogCollector collector_;
     quint64 screens_ = 0;
+    QSet<int> heldKnobs_;  // knobs held down from the network
 };
 
 }  // namespace qv

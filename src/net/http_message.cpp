@@ -239,6 +239,7 @@ const char* reasonPhrase(int status)
     case 431: return "Request Header Fields Too Large";
     case 501: return "Not Implemented";
     case 503: return "Service Unavailable";
+    case 504: return "Gateway Timeout";
     case 505: return "HTTP Version Not Supported";
     default: return "Status";
     }

@@ -234,6 +234,7 @@ void HttpServer::sweep()
     if (keepalive)
         lastKeepaliveMs_ = now;
     QList<QTcpSocket*> stale;
+    QList<quint64> late;
     for (Connection& c : connections_) {
         if (c.streaming) {
             if (c.socket->bytesToWrite() > config_.streamBacklog)
@@ -244,8 +245,12 @@ void HttpServer::sweep()
             const qint64 since = c.requestStartMs >= 0 ? c.requestStartMs : c.lastActivityMs;
             if (now - since > config_.idleMs)
                 stale.append(c.socket);
+        } else if (now - c.lastActivityMs > config_.commandLimitMs) {
+            late.append(c.waitingFor);
         }
     }
+    for (quint64 ticket : late)
+        answer(ticket, HttpResponse::error(504, u"the instrument did not finish in time"_s));
     for (QTcpSocket* socket : stale)
         socket->abort();  // emits disconnected: forgotten through drop()
 }

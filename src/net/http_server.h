@@ -35,6 +35,7 @@ struct ServerConfig {
     int keepaliveMs = 15000;     // a comment line on each live stream, so that proxies keep it open
     qint64 streamBacklog = 1 << 20;  // a viewer this far behind on the live stream is dropped
     int maxPendingCommands = 32;  // beyond this, requests for the instrument are refused with 503
+    int commandLimitMs = 120000;  // an instrument request not answered by then gets 504 (its connection is freed)
 };
 
 class HttpServer : public QTcpServer {
