@@ -507,5 +507,11 @@ int main(int argc, char** argv)
     std::printf("%-56s %10.2f x %12s\n", "  log fetch after a capture / log fetch alone", logAfter / logAlone, "<= 1.1 x");
     std::printf("%-56s %9.1f ms %12s\n", "start-up: process start to first paint", get("BM_StartupToFirstPaint"), "< 300 ms");
     std::printf("%-56s %9.1f MB %12s\n", "peak memory with a captured screen", counter("BM_PeakMemoryWithCapture", "peak_MB"), "< 80 MB");
+    std::printf("%-56s %9.3f ms %12s\n", "poll tick + snapshot, web server without viewers", get("BM_PollTickWithViewers/0"), "< 2 ms");
+    std::printf("%-56s %9.3f ms %12s\n", "  with 50 viewers streaming", get("BM_PollTickWithViewers/50"), "< 2 ms");
+    std::printf("%-56s %10.2f x %12s\n", "  50 viewers / none", get("BM_PollTickWithViewers/50") / get("BM_PollTickWithViewers/0"), "");
+    std::printf("%-56s %9.3f ms %12s\n", "view change to its event at a viewer", get("BM_ChangeToEvent/manual_time"), "");
+    std::printf("%-56s %9.0f /s %12s\n", "GET /api/status, 2 keep-alive clients",
+                counter("BM_StatusRequestsPerSecond", "requests_per_s"), "");
     return 0;
 }

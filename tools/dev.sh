@@ -12,9 +12,11 @@ build=${BUILD_DIR:-build}
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
           fonts-dejavu-core fonts-liberation)
 # The tests also print through a real CUPS queue (cups-pdf) and read the PDFs back, and validate the installed
-# desktop entry and AppStream metainfo, and complete the command line as bash does.
+# desktop entry and AppStream metainfo, and complete the command line as bash does; the web page is driven in
+# headless Chromium through chromedriver (Python selenium), and a real Prometheus scrapes the metrics.
 if [ "$mode" = test ]; then
-    packages+=(cups printer-driver-cups-pdf poppler-utils desktop-file-utils appstream bash-completion)
+    packages+=(cups printer-driver-cups-pdf poppler-utils desktop-file-utils appstream bash-completion
+               chromium chromium-driver python3-selenium prometheus openssl)
 fi
 
 as_root() {

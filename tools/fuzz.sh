@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang, AddressSanitizer and UndefinedBehaviorSanitizer, and runs each for
-# SECONDS (default 10: about a minute for all six). New inputs go to build-fuzz/corpus; the seeds in
+# SECONDS (default 10: about a minute for all seven). New inputs go to build-fuzz/corpus; the seeds in
 # fuzz/corpus stay as they are. Exits non-zero on any crash, leak or sanitizer report.
 #   bash tools/fuzz.sh            # CI: 10 s each
 #   bash tools/fuzz.sh 3600 3     # an hour each, three at a time
@@ -18,7 +18,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_FUZZ=ON -DQV_SANITIZE=ON \
     -DQV_BUILD_TESTS=OFF >/dev/null
-targets=(status_reply block_decoder log_record dispatch screen_fetch log_fetch)
+targets=(status_reply block_decoder log_record dispatch screen_fetch log_fetch http_request)
 cmake --build build-fuzz --target "${targets[@]/#/fuzz_}" >/dev/null
 export LSAN_OPTIONS=suppressions=$PWD/fuzz/lsan.supp
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "live/front_panel_keys.h"
+#include "net/net_access.h"
 #include "render/screen_picture.h"
 #include "watch/alarm_rules.h"
 
@@ -81,12 +82,32 @@ struct OptionTable {
                               u"DIR"_s};
     QCommandLineOption from{u"from"_s, u"With --report: the start, ISO 8601 or YYYY-MM-DD."_s, u"TIME"_s};
     QCommandLineOption to{u"to"_s, u"With --report: the end, ISO 8601 or YYYY-MM-DD (that whole day)."_s, u"TIME"_s};
+    QCommandLineOption serve{u"serve"_s,
+                             u"Without a window: poll once a second and serve the live page, the HTTP API and "
+                             "Prometheus metrics on [ADDRESS:]PORT (address 127.0.0.1 unless given; port 0: any free "
+                             "one)."_s,
+                             u"[ADDRESS:]PORT"_s};
+    QCommandLineOption tokenFile{u"token-file"_s,
+                                 u"With --serve: the token that control (and reading off loopback) needs; made with "
+                                 "128 random bits and mode 0600 when missing."_s,
+                                 u"FILE"_s};
+    QCommandLineOption tlsCert{u"tls-cert"_s, u"With --serve and --tls-key: serve HTTPS with this PEM certificate."_s,
+                               u"FILE"_s};
+    QCommandLineOption tlsKey{u"tls-key"_s, u"With --serve and --tls-cert: the certificate's PEM private key."_s,
+                              u"FILE"_s};
+    QCommandLineOption publicRead{u"public-read"_s,
+                                  u"With --serve on an address that is not loopback: reading needs no token."_s};
+    QCommandLineOption window{u"window"_s, u"With --serve: show the window too and serve from it."_s};
+    QCommandLineOption allowHost{u"allow-host"_s,
+                                 u"With --serve: a host name viewers may use besides the address (repeatable)."_s,
+                                 u"NAME"_s};
 
     void addTo(QCommandLineParser& parser) const
     {
         for (const auto* o : {&device, &serialNumber, &press, &capture, &getLog, &format, &eraseLog, &status,
                               &listDevices, &json, &render, &levels, &noSignal, &output, &doctor, &watch,
-                              &captureEvery, &logEvery, &alarms, &alarmHook, &keepDays, &keepMb, &report, &from, &to})
+                              &captureEvery, &logEvery, &alarms, &alarmHook, &keepDays, &keepMb, &report, &from, &to,
+                              &serve, &tokenFile, &tlsCert, &tlsKey, &publicRead, &allowHost, &window})
             parser.addOption(*o);
     }
 };
@@ -132,6 +153,13 @@ std::optional<QString> chooseAction(const QCommandLineParser& p, const OptionTab
     }
     if (chosen.size() > 1)
         return u"choose one of %1"_s.arg(chosen.join(u", "_s));
+    // Serving goes beside the watch, or alone (polling as the window does).
+    if (p.isSet(t.serve)) {
+        if (chosen.isEmpty())
+            o.action = Action::Serve;
+        else if (o.action != Action::Watch)
+            return u"--serve goes alone or with --watch, not with %1"_s.arg(chosen.first());
+    }
     if (!o.presses.isEmpty()) {
         if (chosen.isEmpty())
             o.action = Action::Press;
@@ -272,6 +300,31 @@ std::optional<QString> checkWatch(const QCommandLineParser& p, const OptionTable
     }
     return std::nullopt;
 }
+
+std::optional<QString> checkServe(const QCommandLineParser& p, const OptionTable& t, Options& o)
+{
+    if (!p.isSet(t.serve)) {
+        for (const auto* option : {&t.tokenFile, &t.tlsCert, &t.tlsKey, &t.publicRead, &t.allowHost, &t.window})
+            if (p.isSet(*option))
+                return u"--%1 goes with --serve"_s.arg(option->names().constFirst());
+        return std::nullopt;
+    }
+    ServeOptions s{p.value(t.serve), p.value(t.tokenFile), p.value(t.tlsCert), p.value(t.tlsKey), p.isSet(t.publicRead),
+                   p.values(t.allowHost)};
+    if (!net::parseServeAddress(s.address))
+        return u"--serve takes [ADDRESS:]PORT, e.g. 8080, 0.0.0.0:8080 or [::1]:8080, not \"%1\""_s.arg(s.address);
+    if (s.tlsCert.isEmpty() != s.tlsKey.isEmpty())
+        return u"--tls-cert and --tls-key go together"_s;
+    o.serve = s;
+    if (p.isSet(t.window)) {
+        if (o.action == Action::Watch)
+            return u"--window does not go with --watch (the window has its own Watch...)"_s;
+        if (!o.presses.isEmpty())
+            return u"--press does not go with --window"_s;
+        o.action = Action::Window;  // the window polls and serves; Logger > Network... shows the address
+    }
+    return std::nullopt;
+}
 }  // namespace
 
 namespace {
@@ -310,7 +363,7 @@ ParsedCommandLine parse(const QStringList& args)
             return usage(u"--press: no key named \"%1\""_s.arg(name));
     if (p.isSet(t.serialNumber) && o.serialNumber.trimmed().isEmpty())
         return usage(u"--serial-number needs a serial number"_s);
-    for (const auto& check : {chooseAction, checkFormat, checkRender, checkWatch})
+    for (const auto& check : {chooseAction, checkFormat, checkRender, checkWatch, checkServe})
         if (const auto error = check(p, t, o))
             return usage(*error);
     if (o.json && !o.headless())

@@ -20,9 +20,18 @@ inline constexpr int Usage = 2;     // the command line is wrong
 inline constexpr int NotWritten = 3;  // an output file could not be written (nothing partial is left)
 }  // namespace exitcode
 
-enum class Action { Window, Press, Capture, GetLog, EraseLog, Status, ListDevices, Render, Doctor, Watch, Report };
+enum class Action { Window, Press, Capture, GetLog, EraseLog, Status, ListDevices, Render, Doctor, Watch, Report, Serve };
 
 enum class OutputFormat { Png, Bmp, Text, Json, Csv };
+
+// --serve and the options that go with it.
+struct ServeOptions {
+    QString address;    // [ADDRESS:]PORT
+    QString tokenFile;  // empty: the default place
+    QString tlsCert, tlsKey;
+    bool publicRead = false;
+    QStringList allowHosts;
+};
 
 struct Options {
     Action action = Action::Window;
@@ -45,6 +54,7 @@ struct Options {
     int keepDays = 30;
     qint64 keepMegabytes = 2000;
     QDateTime from, to;  // --report: the period, to exclusive
+    std::optional<ServeOptions> serve;
 
     bool headless() const { return action != Action::Window; }
 };

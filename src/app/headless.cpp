@@ -1,6 +1,7 @@
 #include "app/headless.h"
 
 #include "app/device_select.h"
+#include "app/net_service.h"
 #include "app/remote.h"
 #include "app/watch_mode.h"
 #include "link/doctor.h"
@@ -285,6 +286,7 @@ int runHeadless(const Options& o)
     case Action::Doctor: return report(o, doctor());
     case Action::ListDevices: return report(o, listAttached(o));
     case Action::Report: return runReport(o);
+    case Action::Serve: return runServe(o);
     default: break;
     }
     QString error;

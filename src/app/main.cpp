@@ -5,6 +5,7 @@
 #include "app/headless.h"
 #include "app/instrument_choice.h"
 #include "app/main_window.h"
+#include "app/network_dialog.h"
 #include "app/remote.h"
 #include "app/startup_probe.h"
 #include "render/fonts.h"
@@ -44,6 +45,8 @@ int runWindow(QApplication& app, const qv::Options& options)
     qv::MainWindow window(remote);
     remote.Form_Load();
     qv::installStartupProbe(window, remote);
+    if (options.serve && !qv::serveFromWindow(&window, remote, *options.serve))
+        return qv::exitcode::Failed;
     window.show();
     return app.exec();
 }

@@ -5,6 +5,7 @@
 #include "app/instrument_choice.h"
 #include "app/knob_button.h"
 #include "app/knob_icons.h"
+#include "app/network_dialog.h"
 #include "app/remote.h"
 #include "files/printer_dialog.h"
 #include "files/printing.h"
@@ -248,6 +249,8 @@ void MainWindow::buildMenus()
     connect(add(logger, Menu::Clear, u"Clear"_s), &QAction::triggered, this, [this] { remote_.mnuClear_Click(); });
     connect(add(logger, Menu::Select, u"Select Printer to Use"_s), &QAction::triggered, this,
             [this] { frmSelect(); });
+
+    connect(logger->addAction(u"Network..."_s), &QAction::triggered, this, [this] { showNetworkDialog(this, remote_); });
 
     QMenu* download = menuBar()->addMenu(u"DownLoad"_s);
     connect(add(download, Menu::Get1Frame, u"Get Screen from QV7700"_s), &QAction::triggered, this,

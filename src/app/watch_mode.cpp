@@ -1,45 +1,25 @@
 #include "app/watch_mode.h"
 
 #include "app/headless.h"
+#include "app/net_service.h"
 #include "app/remote.h"
+#include "app/stop_signals.h"
 #include "watch/clock.h"
 #include "watch/report.h"
 #include "watch/watch.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
-#include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
+#include <memory>
 
 namespace qv {
 
 using namespace Qt::StringLiterals;
 
 namespace {
-int signalPipe[2] = {-1, -1};
-
-// A signal handler may do almost nothing: it writes one byte, and the event loop does the rest.
-extern "C" void onStopSignal(int)
-{
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-bool installStopSignals()
-{
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return false;
-    struct sigaction sa {};
-    sa.sa_handler = onStopSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    return ::sigaction(SIGINT, &sa, nullptr) == 0 && ::sigaction(SIGTERM, &sa, nullptr) == 0;
-}
-
 WatchSettings settingsFrom(const Options& o)
 {
     WatchSettings s;
@@ -51,16 +31,44 @@ WatchSettings settingsFrom(const Options& o)
     s.retention = {o.keepDays, o.keepMegabytes * 1024 * 1024};
     return s;
 }
+
+QJsonArray alarmsJson(const std::deque<AlarmEpisode>& episodes)
+{
+    QJsonArray out;
+    const auto time = [](const QDateTime& t) { return t.isValid() ? QJsonValue(isoTimestamp(t)) : QJsonValue(); };
+    for (const AlarmEpisode& e : episodes)
+        out.append(QJsonObject{{u"name"_s, alarmNameText(e.name)},
+                               {u"active"_s, !e.cleared.isValid()},
+                               {u"since"_s, time(e.raised)},
+                               {u"cleared"_s, time(e.cleared)},
+                               {u"acknowledged"_s, time(e.acknowledged)},
+                               {u"detail"_s, e.detail},
+                               {u"capture"_s, e.capture}});
+    return out;
+}
+
+// Serving beside the watch: viewers see its alarms and the journal's last lines as they are written.
+void serveWatch(NetBridge& bridge, Watch& watch)
+{
+    constexpr qsizetype kTailLines = 200;
+    auto tail = std::make_shared<QList<net::JournalLine>>();
+    QObject::connect(&watch, &Watch::journalLine, &bridge, [&bridge, &watch, tail](const QByteArray& line) {
+        const QJsonObject record = QJsonDocument::fromJson(line).object();
+        tail->append({QDateTime::fromString(record.value(u"t"_s).toString(), Qt::ISODateWithMs), line.trimmed()});
+        if (tail->size() > kTailLines)
+            tail->removeFirst();
+        bridge.setJournalTail(*tail);
+        bridge.setAlarms(alarmsJson(watch.episodes()));
+    });
+}
 }  // namespace
 
 int runWatch(Remote& remote, const Options& o)
 {
-    if (!installStopSignals()) {
+    if (!quitOnStopSignals()) {
         say(u"qv7700-remote: cannot install the stop signals"_s);
         return exitcode::Failed;
     }
-    QSocketNotifier stopper(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&stopper, &QSocketNotifier::activated, &remote, [] { QCoreApplication::quit(); });
 
     SystemClock clock;
     Watch watch({remote.link(), remote.state(), remote.panel(), remote.screenFetch(), remote.picture(),
@@ -71,9 +79,23 @@ int runWatch(Remote& remote, const Options& o)
     // Tests and benchmarks poll faster than the instrument's once a second.
     if (const int ms = qEnvironmentVariableIntValue("QV7700_POLL_MS"); ms > 0)
         remote.timer3().setInterval(ms);
+    std::unique_ptr<NetService> service;
+    if (o.serve) {
+        service = std::make_unique<NetService>(remote);
+        QString error;
+        if (!service->start(*o.serve, &error)) {
+            say(u"qv7700-remote: "_s + error);
+            return exitcode::Failed;
+        }
+        for (const QString& notice : service->notices())
+            say(u"qv7700-remote: "_s + notice);
+        serveWatch(*service->bridge(), watch);
+    }
     watch.start();
     QCoreApplication::exec();
     watch.stop();
+    if (service)
+        service->stop();
     return exitcode::Done;
 }
 

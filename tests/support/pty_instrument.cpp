@@ -7,6 +7,8 @@
 //   unplug | plug      the link removed or made again
 //   log TEXT           the instrument logs a record; erase: its log is emptied
 // It stops when its standard input closes or after QV_PTY_SECONDS (default 60) seconds.
+// With QV_PTY_SENT naming a file, it also appends every byte the program sent, in hexadecimal, so that a test
+// can see what reached the instrument.
 
 #include "sim/sim_instrument.h"
 
@@ -15,6 +17,7 @@
 #include <QGuiApplication>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -61,6 +64,8 @@ int main(int argc, char** argv)
     std::printf("%s\n", near);
     std::fflush(stdout);
 
+    const char* sentPath = std::getenv("QV_PTY_SENT");
+    FILE* sent = sentPath && *sentPath ? std::fopen(sentPath, "a") : nullptr;
     qv::SimInstrument sim;
     QElapsedTimer alive;
     alive.start();
@@ -86,6 +91,11 @@ int main(int argc, char** argv)
         const ssize_t n = ::read(master, buf, sizeof buf);
         if (n <= 0)
             continue;
+        if (sent) {
+            for (ssize_t i = 0; i < n; ++i)
+                std::fprintf(sent, "%02X ", buf[i]);
+            std::fflush(sent);
+        }
         const QByteArray reply = sim.receive(buf, size_t(n));
         for (qsizetype off = 0; off < reply.size();) {
             const ssize_t w = ::write(master, reply.constData() + off, size_t(reply.size() - off));
@@ -98,6 +108,8 @@ int main(int argc, char** argv)
     }
     if (!link.isEmpty())
         ::unlink(link.constData());
+    if (sent)
+        std::fclose(sent);
     ::close(keep);
     ::close(master);
     return 0;

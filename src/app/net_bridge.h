@@ -1,0 +1,66 @@
+#pragma once
+// The user-interface thread's side of the web server: after every poll tick and every change of the panel it
+// publishes a new snapshot, and it carries out the requests that need the instrument through the same handlers
+// and the same queue as the window's clicks, answering each one when the instrument has done it.
+
+#include "logger/log_formats.h"
+#include "net/net_server.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QList>
+#include <QObject>
+#include <QSet>
+
+namespace qv {
+
+class Remote;
+
+class NetBridge : public QObject {
+    Q_OBJECT
+public:
+    NetBridge(Remote& remote, net::NetServer& server, QObject* parent = nullptr);
+    // Lets go of any knob a viewer still holds: serving may stop in the middle of a hold.
+    ~NetBridge() override;
+
+    // For the unattended watch: its alarms and the journal's last lines, shown on the page and served by
+    // /api/alarms, /api/journal and /metrics.
+    void setAlarms(const QJsonArray& alarms);
+    void setJournalTail(const QList<net::JournalLine>& lines);
+
+    // Builds and hands over a snapshot of the panel as it is now.
+    void publish();
+
+    // A knob held from the page is let go after this long even if the release never arrives (a viewer's
+    // network dropped with the button down must not leave the instrument turning).
+    int knobHoldLimitMs = 10000;
+
+private:
+    void tick();
+    void schedulePublish();
+    void run(quint64 ticket, const net::NetCommand& command);
+    void press(quint64 ticket, const QString& name);
+    void knob(quint64 ticket, const QString& name, bool down);
+    void capture(quint64 ticket);
+    void fetchLog(quint64 ticket);
+    void captureFinished();
+    void logFinished();
+    void markViewChanged() { viewChanged_ = true; }
+
+    Remote& remote_;
+    net::NetServer& server_;
+    net::Snapshot working_;  // what is not read from the panel: screen, log, alarms, journal, counters
+    InstrumentStatus shownStatus_;
+    QString shownBox_;
+    bool viewChanged_ = true;
+    bool publishScheduled_ = false;
+    QElapsedTimer tickClock_;
+    qint64 lastTickMs_ = -1;
+    QElapsedTimer captureClock_;
+    QList<quint64> captureWaiters_, logWaiters_;
+    LogCollector collector_;
+    quint64 screens_ = 0;
+    QSet<int> heldKnobs_;  // knobs held down from the network
+};
+
+}  // namespace qv

@@ -1,0 +1,88 @@
+#include "app/net_service.h"
+
+#include "app/device_select.h"
+#include "app/headless.h"
+#include "app/remote.h"
+#include "app/stop_signals.h"
+#include "render/fonts.h"
+
+#include <QCoreApplication>
+
+
+namespace qv {
+
+using namespace Qt::StringLiterals;
+
+NetService::NetService(Remote& remote, QObject* parent) : QObject(parent), remote_(remote) {}
+
+NetService::~NetService() { stop(); }
+
+bool NetService::start(const ServeOptions& o, QString* error)
+{
+    stop();
+    notices_.clear();
+    const auto address = net::parseServeAddress(o.address);
+    if (!address) {
+        *error = u"--serve: \"%1\" is not [ADDRESS:]PORT"_s.arg(o.address);
+        return false;
+    }
+    tokenPath_ = o.tokenFile.isEmpty() ? net::defaultTokenPath() : o.tokenFile;
+    const net::TokenFile token = net::loadOrCreateToken(tokenPath_);
+    if (!token.error.isEmpty()) {
+        *error = token.error;
+        return false;
+    }
+    token_ = token.token;
+    net::ServerConfig config;
+    config.address = *address;
+    config.token = token_;
+    config.publicRead = o.publicRead;
+    config.allowedHosts = o.allowHosts;
+    config.tlsCert = o.tlsCert;
+    config.tlsKey = o.tlsKey;
+    if (!server_.start(config, error))
+        return false;
+    bridge_ = std::make_unique<NetBridge>(remote_, server_);
+    notices_.append(u"serving %1"_s.arg(server_.url()));
+    notices_.append(u"token file: %1%2"_s.arg(tokenPath_, token.created ? u" (new)"_s : QString()));
+    if (!address->address.isLoopback() && o.tlsCert.isEmpty())
+        notices_.append(u"warning: %1 is not a loopback address and there is no --tls-cert: the token travels in clear"_s
+                            .arg(address->address.toString()));
+    return true;
+}
+
+void NetService::stop()
+{
+    bridge_.reset();
+    server_.stop();
+}
+
+
+int runServe(const Options& o)
+{
+    installFontSubstitutions();
+    QString error;
+    auto device = makeDevice(o.device, &error);
+    if (!device) {
+        say(u"qv7700-remote: "_s + error);
+        return exitcode::Usage;
+    }
+    Remote remote(std::move(device));
+    remote.setInstrumentSerial(o.serialNumber.toLatin1());
+    if (!o.presses.isEmpty() && runPresses(remote, o.presses) != exitcode::Done)
+        say(u"qv7700-remote: a key exchange failed"_s);
+    NetService service(remote);
+    if (!service.start(*o.serve, &error)) {
+        say(u"qv7700-remote: "_s + error);
+        return exitcode::Failed;
+    }
+    for (const QString& notice : service.notices())
+        say(u"qv7700-remote: "_s + notice);
+    quitOnStopSignals();
+    remote.Form_Load();  // the poll, once a second, as in the window
+    const int code = QCoreApplication::exec();
+    service.stop();
+    return code;
+}
+
+}  // namespace qv

@@ -1,0 +1,47 @@
+#pragma once
+// Serving one running remote control over the network, as --serve and the window's Network... dialog start
+// it: the token, the server on its own thread, and the bridge that feeds it snapshots and runs its requests.
+
+#include "app/command_line.h"
+#include "app/net_bridge.h"
+#include "net/net_server.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+
+namespace qv {
+
+class Remote;
+
+class NetService : public QObject {
+    Q_OBJECT
+public:
+    explicit NetService(Remote& remote, QObject* parent = nullptr);
+    ~NetService() override;
+
+    // Reads or makes the token, then listens. notices() says what the user should know (address, token file,
+    // a token travelling in clear).
+    bool start(const ServeOptions& options, QString* error);
+    void stop();
+    bool running() const { return server_.running(); }
+    QString url() const { return server_.url(); }
+    QString tokenPath() const { return tokenPath_; }
+    QByteArray token() const { return token_; }
+    QStringList notices() const { return notices_; }
+    NetBridge* bridge() { return bridge_.get(); }
+
+private:
+    Remote& remote_;
+    net::NetServer server_;
+    std::unique_ptr<NetBridge> bridge_;
+    QString tokenPath_;
+    QByteArray token_;
+    QStringList notices_;
+};
+
+// --serve without a window: polls once a second as the window does, serves until SIGINT or SIGTERM.
+int runServe(const Options& options);
+
+}  // namespace qv

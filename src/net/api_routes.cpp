@@ -1,0 +1,196 @@
+#include "net/api_routes.h"
+
+#include "live/front_panel_keys.h"
+#include "net/metrics.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace qv::net {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+enum class Method { Get, Post };
+
+struct RouteEntry {
+    QByteArrayView path;  // a prefix when it ends in '/'
+    Method method;
+    RouteResult (*handle)(const HttpRequest&, const Snapshot&);
+};
+
+QByteArray compact(const QJsonDocument& doc) { return doc.toJson(QJsonDocument::Compact) + '\n'; }
+
+RouteResult now(HttpResponse r) { return {std::move(r), std::nullopt, false}; }
+RouteResult later(CommandKind kind, const QString& key = {}) { return {std::nullopt, NetCommand{kind, key}, false}; }
+
+// The page's own files, compiled into the program: there is no file system behind any path.
+RouteResult resource(const char* name, const QByteArray& type)
+{
+    QFile file(u":/web/"_s + QLatin1StringView(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return now(HttpResponse::error(404, u"not found"_s));
+    HttpResponse r;
+    r.contentType = type;
+    r.body = file.readAll();
+    // Only the program's own scripts, styles and pictures; nothing from elsewhere, no framing by other sites.
+    r.headers = {{"Content-Security-Policy", "default-src 'self'; img-src 'self' data: blob:; frame-ancestors 'none'"},
+                 {"Referrer-Policy", "no-referrer"}};
+    return now(r);
+}
+
+RouteResult page(const HttpRequest&, const Snapshot&) { return resource("index.html", "text/html; charset=utf-8"); }
+RouteResult script(const HttpRequest&, const Snapshot&) { return resource("app.js", "text/javascript; charset=utf-8"); }
+RouteResult style(const HttpRequest&, const Snapshot&) { return resource("style.css", "text/css; charset=utf-8"); }
+
+RouteResult status(const HttpRequest&, const Snapshot& s) { return now(HttpResponse::json(200, compact(QJsonDocument(toJson(s.status))))); }
+
+RouteResult screen(const HttpRequest& req, const Snapshot& s)
+{
+    if (s.png.isEmpty())
+        return now(HttpResponse::error(404, u"no screen captured yet"_s));
+    const QByteArray tag = '"' + s.pngTag + '"';
+    HttpResponse r;
+    r.headers = {{"ETag", tag}, {"Last-Modified", s.pngTime.toUTC().toString(Qt::RFC2822Date).toLatin1()}};
+    if (req.header("if-none-match") == tag) {
+        r.status = 304;
+        r.contentType.clear();
+        return now(r);
+    }
+    r.contentType = "image/png";
+    r.body = s.png;
+    return now(r);
+}
+
+RouteResult log(const HttpRequest&, const Snapshot& s)
+{
+    if (s.logJson.isEmpty())
+        return now(HttpResponse::error(404, u"no log fetched yet"_s));
+    return now(HttpResponse::json(200, s.logJson));
+}
+
+RouteResult alarms(const HttpRequest&, const Snapshot& s) { return now(HttpResponse::json(200, compact(QJsonDocument(s.alarms)))); }
+
+RouteResult journal(const HttpRequest& req, const Snapshot& s)
+{
+    QDateTime since;
+    const QByteArray sinceText = req.queryItem("since");
+    if (!sinceText.isEmpty()) {
+        since = QDateTime::fromString(QString::fromUtf8(sinceText), Qt::ISODateWithMs);
+        if (!since.isValid())
+            return now(HttpResponse::error(400, u"since: not an ISO 8601 time"_s));
+    }
+    QByteArray body = "[";
+    for (const JournalLine& line : s.journalTail) {
+        if (since.isValid() && line.time <= since)
+            continue;
+        body += (body.size() > 1 ? "," : "") + line.json;
+    }
+    return now(HttpResponse::json(200, body + "]\n"));
+}
+
+RouteResult events(const HttpRequest&, const Snapshot&) { return {std::nullopt, std::nullopt, true}; }
+
+RouteResult metrics(const HttpRequest&, const Snapshot& s)
+{
+    HttpResponse r;
+    r.contentType = "text/plain; version=0.0.4; charset=utf-8";
+    r.body = metricsText(s);
+    return now(r);
+}
+
+RouteResult capture(const HttpRequest&, const Snapshot&) { return later(CommandKind::Capture); }
+RouteResult logFetch(const HttpRequest&, const Snapshot&) { return later(CommandKind::LogFetch); }
+
+QString lastSegment(const HttpRequest& req) { return QString::fromUtf8(req.path.sliced(req.path.lastIndexOf('/') + 1)); }
+
+RouteResult press(const HttpRequest& req, const Snapshot&)
+{
+    const QString name = lastSegment(req);
+    if (!FrontPanelKeys::byName(name))
+        return now(HttpResponse::error(404, u"no key named \"%1\""_s.arg(name)));
+    return later(CommandKind::Press, name);
+}
+
+// /api/knob/NAME/down and /api/knob/NAME/up: a knob held for as long as the viewer holds it.
+RouteResult knob(const HttpRequest& req, const Snapshot&)
+{
+    const QList<QByteArray> parts = req.path.split('/');  // "", "api", "knob", NAME, down|up
+    const QString name = parts.size() == 5 ? QString::fromUtf8(parts[3]) : QString();
+    const auto named = FrontPanelKeys::byName(name);
+    if (!named || named->key || (parts[4] != "down" && parts[4] != "up"))
+        return now(HttpResponse::error(404, u"no knob at %1"_s.arg(QString::fromUtf8(req.path))));
+    return later(parts[4] == "down" ? CommandKind::KnobDown : CommandKind::KnobUp, name);
+}
+
+constexpr RouteEntry kRoutes[] = {
+    {"/", Method::Get, page},
+    {"/index.html", Method::Get, page},
+    {"/app.js", Method::Get, script},
+    {"/style.css", Method::Get, style},
+    {"/api/status", Method::Get, status},
+    {"/api/screen.png", Method::Get, screen},
+    {"/api/log", Method::Get, log},
+    {"/api/alarms", Method::Get, alarms},
+    {"/api/journal", Method::Get, journal},
+    {"/api/events", Method::Get, events},
+    {"/metrics", Method::Get, metrics},
+    {"/api/capture", Method::Post, capture},
+    {"/api/log/fetch", Method::Post, logFetch},
+    {"/api/press/", Method::Post, press},
+    {"/api/knob/", Method::Post, knob},
+};
+
+bool matches(QByteArrayView pattern, const QByteArray& path)
+{
+    if (pattern.size() > 1 && pattern.endsWith('/'))
+        return path.startsWith(pattern) && path.size() > pattern.size();
+    return path == pattern;
+}
+
+HttpResponse unauthorized()
+{
+    HttpResponse r = HttpResponse::error(401, u"this needs the token: Authorization: Bearer TOKEN"_s);
+    r.headers.emplaceBack("WWW-Authenticate", "Bearer realm=\"qv7700-remote\"");
+    return r;
+}
+}  // namespace
+
+RouteResult route(const HttpRequest& req, const Snapshot& snapshot, const AccessPolicy& access)
+{
+    if (!access.hosts.allowed(req.header("host")))
+        return now(HttpResponse::error(403, u"this server is not reached by that host name"_s));
+    const RouteEntry* found = nullptr;
+    QByteArrayList allowed;
+    for (const RouteEntry& e : kRoutes) {
+        if (!matches(e.path, req.path))
+            continue;
+        const QByteArray method = e.method == Method::Get ? "GET" : "POST";
+        allowed.append(method);
+        if (req.method == method)
+            found = &e;
+    }
+    if (allowed.isEmpty())
+        return now(HttpResponse::error(404, u"not found"_s));
+    if (!found) {
+        HttpResponse r = HttpResponse::error(405, u"method not allowed"_s);
+        r.headers.emplaceBack("Allow", allowed.join(", "));
+        return now(r);
+    }
+    const bool authorized = bearerMatches(req.header("authorization"), access.token);
+    if (!authorized && (found->method == Method::Post || !access.openReading))
+        return now(unauthorized());
+    return found->handle(req, snapshot);
+}
+
+QByteArray eventStreamHead()
+{
+    return "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nCache-Control: no-store\r\n"
+           "X-Content-Type-Options: nosniff\r\nConnection: close\r\n\r\n";
+}
+
+QByteArray viewEvent(const Snapshot& snapshot) { return "event: view\ndata: " + viewJson(snapshot) + "\n\n"; }
+
+}  // namespace qv::net

@@ -1,0 +1,36 @@
+#pragma once
+// Every path the server answers, as one function of the request, the current snapshot and the access rules.
+// Reads are answered from the snapshot at once; a request that needs the instrument comes back as a command
+// for the user-interface thread, whose answer arrives later. Nothing here touches a socket, a file or the device.
+
+#include "net/http_message.h"
+#include "net/net_access.h"
+#include "net/snapshot.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace qv::net {
+
+enum class CommandKind { Press, KnobDown, KnobUp, Capture, LogFetch };
+
+struct NetCommand {
+    CommandKind kind = CommandKind::Press;
+    QString key;  // with Press, KnobDown, KnobUp: the key's --press name
+};
+
+struct RouteResult {
+    std::optional<HttpResponse> response;  // answered now
+    std::optional<NetCommand> command;     // answered once the instrument has done it
+    bool stream = false;                   // the live stream: headers now, events as they come
+};
+
+RouteResult route(const HttpRequest& request, const Snapshot& snapshot, const AccessPolicy& access);
+
+// The head of the live stream's answer.
+QByteArray eventStreamHead();
+// One event of the live stream carrying the page's view.
+QByteArray viewEvent(const Snapshot& snapshot);
+
+}  // namespace qv::net

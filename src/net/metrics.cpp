@@ -1,0 +1,90 @@
+#include "net/metrics.h"
+
+#include <QJsonObject>
+
+namespace qv::net {
+
+namespace {
+class Writer {
+public:
+    void family(const char* name, const char* type, const char* help)
+    {
+        out_ += QByteArray("# HELP ") + name + ' ' + help + "\n# TYPE " + name + ' ' + type + '\n';
+    }
+    void sample(const QByteArray& nameAndLabels, double value)
+    {
+        out_ += nameAndLabels + ' ' + QByteArray::number(value, 'g', 17) + '\n';
+    }
+    void sample(const QByteArray& nameAndLabels, quint64 value) { out_ += nameAndLabels + ' ' + QByteArray::number(value) + '\n'; }
+    QByteArray take() { return std::move(out_); }
+
+private:
+    QByteArray out_;
+};
+
+void instrument(Writer& w, const Snapshot& s)
+{
+    const InstrumentStatus& st = s.status;
+    w.family("qv7700_up", "gauge", "1 when the instrument answered the last poll.");
+    w.sample("qv7700_up", quint64(st.present));
+    w.family("qv7700_signal", "gauge", "1 when the instrument reports an input signal.");
+    w.sample("qv7700_signal", quint64(st.signal));
+    w.family("qv7700_mode_code", "gauge", "The page code the instrument reported; absent while it does not answer.");
+    if (st.modeCode)
+        w.sample("qv7700_mode_code", quint64(*st.modeCode));
+    w.family("qv7700_lamp", "gauge", "1 when the lamp is lit, with its colour; 0 with colour off when dark.");
+    for (size_t i = 0; i < kLampNames.size(); ++i) {
+        const bool lit = st.lamps[i] != LampColour::Off;
+        w.sample(QByteArray("qv7700_lamp{lamp=\"") + kLampNames[i] + "\",colour=\"" + lampColourName(st.lamps[i]) + "\"}",
+                 quint64(lit));
+    }
+    w.family("qv7700_alarm_active", "gauge", "1 while the alarm is active.");
+    for (const QJsonValue& alarm : s.alarms) {
+        const QJsonObject a = alarm.toObject();
+        w.sample("qv7700_alarm_active{alarm=\"" + labelValue(a.value(QLatin1StringView("name")).toString()) + "\"}",
+                 quint64(a.value(QLatin1StringView("active")).toBool()));
+    }
+    w.family("qv7700_info", "gauge", "The instrument's serial number and this program's version.");
+    w.sample("qv7700_info{serial=\"" + labelValue(st.serial) + "\",version=\"" + labelValue(s.version) + "\"}", quint64(1));
+}
+
+void counters(Writer& w, const Snapshot& s)
+{
+    w.family("qv7700_polls_total", "counter", "Status polls made.");
+    w.sample("qv7700_polls_total", s.polls);
+    w.family("qv7700_poll_failures_total", "counter", "Status polls the instrument did not answer.");
+    w.sample("qv7700_poll_failures_total", s.pollFailures);
+    w.family("qv7700_poll_ticks_late_total", "counter", "Poll ticks that came more than half a second late.");
+    w.sample("qv7700_poll_ticks_late_total", s.lateTicks);
+    w.family("qv7700_log_records_seen_total", "counter", "Error-log records received by log fetches.");
+    w.sample("qv7700_log_records_seen_total", s.logRecordsSeen);
+    const DurationHistogram& h = s.captures;
+    w.family("qv7700_capture_duration_seconds", "histogram", "Time of each screen capture.");
+    for (size_t i = 0; i < h.kBounds.size(); ++i)
+        w.sample("qv7700_capture_duration_seconds_bucket{le=\"" + QByteArray::number(h.kBounds[i]) + "\"}", h.buckets[i]);
+    w.sample("qv7700_capture_duration_seconds_bucket{le=\"+Inf\"}", h.count);
+    w.sample("qv7700_capture_duration_seconds_sum", h.sum);
+    w.sample("qv7700_capture_duration_seconds_count", h.count);
+}
+}  // namespace
+
+QByteArray labelValue(const QString& text)
+{
+    QByteArray out;
+    for (char c : text.toUtf8()) {
+        if (c == '\\' || c == '"')
+            out += '\\';
+        out += c == '\n' ? QByteArray("\\n") : QByteArray(1, c);
+    }
+    return out;
+}
+
+QByteArray metricsText(const Snapshot& s)
+{
+    Writer w;
+    instrument(w, s);
+    counters(w, s);
+    return w.take();
+}
+
+}  // namespace qv::net

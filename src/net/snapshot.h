@@ -1,0 +1,84 @@
+#pragma once
+// What the web server may know about the instrument: one immutable value, built by the user-interface thread
+// after each poll and each operation and handed over whole. The server thread only ever reads a snapshot, so a
+// viewer is answered at once, even while a transfer holds the device, and never sees half an update.
+
+#include "live/instrument_status.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QJsonArray>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <memory>
+
+namespace qv::net {
+
+// Capture durations in seconds, as a Prometheus histogram counts them.
+struct DurationHistogram {
+    static constexpr std::array<double, 8> kBounds = {0.5, 1, 2, 5, 10, 20, 30, 60};
+    std::array<quint64, kBounds.size()> buckets{};  // each counts the durations up to its bound
+    quint64 count = 0;
+    double sum = 0;
+    void add(double seconds);
+};
+
+struct JournalLine {
+    QDateTime time;
+    QByteArray json;  // the journal's own record, one JSON object
+};
+
+struct Snapshot {
+    // Changes only when something a viewer sees changed: the live stream sends an event for each new value.
+    quint64 viewVersion = 0;
+
+    InstrumentStatus status;
+    QString statusBoxText;  // the window's status box, as it reads now
+    bool statusBoxAlert = false;  // written in bold red: a failure the user must see
+
+    QByteArray png;  // the latest captured screen; empty before the first capture
+    QDateTime pngTime;
+    QByteArray pngTag;  // the ETag: changes with every capture
+
+    QByteArray logJson;  // the last fetched error log in the scripting JSON; empty before the first fetch
+    QStringList logLines;  // the same log as the status box showed it, one line each
+
+    // Filled by the unattended watch once it runs beside the server; empty until then.
+    QJsonArray alarms;  // [{"name": ..., "active": bool, "since": time}, ...]
+    QList<JournalLine> journalTail;
+
+    quint64 polls = 0;
+    quint64 pollFailures = 0;
+    quint64 lateTicks = 0;  // poll ticks that came more than half a period late
+    quint64 logRecordsSeen = 0;
+    DurationHistogram captures;
+    QString version;
+};
+
+using SnapshotPtr = std::shared_ptr<const Snapshot>;
+
+// The hand-over point: the user-interface thread publishes, the server thread takes the current value.
+class SnapshotStore : public QObject {
+    Q_OBJECT
+public:
+    SnapshotStore();
+    void publish(SnapshotPtr snapshot);
+    SnapshotPtr current() const;
+
+signals:
+    // Emitted on the publishing thread; receivers on other threads get it queued.
+    void viewChanged(quint64 viewVersion);
+
+private:
+    mutable QMutex mutex_;
+    SnapshotPtr current_;
+};
+
+// The page's view of a snapshot: what the live stream sends and the page draws.
+QByteArray viewJson(const Snapshot& snapshot);
+
+}  // namespace qv::net

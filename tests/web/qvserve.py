@@ -1,0 +1,120 @@
+"""Shared by the tests that drive the real program over the network: start it serving on a free loopback port,
+talk HTTP to it, stop it. Every wait here is bounded; nothing outlives the test."""
+
+import http.client
+import os
+import re
+import signal
+import subprocess
+import threading
+import time
+
+
+class Served:
+    """The program started with --serve 127.0.0.1:0 (any free port); the port it got is read from its output."""
+
+    def __init__(self, program, device, workdir, name="qv", extra=(), env=None):
+        self.token_path = os.path.join(workdir, name + "-token")
+        args = [program, "--device", device, "--serve", "127.0.0.1:0", "--token-file", self.token_path, *extra]
+        full_env = dict(os.environ, QT_QPA_PLATFORM="offscreen", **(env or {}))
+        self.proc = subprocess.Popen(args, stderr=subprocess.PIPE, stdout=subprocess.DEVNULL, env=full_env, text=True)
+        self.lines = []
+        ready = threading.Event()
+
+        def read():  # keeps the pipe drained for the whole run
+            for line in self.proc.stderr:
+                self.lines.append(line.rstrip())
+                if "serving http" in line:
+                    ready.set()
+            ready.set()
+
+        threading.Thread(target=read, daemon=True).start()
+        if not ready.wait(30):
+            self.stop()
+            raise RuntimeError("the program did not start serving: %s" % self.lines)
+        found = [re.search(r"serving http://([\d.]+):(\d+)/", l) for l in self.lines]
+        found = [m for m in found if m]
+        if not found:
+            raise RuntimeError("the program did not start serving: %s" % self.lines)
+        self.host, self.port = found[0].group(1), int(found[0].group(2))
+        self.url = "http://%s:%d/" % (self.host, self.port)
+        with open(self.token_path) as f:
+            self.token = f.read().strip()
+
+    def request(self, method, path, token=None, headers=None, timeout=30):
+        conn = http.client.HTTPConnection(self.host, self.port, timeout=timeout)
+        hdrs = dict(headers or {})
+        if token:
+            hdrs["Authorization"] = "Bearer " + token
+        conn.request(method, path, headers=hdrs)
+        res = conn.getresponse()
+        body = res.read()
+        conn.close()
+        return res.status, body
+
+    def metrics(self):
+        status, body = self.request("GET", "/metrics")
+        assert status == 200, status
+        values = {}
+        for line in body.decode().splitlines():
+            if line and not line.startswith("#"):
+                name, value = line.rsplit(" ", 1)
+                values[name] = float(value)
+        return values
+
+    def wait_until_polled(self, limit=20):
+        deadline = time.monotonic() + limit
+        while time.monotonic() < deadline:
+            if self.metrics().get("qv7700_polls_total", 0) >= 1:
+                return
+            time.sleep(0.2)
+        raise RuntimeError("no poll within %d s" % limit)
+
+    def rss_kib(self):
+        with open("/proc/%d/status" % self.proc.pid) as f:
+            return int(re.search(r"VmRSS:\s+(\d+)", f.read()).group(1))
+
+    def exited_cleanly(self):
+        """Exit code 0; or, in the sanitized build, only LeakSanitizer's own exit-time tracer crashing (see
+        tests/sanitized_run.sh), with no leak, address or undefined-behaviour report."""
+        if self.proc.returncode == 0:
+            return True
+        text = "\n".join(self.lines)
+        return ("Tracer caught signal" in text and "LeakSanitizer has encountered a fatal error" in text and
+                "ERROR: LeakSanitizer" not in text and "ERROR: AddressSanitizer" not in text and
+                "runtime error:" not in text)
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+            try:
+                self.proc.wait(15)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait(5)
+        time.sleep(0.1)  # the reader thread takes the last lines
+        return self.proc.returncode
+
+
+class PtyPeer:
+    """The instrument played by another process on a pseudo-terminal; it writes every byte it receives to a file."""
+
+    def __init__(self, peer_program, workdir):
+        self.sent_path = os.path.join(workdir, "sent.hex")
+        open(self.sent_path, "w").close()
+        self.proc = subprocess.Popen([peer_program], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
+                                     env=dict(os.environ, QT_QPA_PLATFORM="offscreen", QV_PTY_SENT=self.sent_path))
+        self.path = self.proc.stdout.readline().strip()
+        assert self.path.startswith("/dev/"), self.path
+
+    def sent(self):
+        with open(self.sent_path) as f:
+            return f.read()
+
+    def stop(self):
+        self.proc.stdin.close()
+        try:
+            self.proc.wait(5)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait(5)
