@@ -411,6 +411,21 @@ private slots:
         }
     }
 
+    // A log that never sends its end mark stops after the largest log the instrument keeps: four header records
+    // and 976 entries, then the end line.
+    void logStopsAt980Records()
+    {
+        Rig r;
+        r.remote.errorLog().recordPauseMs = 0;
+        r.getLog({rec("0001", "LOSS")});
+        QCOMPARE(r.dev->written.count("\xb4\xf0"), 981);
+        const QStringList lines = r.panel().statusText().split(u'\n');
+        QCOMPARE(lines.size(), 4 + 976 + 1);
+        QVERIFY(lines[lines.size() - 2].startsWith(u"976:  LOSS"_s));
+        QCOMPARE(lines.last(), u"-------- End of Log --------"_s);
+        QVERIFY(r.remote.errorLog().lastFetchNormal());
+    }
+
     void logAfterACaptureGoesByAFreshQueueCount()
     {
         // A capture leaves a whole block's queue count behind. The first record may be read by it (the
