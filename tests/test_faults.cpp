@@ -38,8 +38,8 @@ struct Rig {
                                              rec("0000", "END")});
         remote.state().SignalPresent = true;
         // Short silence limits keep the matrix quick; the real five seconds are tested on their own.
-        remote.screenFetch().silenceLimitMs = 50;
-        remote.errorLog().silenceLimitMs = 50;
+        remote.screenFetch().silenceLimitMs = 20;
+        remote.errorLog().silenceLimitMs = 20;
         remote.screenFetch().pauseBeforeBlocksMs = 1;
         remote.errorLog().startPauseMs = 1;
         remote.errorLog().recordPauseMs = 1;
