@@ -245,8 +245,7 @@ private slots:
         QVERIFY(r.messages().contains(u"Read Failed"_s));
         QVERIFY(r.messages().contains(u"SetTimeout Failed"_s));
         QCOMPARE(r.messages().last(), u"USB Close Failed"_s);
-        QVERIFY(!r.st().TransferBusy);
-        QVERIFY(!r.panel().busyPointer(PointerOwner::Download));
+        QVERIFY(r.idle());
         // Plugged back in: the next fetch works from the start.
         r.dev->clearFailures();
         r.dev->onCall = nullptr;
