@@ -46,17 +46,12 @@ Result run(const QString& program, const QStringList& args, int timeoutMs = 2000
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(program, args);
-    Result r;
-    if (!p.waitForStarted(5000))
-        return r;
-    if (!p.waitForFinished(timeoutMs)) {
+    if (!p.waitForFinished(timeoutMs)) {  // also when it did not start
         p.kill();
         p.waitForFinished(1000);
-        return r;
+        return {};
     }
-    r.code = p.exitCode();
-    r.out = QString::fromLocal8Bit(p.readAll());
-    return r;
+    return {p.exitCode(), QString::fromLocal8Bit(p.readAll())};
 }
 
 QString tool(const QString& name)

@@ -60,13 +60,18 @@ struct Pty {
     }
 };
 
-QByteArray pattern(int n)
-{
-    QByteArray b(n, '\0');
-    for (int i = 0; i < n; ++i)
-        b[i] = char((i * 7 + i / 255) & 0xff);
-    return b;
-}
+// The device opened on the pty's far end, its read time-out set.
+struct Port {
+    Pty pty;
+    SerialDevice dev{pty.slavePath};
+    FtHandle h = 0;
+    explicit Port(uint32_t readTimeoutMs)
+    {
+        if (dev.Open(0, &h) != ft::OK || dev.SetTimeouts(h, readTimeoutMs, 0) != ft::OK)
+            h = 0;
+    }
+    ~Port() { dev.Close(h); }
+};
 }  // namespace
 
 class TestSerial : public QObject {
@@ -109,122 +114,99 @@ private slots:
 
     void readTimesOutWithFewerBytes()
     {
-        Pty pty;
-        SerialDevice dev(pty.slavePath);
-        FtHandle h = 0;
-        QCOMPARE(dev.Open(0, &h), ft::OK);
-        QCOMPARE(dev.SetTimeouts(h, 150, 0), ft::OK);
-        pty.send("ab");
+        Port p(150);
+        p.pty.send("ab");
         char buf[5] = {};
         uint32_t got = 99;
         QElapsedTimer t;
         t.start();
-        QCOMPARE(dev.Read(h, buf, 5, &got), ft::OK);  // a time-out is not a failure
+        QCOMPARE(p.dev.Read(p.h, buf, 5, &got), ft::OK);  // a time-out is not a failure
         QVERIFY(t.elapsed() >= 100);
-        QCOMPARE(got, 2u);
-        QCOMPARE(QByteArray(buf, 2), QByteArray("ab"));
-        dev.Close(h);
+        QCOMPARE(QByteArray(buf, int(got)), QByteArray("ab"));
     }
 
     // A whole screen block is twice what the kernel's tty buffer holds: queue status must still count it all.
     void queueStatusCountsAWholeBlock()
     {
-        Pty pty;
-        SerialDevice dev(pty.slavePath);
-        FtHandle h = 0;
-        QCOMPARE(dev.Open(0, &h), ft::OK);
-        const QByteArray block = pattern(8160);
-        std::thread peer([&] { pty.send(block); });
+        Port p(500);
+        QByteArray block(8160, '\0');
+        for (int i = 0; i < block.size(); ++i)
+            block[i] = char((i * 7 + i / 255) & 0xff);
+        std::thread peer([&] { p.pty.send(block); });
         uint32_t queued = 0;
         QElapsedTimer t;
         t.start();
         while (queued < 8160 && t.elapsed() < 5000) {
-            QCOMPARE(dev.GetQueueStatus(h, &queued), ft::OK);
-            if (queued < 8160)
-                QTest::qSleep(5);
+            QCOMPARE(p.dev.GetQueueStatus(p.h, &queued), ft::OK);
+            QTest::qSleep(5);
         }
         peer.join();
         QCOMPARE(queued, 8160u);
         QByteArray buf(8160, '\0');
         uint32_t got = 0;
-        QCOMPARE(dev.SetTimeouts(h, 500, 0), ft::OK);
-        QCOMPARE(dev.Read(h, buf.data(), 8160, &got), ft::OK);
-        QCOMPARE(got, 8160u);
-        QVERIFY(buf == block);
-        QCOMPARE(dev.GetQueueStatus(h, &queued), ft::OK);
+        QCOMPARE(p.dev.Read(p.h, buf.data(), 8160, &got), ft::OK);
+        QCOMPARE(buf.left(int(got)), block);
+        QCOMPARE(p.dev.GetQueueStatus(p.h, &queued), ft::OK);
         QCOMPARE(queued, 0u);
-        dev.Close(h);
     }
 
     void peerClosingMidReadKeepsWhatArrivedThenFails()
     {
-        Pty pty;
-        SerialDevice dev(pty.slavePath);
-        FtHandle h = 0;
-        QCOMPARE(dev.Open(0, &h), ft::OK);
-        QCOMPARE(dev.SetTimeouts(h, 3000, 0), ft::OK);
+        Port p(3000);
         std::thread peer([&] {
             QTest::qSleep(50);
-            pty.send("xyz");
+            p.pty.send("xyz");
             QTest::qSleep(50);
-            pty.closeMaster();
+            p.pty.closeMaster();
         });
         char buf[100] = {};
-        uint32_t got = 0;
+        uint32_t got = 0, queued = 0, written = 0;
         QElapsedTimer t;
         t.start();
-        const FtStatus st = dev.Read(h, buf, 100, &got);
+        const FtStatus st = p.dev.Read(p.h, buf, 100, &got);
         peer.join();
         QVERIFY2(t.elapsed() < 2500, "an unplugged peer must not hold the read for its whole time-out");
         QCOMPARE(st, ft::OK);
         QCOMPARE(QByteArray(buf, int(got)), QByteArray("xyz"));
-        uint32_t queued = 0;
-        QVERIFY(dev.GetQueueStatus(h, &queued) != ft::OK);
-        uint32_t written = 0;
-        QVERIFY(dev.Write(h, "\xb6\xf0", 2, &written) != ft::OK);
-        QCOMPARE(dev.Close(h), ft::OK);
+        QVERIFY(p.dev.GetQueueStatus(p.h, &queued) != ft::OK);
+        QVERIFY(p.dev.Write(p.h, "\xb6\xf0", 2, &written) != ft::OK);
+        QCOMPARE(p.dev.Close(p.h), ft::OK);
     }
 
     void bytesReceivedBeforeAFailureAreStillRead()
     {
-        Pty pty;
-        SerialDevice dev(pty.slavePath);
-        FtHandle h = 0;
-        QCOMPARE(dev.Open(0, &h), ft::OK);
-        QCOMPARE(dev.SetTimeouts(h, 100, 0), ft::OK);
-        pty.send("abc");
+        Port p(100);
+        p.pty.send("abc");
         uint32_t queued = 0;
         for (int i = 0; i < 400 && queued < 3; ++i) {
-            QCOMPARE(dev.GetQueueStatus(h, &queued), ft::OK);
+            QCOMPARE(p.dev.GetQueueStatus(p.h, &queued), ft::OK);
             QTest::qSleep(5);
         }
         QCOMPARE(queued, 3u);
-        pty.closeMaster();  // unplugged: the port fails, but three bytes had already come in
-        QCOMPARE(dev.GetQueueStatus(h, &queued), ft::OK);
+        p.pty.closeMaster();  // unplugged: the port fails, but three bytes had already come in
+        QCOMPARE(p.dev.GetQueueStatus(p.h, &queued), ft::OK);
         QCOMPARE(queued, 3u);
         char buf[8] = {};
         uint32_t got = 0;
-        QCOMPARE(dev.Read(h, buf, 8, &got), ft::OK);
+        QCOMPARE(p.dev.Read(p.h, buf, 8, &got), ft::OK);
         QCOMPARE(QByteArray(buf, int(got)), QByteArray("abc"));
-        QVERIFY(dev.Read(h, buf, 8, &got) != ft::OK);
-        QCOMPARE(dev.Close(h), ft::OK);
+        QVERIFY(p.dev.Read(p.h, buf, 8, &got) != ft::OK);
+        QCOMPARE(p.dev.Close(p.h), ft::OK);
     }
 
     void closedHandleNeverReachesTheDriver()
     {
-        Pty pty;
-        SerialDevice dev(pty.slavePath);
-        FtHandle h = 0;
-        QCOMPARE(dev.Open(0, &h), ft::OK);
-        QCOMPARE(dev.Close(h), ft::OK);
+        Port p(500);
+        const FtHandle h = p.h;
+        QCOMPARE(p.dev.Close(h), ft::OK);
         uint32_t n = 0;
         char buf[4];
-        QCOMPARE(dev.Close(h), ft::INVALID_HANDLE);
-        QCOMPARE(dev.Read(h, buf, 3, &n), ft::INVALID_HANDLE);
-        QCOMPARE(dev.Write(h, buf, 2, &n), ft::INVALID_HANDLE);
-        QCOMPARE(dev.SetTimeouts(h, 500, 0), ft::INVALID_HANDLE);
-        QCOMPARE(dev.GetQueueStatus(h, &n), ft::INVALID_HANDLE);
-        QCOMPARE(dev.Close(0), ft::INVALID_HANDLE);
+        QCOMPARE(p.dev.Close(h), ft::INVALID_HANDLE);
+        QCOMPARE(p.dev.Read(h, buf, 3, &n), ft::INVALID_HANDLE);
+        QCOMPARE(p.dev.Write(h, buf, 2, &n), ft::INVALID_HANDLE);
+        QCOMPARE(p.dev.SetTimeouts(h, 500, 0), ft::INVALID_HANDLE);
+        QCOMPARE(p.dev.GetQueueStatus(h, &n), ft::INVALID_HANDLE);
+        QCOMPARE(p.dev.Close(0), ft::INVALID_HANDLE);
     }
 
     void missingPathListsNothing()
