@@ -116,8 +116,10 @@ void WatchSettingsForm::load()
     const WatchSettings d;
     const QSettings q;
     WatchSettings s;
-    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    s.dir = q.value(u"watch/folder"_s, dataDir + u"/watch"_s).toString();
+    // ~/.local/share/qv7700-remote/watch: the program's own folder once, not once for its organisation and
+    // once more for its name.
+    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    s.dir = q.value(u"watch/folder"_s, dataDir + u"/qv7700-remote/watch"_s).toString();
     s.captureEveryMinutes = q.value(u"watch/capture-every"_s, d.captureEveryMinutes).toDouble();
     s.logEveryMinutes = q.value(u"watch/log-every"_s, d.logEveryMinutes).toDouble();
     s.alarms = parseAlarmList(q.value(u"watch/alarms"_s, u"all"_s).toString()).value_or(d.alarms);

@@ -67,15 +67,17 @@ QString journalLineText(const QByteArray& line)
     if (o.contains(u"status"_s))
         parts.append(statusSummary(o.value(u"status"_s).toObject()));
     // The fields in the order a person reads them; numbers and flags carry their names.
-    static const char16_t* const kBare[] = {u"name", u"state", u"detail", u"file", u"reason", u"alarm", u"text",
-                                            u"what", u"why", u"device", u"serial", u"error"};
-    static const char16_t* const kNamed[] = {u"n", u"records", u"exit", u"ms", u"killed"};
+    static const char16_t* const kBare[] = {u"name", u"alarm", u"state", u"detail", u"reason", u"file", u"text",
+                                            u"what", u"why", u"error"};
+    static const char16_t* const kNamed[] = {u"device", u"serial", u"n", u"records", u"exit", u"ms"};
     for (const char16_t* key : kBare)
         if (const QJsonValue v = o.value(QString::fromUtf16(key)); v.isString() && !v.toString().isEmpty())
             parts.append(v.toString());
     for (const char16_t* key : kNamed)
         if (const QJsonValue v = o.value(QString::fromUtf16(key)); !v.isUndefined() && !v.isNull())
             parts.append(QString::fromUtf16(key) + u' ' + v.toVariant().toString());
+    if (o.value(u"killed"_s).toBool())
+        parts.append(u"killed"_s);
     return parts.join(u"  "_s);
 }
 
@@ -116,9 +118,9 @@ WatchWindow::WatchWindow(Remote& remote, QWidget* owner) : QWidget(owner, Qt::Wi
     layout->addLayout(switchRow);
     layout->addWidget(problem_);
     layout->addWidget(heading(u"Alarms"_s, this));
-    layout->addWidget(alarms_, 3);
+    layout->addWidget(alarms_, 1);
     layout->addWidget(heading(u"Journal"_s, this));
-    layout->addWidget(journal_, 2);
+    layout->addWidget(journal_, 1);
     resize(780, 640);
 
     // The durations of active alarms grow with the poll that watches them; nobody sees them while hidden.
