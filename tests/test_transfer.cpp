@@ -103,6 +103,29 @@ private slots:
         QCOMPARE(r.dev->log.count(u"Read 8160"_s), 48);
     }
 
+    void unattendedFetchLeavesTheWindowDown_data()
+    {
+        QTest::addColumn<bool>("clickedMeanwhile");
+        QTest::newRow("watch capture alone") << false;
+        QTest::newRow("the user asks for the screen while it waits") << true;
+    }
+    void unattendedFetchLeavesTheWindowDown()
+    {
+        QFETCH(bool, clickedMeanwhile);
+        Rig r;
+        r.screen();
+        QSignalSpy shown(&r.remote.screenFetch(), &ScreenFetch::showDownload);
+        {
+            UsbLink::Hold busy(r.remote.link());  // another exchange holds the device: the fetch waits
+            r.remote.screenFetch().fetchWithoutWindow();
+            if (clickedMeanwhile)
+                r.fetch();
+        }
+        QTRY_VERIFY(r.dev->written.count("\xb1\xf0") == 1);
+        QCOMPARE(shown.count(), clickedMeanwhile ? 1 : 0);
+        QCOMPARE(r.dev->written.count("\xb0\xf0"), 1);  // one fetch serves both
+    }
+
     void noSignalRequestsNoBlocks()
     {
         Rig r;

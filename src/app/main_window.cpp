@@ -7,6 +7,7 @@
 #include "app/knob_icons.h"
 #include "app/network_dialog.h"
 #include "app/remote.h"
+#include "app/watch_window.h"
 #include "files/printer_dialog.h"
 #include "files/printing.h"
 #include "files/screen_files.h"
@@ -249,6 +250,8 @@ void MainWindow::buildMenus()
     connect(add(logger, Menu::Clear, u"Clear"_s), &QAction::triggered, this, [this] { remote_.mnuClear_Click(); });
     connect(add(logger, Menu::Select, u"Select Printer to Use"_s), &QAction::triggered, this,
             [this] { frmSelect(); });
+    logger->addSeparator();
+    connect(logger->addAction(u"Watch..."_s), &QAction::triggered, this, [this] { showWatchWindow(this, remote_); });
 
     connect(logger->addAction(u"Network..."_s), &QAction::triggered, this, [this] { showNetworkDialog(this, remote_); });
 

@@ -30,6 +30,19 @@ ScreenFetch::ScreenFetch(UsbLink& link, ScreenPicture& picture, QObject* parent)
 
 void ScreenFetch::mnuGet1Frame_Click()
 {
+    windowWanted_ = true;  // a click brings the picture up, even for a fetch the watch had already asked for
+    request();
+}
+
+void ScreenFetch::fetchWithoutWindow()
+{
+    if (!running_ && !queued_)
+        windowWanted_ = false;
+    request();
+}
+
+void ScreenFetch::request()
+{
     if (running_ || queued_)
         return;
     queued_ = true;
@@ -108,7 +121,8 @@ FtStatus ScreenFetch::exchange()
         panel.setStatusText(s.StatusLog);
         clean_ = false;
     } else {
-        emit showDownload();
+        if (windowWanted_)
+            emit showDownload();
         DrawGraticule(picture_.surface(), s, clock());
         if (s.SignalPresent)
             DrawLevelBars(picture_.surface(), s);

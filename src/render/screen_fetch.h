@@ -22,6 +22,9 @@ public:
     // The menu item. A fetch asked for while another exchange holds the device starts when it lets go; asking
     // again while one is running or waiting changes nothing.
     void mnuGet1Frame_Click();
+    // The same fetch for unattended captures: the picture is drawn, but its window is not brought up over
+    // whatever the user is doing (unless the user asks for the screen meanwhile).
+    void fetchWithoutWindow();
     bool running() const { return running_; }
 
     // The clock stamped on the picture; tests fix it.
@@ -40,6 +43,7 @@ signals:
     void finished();
 
 private:
+    void request();
     void run();
     // Open to close; returns the close's status.
     FtStatus exchange();
@@ -50,6 +54,7 @@ private:
     ScreenPicture& picture_;
     bool running_ = false;
     bool queued_ = false;
+    bool windowWanted_ = true;
     bool clean_ = false;
 };
 

@@ -13,6 +13,7 @@ namespace qv {
 struct RetentionLimits {
     int keepDays = 30;
     qint64 keepBytes = 2000ll * 1024 * 1024;
+    bool operator==(const RetentionLimits&) const = default;
 };
 
 struct WatchFile {

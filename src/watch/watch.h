@@ -37,6 +37,7 @@ struct WatchSettings {
     std::array<bool, kAlarmCount> alarms{true, true, true, true};
     QString hook;
     RetentionLimits retention;
+    bool operator==(const WatchSettings&) const = default;
 };
 
 // The parts of a running remote control the watch uses.

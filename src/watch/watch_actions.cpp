@@ -46,11 +46,14 @@ void Watch::capture(Reason reason, std::optional<AlarmName> alarm)
     if (pendingCaptures_.size() > 1)
         return;  // one picture serves every capture asked for before it is taken
     // From the event loop, not from inside the poll tick; the fetch itself waits for the device like a click.
-    QTimer::singleShot(0, &remote_.fetch, [this] { remote_.fetch.mnuGet1Frame_Click(); });
+    QTimer::singleShot(0, &remote_.fetch, [this] { remote_.fetch.fetchWithoutWindow(); });
 }
 
 void Watch::captureFinished()
 {
+    // The window can stop the watch while its capture is still under way: the picture is then the user's.
+    if (!running_)
+        pendingCaptures_.clear();
     if (pendingCaptures_.empty())
         return;  // the user's own "Get Screen", nothing the watch asked for
     const bool clean = remote_.fetch.lastFetchClean();
@@ -91,6 +94,8 @@ void Watch::logFinished()
 {
     const FetchedLog log = collector_.log();
     collector_.start();
+    if (!running_)
+        return;  // stopped from the window: the journal is closed and the fetch is nobody's news
     const bool failed = !remote_.log.lastFetchNormal();
     // The erase also ends with finished() (and leaves the last fetch's outcome as it was): only a fetch brings
     // records, or fails.
