@@ -1,5 +1,6 @@
 #include "render/screen_picture.h"
 
+#include <QBuffer>
 #include <QPainter>
 #include <QSaveFile>
 
@@ -35,10 +36,14 @@ bool isPictureFileName(const QString& fileName)
 
 bool savePicture(const QImage& image, const QString& fileName, const char* format)
 {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
+    // Encoded in memory first: a full disk then fails a plain write, not the image writer in the middle of its
+    // work (which leaves its own buffers behind), and the file is still written whole or not at all.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, format ? format : pictureFormatFor(fileName)))
         return false;
-    if (!image.save(&file, format ? format : pictureFormatFor(fileName))) {
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
         file.cancelWriting();
         return false;
     }
