@@ -46,7 +46,8 @@ std::optional<ServeAddress> parseServeAddress(const QString& text)
 
 QString defaultTokenPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + u"/web-token"_s;
+    // Beside the settings file, ~/.config/qv7700-remote/ (not the organisation-and-program folder Qt would pick).
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u"/qv7700-remote/web-token"_s;
 }
 
 TokenFile loadOrCreateToken(const QString& path)
