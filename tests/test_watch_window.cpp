@@ -107,9 +107,9 @@ private slots:
     {
         QFETCH(QString, script);
         QFETCH(QString, list);
+        ManualClock clock(kStart);  // outlives the window: its watch writes "stop" by this clock when destroyed
         Rig r;
         r.remote.timer3().stop();  // the test ticks by a manual clock
-        ManualClock clock(kStart);
         WatchWindow* w = r.open();
         w->setClock(clock);
         w->form()->folder()->setText(r.dir.filePath(u"watch"_s));
