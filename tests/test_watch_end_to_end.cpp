@@ -113,22 +113,21 @@ void TestWatchEndToEnd::scriptedFeedOverAPty()
     Watcher w(dir, {u"--device"_s, u"serial:"_s + link, u"--log-every"_s, u"0.1"_s, u"--alarm-hook"_s, hook});
     const int wait = 30000;
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir + u"/errorlog.txt"_s), wait);  // the first fetch: the baseline
-    say("gamut 1 0");
-    QTRY_VERIFY_WITH_TIMEOUT(w.has("\"name\":\"gamut\",\"state\":\"raised\""), wait);
-    say("gamut 0 0");
-    QTRY_VERIFY_WITH_TIMEOUT(w.has("\"name\":\"gamut\",\"state\":\"cleared\""), wait);
-    say("signal 0");
-    QTRY_VERIFY_WITH_TIMEOUT(w.has("\"name\":\"signal\",\"state\":\"raised\""), wait);
-    say("signal 1");
-    QTRY_VERIFY_WITH_TIMEOUT(w.has("\"name\":\"signal\",\"state\":\"cleared\""), wait);
-    say("unplug");
-    QTRY_VERIFY_WITH_TIMEOUT(w.has("\"name\":\"absent\",\"state\":\"raised\""), wait);
-    say("plug");
-    QTRY_VERIFY_WITH_TIMEOUT(w.has("\"name\":\"absent\",\"state\":\"cleared\""), wait);
-    say("erase");
-    QTRY_VERIFY_WITH_TIMEOUT(w.has("\"event\":\"log-erased\""), wait);
-    say("log 06/12 23:20:00 REF UNLOCKED");
-    QTRY_VERIFY_WITH_TIMEOUT(w.has("\"name\":\"log\",\"state\":\"cleared\""), wait);
+    // Each change of the feed, and the journal text it must bring.
+    const std::pair<const char*, const char*> script[] = {
+        {"gamut 1 0", "\"name\":\"gamut\",\"state\":\"raised\""},
+        {"gamut 0 0", "\"name\":\"gamut\",\"state\":\"cleared\""},
+        {"signal 0", "\"name\":\"signal\",\"state\":\"raised\""},
+        {"signal 1", "\"name\":\"signal\",\"state\":\"cleared\""},
+        {"unplug", "\"name\":\"absent\",\"state\":\"raised\""},
+        {"plug", "\"name\":\"absent\",\"state\":\"cleared\""},
+        {"erase", "\"event\":\"log-erased\""},
+        {"log 06/12 23:20:00 REF UNLOCKED", "\"name\":\"log\",\"state\":\"cleared\""},
+    };
+    for (const auto& [change, expected] : script) {
+        say(change);
+        QTRY_VERIFY2_WITH_TIMEOUT(w.has(expected), change, wait);
+    }
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(tmp.filePath(u"hook.log.cleared"_s)), wait);
     QCOMPARE(w.stop(), 0);
     peer.closeWriteChannel();
