@@ -1,7 +1,6 @@
-// The main window under the offscreen platform: every control where the panel drawing puts it, the menus as
-// start-up leaves them, Clear, About, the screen window, and the mirrored panel state.
+// The main window under the offscreen platform: start-up and Clear, the screen window, the mirrored panel
+// state, the knob holds and every way they end, and commands and closing during a transfer.
 
-#include "app/about_window.h"
 #include "app/download_window.h"
 #include "app/knob_button.h"
 #include "app/main_window.h"
@@ -18,7 +17,6 @@
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -82,139 +80,40 @@ void duringTransfer(Rig& r, bool screen, const std::function<void()>& command, i
     QVERIFY(armed);
 }
 
-enum Command { Clear, PrintLog, PrintFrame, Reverse, DisplayStored };
+enum Hold { LeftButton, RightButton, SpaceKey };
+enum Ending { Release, FocusElsewhere, Hidden, Disabled, Deactivated, Minimised, GrabLost };
 }  // namespace
 
 class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
-    void titleAndClientArea()
+    // Start-up greys the printouts, there being nothing to print, and leaves the device alone; Clear empties the
+    // status box and greys Print Log, whose text it was.
+    void startUpAndClear()
     {
         Rig r;
-        QCOMPARE(r.window.windowTitle(), u"Corvane QV7700  Remote Control   Ver 1.1"_s);
-        QCOMPARE(r.window.panelArea()->size(), QSize(715, 457));
-        QVERIFY(!r.window.windowIcon().isNull());
-    }
-
-    void keyGeometryCaptionsAndTooltips()
-    {
-        Rig r;
-        const struct {
-            Key key;
-            QRect rect;
-            QString caption, tip;
-        } rows[] = {
-            {Key::Wfm, {144, 24, 65, 25}, u"WFM"_s, u"Select Waveform Mode "_s},
-            {Key::Alarm, {288, 64, 65, 25}, u"ALARM"_s, u"Select Alarms"_s},
-            {Key::Pix, {288, 104, 65, 25}, u"PICTURE"_s, u"Select Picture Mode"_s},
-            {Key::CH1, {48, 24, 41, 25}, u"CH1"_s, u"Select Input from Channel 1"_s},
-            {Key::Eye, {48, 104, 41, 25}, u"EYE"_s, QString()},
-            {Key::Rec, {48, 224, 41, 25}, u"REC"_s, u"Recall Settings"_s},
-            {Key::Sto, {48, 264, 41, 25}, u"STO"_s, u"Store Settings"_s},
-            {Key::Soft1, {160, 200, 33, 25}, u"1"_s, QString()},
-            {Key::Soft3, {304, 200, 33, 25}, u"3"_s, QString()},
-            {Key::Soft7, {160, 296, 33, 25}, u"7"_s, QString()},
-            {Key::Soft9, {304, 296, 33, 25}, u"9"_s, QString()},
-        };
-        for (const auto& row : rows) {
-            QPushButton* b = r.window.keyButton(row.key);
-            QCOMPARE(b->geometry(), row.rect);
-            QCOMPARE(b->text(), row.caption);
-            QCOMPARE(b->toolTip(), row.tip);
-        }
-        QCOMPARE(r.window.softKeyLabel(1)->geometry(), QRect(160, 224, 49, 17));
-        QCOMPARE(r.window.softKeyLabel(7)->geometry().width(), 57);
-        QCOMPARE(r.window.softKeyLabel(8)->geometry().width(), 57);
-        QCOMPARE(r.window.softKeyLabel(1)->text(), QString());
-        QCOMPARE(r.window.softKeyLabel(2)->text(), u" "_s);
-        QCOMPARE(r.window.knob(1)->geometry(), QRect(24, 368, 48, 48));
-        QCOMPARE(r.window.knob(6)->geometry(), QRect(368, 368, 48, 48));
-        QCOMPARE(r.window.knob(5)->toolTip(), u"Decrease Volume"_s);
-        QCOMPARE(r.window.lamp(1)->geometry(), QRect(72, 360, 9, 9));
-        QCOMPARE(r.window.lamp(9)->geometry(), QRect(376, 80, 9, 9));
-        QCOMPARE(r.window.statusBox()->geometry(), QRect(448, 24, 249, 353));
-        QCOMPARE(r.window.exitButton()->geometry(), QRect(640, 416, 49, 25));
-        QCOMPARE(r.window.exitButton()->toolTip(), u"Exit the Remote Control utility"_s);
-        const QList<QLabel*> labels = r.window.panelArea()->findChildren<QLabel*>();
-        QStringList fixed;
-        for (QLabel* l : labels)
-            if (!l->text().trimmed().isEmpty())
-                fixed << l->text();
-        fixed.sort();
-        QCOMPARE(fixed, QStringList({u"AUDIO"_s, u"GAMUT +"_s, u"GAMUT-"_s, u"Valid"_s}));
-    }
-
-    void tabOrderFollowsThePanel()
-    {
-        Rig r;
-        QList<QWidget*> expected = {r.window.exitButton(), r.window.statusBox()};
-        for (int n : {1, 3, 5, 7, 9, 2, 4, 6, 8})
-            expected << r.window.keyButton(Key(int(Key::Soft1) + n - 1));
-        for (Key k : {Key::Wfm, Key::Vect, Key::Audio, Key::Curs, Key::Logger, Key::Data, Key::Alarm, Key::Display,
-                      Key::Pix, Key::CH1, Key::CH2, Key::Eye, Key::Rec, Key::Sto})
-            expected << r.window.keyButton(k);
-        QWidget* w = expected.first();
-        for (int i = 1; i < expected.size(); ++i) {
-            w = w->nextInFocusChain();
-            while (!(w->focusPolicy() & Qt::TabFocus))
-                w = w->nextInFocusChain();
-            QCOMPARE(w, expected.at(i));
-        }
-    }
-
-    void menusAfterStartClearAndAbout()
-    {
-        Rig r;
-        const QStringList menus = [&] {
-            QStringList t;
-            for (QAction* a : r.window.menuBar()->actions())
-                t << a->text();
-            return t;
-        }();
-        QCOMPARE(menus, QStringList({u"Logger"_s, u"DownLoad"_s, u"Help"_s}));
+        QVERIFY(r.dev->log.isEmpty());
         for (Menu m : {Menu::PrintFrame, Menu::Reverse, Menu::PrintLog})
             QVERIFY(!r.window.menuAction(m)->isEnabled());
-        for (Menu m : {Menu::GetLog, Menu::EraseLog, Menu::Clear, Menu::Select, Menu::Get1Frame, Menu::Files,
-                       Menu::Select1, Menu::About})
-            QVERIFY(r.window.menuAction(m)->isEnabled());
-        QCOMPARE(r.window.menuAction(Menu::Get1Frame)->text(), u"Get Screen from QV7700"_s);
-        QCOMPARE(r.window.menuAction(Menu::EraseLog)->text(), u"Erase QV7700 Log"_s);
-        QCOMPARE(r.remote.state().PrinterIndex, 0);
-        QVERIFY(r.dev->log.isEmpty());  // start-up leaves the device alone
-
+        r.remote.state().StatusLog = u"a log"_s;
+        r.remote.panel().setStatusText(r.remote.state().StatusLog);
         r.remote.panel().setMenuEnabled(Menu::PrintLog, true);
         r.window.menuAction(Menu::Clear)->trigger();
         QCOMPARE(r.window.statusBox()->toPlainText(), u" "_s);
         QCOMPARE(r.remote.state().StatusLog, u" "_s);
         QVERIFY(!r.window.menuAction(Menu::PrintLog)->isEnabled());
-
-        r.window.menuAction(Menu::About)->trigger();
-        AboutWindow* about = r.window.frmAbout();
-        const QString first = about->lblVersion()->text();
-        r.window.menuAction(Menu::About)->trigger();
-        QCOMPARE(r.window.frmAbout(), about);
-        QCOMPARE(about->lblVersion()->text(), first);
-        QVERIFY(first.startsWith(u"Version 1.1 for Windows.\n"_s));
-        QCOMPARE(first.count(u'\n'), 3);
-        QCOMPARE(about->lblCopyright()->text().count(u'\n'), 2);
-        QCOMPARE(about->windowTitle(), u"Help"_s);
-        QVERIFY(about->isVisible());
-        QVERIFY(r.window.isVisible());  // modeless
     }
 
     void closingTheScreenWindowGreysPrinting()
     {
         Rig r;
         DownloadWindow* w = r.window.frmDownload();
-        QCOMPARE(w->windowTitle(), u"Corvane"_s);
-        QCOMPARE(w->view()->size(), QSize(1025, 769));
         r.remote.panel().setMenuEnabled(Menu::PrintFrame, true);
         r.remote.panel().setMenuEnabled(Menu::Reverse, true);
         w->show();
         w->close();
         QVERIFY(!r.window.menuAction(Menu::PrintFrame)->isEnabled());
         QVERIFY(!r.window.menuAction(Menu::Reverse)->isEnabled());
-        QCOMPARE(r.window.frmDownload(), w);
     }
 
     void screenWindowMenuCopiesAndScales()
@@ -235,7 +134,6 @@ private slots:
         QAction* fit = byShortcut(QKeySequence(u"Ctrl+0"_s));
         QAction* actual = byShortcut(QKeySequence(u"Ctrl+9"_s));
         QVERIFY(copy && fit && actual);
-        QCOMPARE(w->contextMenuPolicy(), Qt::ActionsContextMenu);
         copy->trigger();
         const QImage copied = QGuiApplication::clipboard()->image();
         QCOMPARE(copied.size(), QSize(1025, 769));
@@ -271,14 +169,20 @@ private slots:
         QCOMPARE(fittedRect(QSize(1025, 769), viewport), expected);
     }
 
+    // A key clicked goes to the instrument and lights at once; a poll's reply shows as the lit key, the lamps
+    // and the captions, and an absence in bold red in the status box.
     void windowMirrorsThePanel()
     {
         Rig r;
+        QTest::mouseClick(r.window.keyButton(Key::Logger), Qt::LeftButton);
+        QCOMPARE(r.dev->written, QByteArray("\x8e\xf0"));
+        QVERIFY(r.window.keyButton(Key::Logger)->font().underline());
+        QCOMPARE(r.window.softKeyLabel(1)->text(), u"CLOCK"_s);
         r.dev->replyTo(0xB6, QByteArray("\x88\x0d\x02", 3));
         r.remote.poll().Timer3_Timer();
         QPushButton* audio = r.window.keyButton(Key::Audio);
         QVERIFY(audio->font().bold() && audio->font().underline());
-        QVERIFY(!r.window.keyButton(Key::Wfm)->font().bold());
+        QVERIFY(!r.window.keyButton(Key::Logger)->font().bold());
         QCOMPARE(r.window.lamp(3)->palette().color(QPalette::Window), QColor(0, 255, 0));
         QCOMPARE(r.window.lamp(4)->palette().color(QPalette::Window), QColor(0, 0, 255));
         QCOMPARE(r.window.lamp(8)->palette().color(QPalette::Window), QColor(255, 0, 0));
@@ -290,70 +194,53 @@ private slots:
         QCOMPARE(r.window.statusBox()->palette().color(QPalette::Text), QColor(255, 0, 0));
     }
 
-    void clickingAKeySendsIt()
+    // A hold ends on its release, whichever button or key made it, and on every event after which the release
+    // cannot reach the knob: otherwise the device stays open, the loop keeps sending and the poll and every
+    // other exchange are shut out for good.
+    void heldKnobEnds_data()
     {
-        Rig r;
-        QTest::mouseClick(r.window.keyButton(Key::Logger), Qt::LeftButton);
-        QCOMPARE(r.dev->written, QByteArray("\x8e\xf0"));
-        QVERIFY(r.window.keyButton(Key::Logger)->font().underline());
-        QCOMPARE(r.window.softKeyLabel(1)->text(), u"CLOCK"_s);
-    }
-
-    void rightButtonAndKeyboardHoldAKnob()
-    {
-        Rig r;
-        KnobButton* up = r.window.knob(3);
-        QTimer::singleShot(300, up, [up] { QTest::mouseRelease(up, Qt::RightButton); });
-        QTest::mousePress(up, Qt::RightButton);
-        QVERIFY(r.dev->written.count("\x9c\xf0") >= 2);
-        QCOMPARE(r.dev->count(u"Close"_s), 1);
-
-        r.dev->written.clear();
-        KnobButton* vol = r.window.knob(5);
-        vol->setFocus();
-        QTimer::singleShot(300, vol, [vol] { QTest::keyRelease(vol, Qt::Key_Space); });
-        QTest::keyPress(vol, Qt::Key_Space);
-        QVERIFY(r.dev->written.count("\x9e\xf0") >= 2);
-        QCOMPARE(r.dev->count(u"Close"_s), 2);
-    }
-
-    // A hold whose release never reaches the knob must still end: otherwise the device stays open, the loop
-    // keeps sending and the poll and every other exchange are shut out for good.
-    void heldKnobEndsWhenTheReleaseCannotCome_data()
-    {
-        QTest::addColumn<bool>("byKey");
+        QTest::addColumn<int>("hold");
         QTest::addColumn<int>("ending");
-        QTest::newRow("Space released on the widget that took the focus") << true << 0;
-        QTest::newRow("knob hidden") << false << 1;
-        QTest::newRow("knob disabled") << false << 2;
-        QTest::newRow("window deactivated") << true << 3;
-        QTest::newRow("window minimised") << false << 4;
-        QTest::newRow("mouse grab lost") << false << 5;
+        QTest::newRow("right button released") << int(RightButton) << int(Release);
+        QTest::newRow("Space released") << int(SpaceKey) << int(Release);
+        QTest::newRow("Space released on the widget that took the focus") << int(SpaceKey) << int(FocusElsewhere);
+        QTest::newRow("knob hidden") << int(LeftButton) << int(Hidden);
+        QTest::newRow("knob disabled") << int(LeftButton) << int(Disabled);
+        QTest::newRow("window deactivated") << int(SpaceKey) << int(Deactivated);
+        QTest::newRow("window minimised") << int(LeftButton) << int(Minimised);
+        QTest::newRow("mouse grab lost") << int(LeftButton) << int(GrabLost);
     }
 
-    void heldKnobEndsWhenTheReleaseCannotCome()
+    void heldKnobEnds()
     {
-        QFETCH(bool, byKey);
+        QFETCH(int, hold);
         QFETCH(int, ending);
         Rig r;
         KnobButton* knob = r.window.knob(4);
+        const Qt::MouseButton button = hold == RightButton ? Qt::RightButton : Qt::LeftButton;
         qsizetype writtenAtEnd = -1;
         bool rescued = false;
         QTimer::singleShot(150, knob, [&] {
             switch (ending) {
-            case 0:
+            case Release:
+                if (hold == SpaceKey)
+                    QTest::keyRelease(knob, Qt::Key_Space);
+                else
+                    QTest::mouseRelease(knob, button);
+                break;
+            case FocusElsewhere:
                 r.window.exitButton()->setFocus();
                 QTest::keyRelease(r.window.exitButton(), Qt::Key_Space);
                 break;
-            case 1: knob->hide(); break;
-            case 2: knob->setEnabled(false); break;
-            case 3: {
+            case Hidden: knob->hide(); break;
+            case Disabled: knob->setEnabled(false); break;
+            case Deactivated: {
                 QEvent deactivate(QEvent::WindowDeactivate);
                 QCoreApplication::sendEvent(&r.window, &deactivate);
                 break;
             }
-            case 4: r.window.setWindowState(Qt::WindowMinimized); break;
-            case 5: {
+            case Minimised: r.window.setWindowState(Qt::WindowMinimized); break;
+            case GrabLost: {
                 QEvent ungrab(QEvent::UngrabMouse);
                 QCoreApplication::sendEvent(knob, &ungrab);
                 break;
@@ -367,16 +254,16 @@ private slots:
             r.remote.keys().knobUp(4);
         });
         knob->setFocus();
-        if (byKey)
+        if (hold == SpaceKey)
             QTest::keyPress(knob, Qt::Key_Space);
         else
-            QTest::mousePress(knob, Qt::LeftButton);
+            QTest::mousePress(knob, button);
         QVERIFY(!rescued);
         QVERIFY(r.dev->written.count("\x9d\xf0") >= 1);
         QCOMPARE(r.dev->written.size(), writtenAtEnd);  // nothing sent after the event
         QCOMPARE(r.dev->count(u"Close"_s), 1);
         QVERIFY(!r.dev->isOpen());
-        if (byKey) {
+        if (hold == SpaceKey) {
             // The next press of the key starts a new hold: the knob has not kept the old one in mind.
             QTimer::singleShot(100, knob, [knob] { QTest::keyRelease(knob, Qt::Key_Space); });
             knob->setFocus();
@@ -390,18 +277,18 @@ private slots:
     void commandDuringATransferRunsAfterIt_data()
     {
         QTest::addColumn<bool>("screen");
-        QTest::addColumn<int>("command");
-        QTest::newRow("Clear during a log fetch") << false << int(Clear);
-        QTest::newRow("Print Log during a log fetch") << false << int(PrintLog);
-        QTest::newRow("Print Screen during a screen fetch") << true << int(PrintFrame);
-        QTest::newRow("Black on White during a screen fetch") << true << int(Reverse);
-        QTest::newRow("stored screen shown during a screen fetch") << true << int(DisplayStored);
+        QTest::addColumn<int>("menu");  // -1: the stored screen's Display button
+        QTest::newRow("Clear during a log fetch") << false << int(Menu::Clear);
+        QTest::newRow("Print Log during a log fetch") << false << int(Menu::PrintLog);
+        QTest::newRow("Print Screen during a screen fetch") << true << int(Menu::PrintFrame);
+        QTest::newRow("Black on White during a screen fetch") << true << int(Menu::Reverse);
+        QTest::newRow("stored screen shown during a screen fetch") << true << -1;
     }
 
     void commandDuringATransferRunsAfterIt()
     {
         QFETCH(bool, screen);
-        QFETCH(int, command);
+        QFETCH(int, menu);
         Rig r;
         scriptTransfers(r, false);
         QStringList order;
@@ -429,13 +316,10 @@ private slots:
         files->showDownload = ran;
 
         duringTransfer(r, screen, [&] {
-            switch (command) {
-            case Clear: r.window.menuAction(Menu::Clear)->trigger(); break;
-            case PrintLog: r.window.menuAction(Menu::PrintLog)->trigger(); break;
-            case PrintFrame: r.window.menuAction(Menu::PrintFrame)->trigger(); break;
-            case Reverse: r.window.menuAction(Menu::Reverse)->trigger(); break;
-            case DisplayStored: files->displayButton()->click(); break;
-            }
+            if (menu < 0)
+                files->displayButton()->click();
+            else
+                r.window.menuAction(Menu(menu))->trigger();
         });
         QTRY_COMPARE(order, QStringList({u"transfer"_s, u"command"_s}));
     }
