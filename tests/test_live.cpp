@@ -1,9 +1,8 @@
-// Front-panel keys, the knob hold loop, soft-key captions, panel-state decoding and the status poll, through
-// the scripted device and, end to end, the simulated instrument.
+// Front-panel keys, the knob hold loop, panel-state decoding and the status poll, through the scripted device
+// and, for the keys' codes and pages, the simulated instrument.
 
 #include "app/remote.h"
 #include "live/panel_state.h"
-#include "live/soft_keys.h"
 #include "scripted_device.h"
 #include "sim/sim_device.h"
 
@@ -109,8 +108,6 @@ private slots:
         r.panel().setHighlight(Key::Vect, true);
         r.state().ModeCode = 0x40;
         r.remote.keys().click(key);
-        if (failing.isEmpty())
-            QCOMPARE(r.dev->log, QStringList({u"List"_s, u"OpenEx"_s, u"Write %1 f0"_s.arg(FrontPanelKeys::keyCode(key), 2, 16), u"Close"_s}));
         QCOMPARE(r.messages(), said);
         QVERIFY(!r.dev->isOpen());
         QCOMPARE(litModeKeys(r.panel()), QList<Key>{key});
@@ -120,8 +117,8 @@ private slots:
     }
 
     // Each mode key brings up on the instrument the page the program now shows, and the poll that reports that page
-    // lights the same key with the same lamps.
-    void modeKeysAgreeWithTheSimulator()
+    // lights the same key with the same lamps; the channel and EYE the instrument reports are the ones pressed.
+    void keysAgreeWithTheSimulator()
     {
         auto* dev = new SimDevice;
         Remote remote{std::unique_ptr<D2xx>(dev)};
@@ -133,6 +130,12 @@ private slots:
             QCOMPARE(litModeKeys(remote.panel()), QList<Key>{Key(k)});
             QCOMPARE(lamps(remote.panel(), 1, 3), knobLamps);
         }
+        for (Key k : {Key::CH2, Key::Eye})
+            remote.keys().click(k);
+        remote.poll().Timer3_Timer();
+        QVERIFY(remote.panel().highlighted(Key::CH2) && !remote.panel().highlighted(Key::CH1));
+        QVERIFY(remote.panel().highlighted(Key::Eye));
+        QVERIFY(remote.state().SignalPresent && !dev->isOpen());
     }
 
     void channelStoRecEyeAndNumberedKeys()
@@ -228,31 +231,6 @@ private slots:
         QTRY_VERIFY(r.dev->written.endsWith("\x8b\xf0"));
         QCOMPARE(r.dev->count(u"Close"_s), 2);
         QVERIFY(r.panel().highlighted(Key::Vect));
-    }
-
-    // A few rows of the caption table, each a shape that a wrong entry would break; modeKey checks the first
-    // caption of every mode page.
-    void captions_data()
-    {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("captions");
-        QTest::newRow("WFM") << 1 << u"HORZ|VERT|INT/EXT|BLNK| STO| MAG|FILTER|BOWTIE| "_s;
-        QTest::newRow("scales") << 12 << u" BBC| EBU| VU| NORDIC|DIGITAL| DIN|EXP DIN| | RET"_s;
-        QTest::newRow("cursor 20") << 20 << u" | | | | | | | | RET"_s;
-        for (int code : {9, 0x40, 255})
-            QTest::addRow("blank %d", code) << code << u" | | | | | | | | "_s;
-    }
-
-    void captions()
-    {
-        QFETCH(int, code);
-        QFETCH(QString, captions);
-        PanelModel panel;
-        SetSoftKeyLabels(uint8_t(code), panel);
-        QStringList got;
-        for (int n = 1; n <= 9; ++n)
-            got << panel.caption(n);
-        QCOMPARE(got.join(u'|'), captions);
     }
 
     // The page the poll reports: which mode key lights, the three knob lamps, and whether a capture is offered.
@@ -376,59 +354,52 @@ private slots:
         QVERIFY(!r.panel().menuEnabled(Menu::Get1Frame));
     }
 
-    void timeoutFailureIsSilent()
+    // A tick whose time-out setting fails says nothing and reads nothing; a failed read says so and decodes the
+    // sentinel, and stays said while the instrument is still found; a failed close is the instrument's absence,
+    // in bold red, until a tick that works.
+    void pollFailure_data()
     {
-        Rig r;
-        r.state().DeviceFound = true;
-        r.dev->failOn(u"SetTimeouts"_s);
-        r.poll(QByteArray("\x00\x01\x02", 3));
-        QVERIFY(r.messages().isEmpty());
-        QVERIFY(!r.state().DeviceFound);
-        QCOMPARE(r.dev->count(u"Read"_s), 0);
-        QCOMPARE(r.dev->count(u"Close"_s), 1);
+        QTest::addColumn<QString>("failing");
+        QTest::addColumn<QString>("said");  // empty: nothing
+        QTest::addColumn<bool>("found");
+        QTest::addColumn<bool>("signal");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("afterGoodTick");
+        QTest::newRow("SetTimeouts") << u"SetTimeouts"_s << QString() << false << true << u"HORZ"_s << u" "_s;
+        QTest::newRow("Read") << u"Read"_s << u"  USB Read Failed"_s << true << false << u"GAIN"_s
+                              << u"  USB Read Failed"_s;
+        QTest::newRow("Close") << u"Close"_s << u"  No QV7700 found, \r\nCheck Power & USB Connectors"_s << false
+                               << true << u"CLOCK"_s << u" "_s;
     }
 
-    void readFailureStaysThroughGoodTicks()
+    void pollFailure()
     {
+        QFETCH(QString, failing);
+        QFETCH(QString, said);
+        QFETCH(bool, found);
+        QFETCH(bool, signal);
+        QFETCH(QString, caption);
+        QFETCH(QString, afterGoodTick);
         Rig r;
-        r.poll(QByteArray("\x00\x01\x02", 3));
-        r.dev->failOn(u"Read"_s, 2);
-        r.state().ModeCode = 2;
+        r.poll(QByteArray("\x00\x01\x02", 3));  // WFM, signal present
+        r.status.clear();
+        r.dev->failOn(failing);
+        r.state().ModeCode = 2;  // captions after a failed read come from the code the tick began with
         r.poll(QByteArray("\x00\x05\x02", 3));
-        QCOMPARE(r.panel().statusText(), u"  USB Read Failed"_s);
-        QVERIFY(!r.state().SignalPresent);  // flags from the sentinel
-        QCOMPARE(r.panel().caption(1), u"GAIN"_s);  // captions refreshed from the unchanged ModeCode
-        r.poll(QByteArray("\x00\x01\x02", 3));
-        QCOMPARE(r.panel().statusText(), u"  USB Read Failed"_s);
-        QVERIFY(r.panel().highlighted(Key::Wfm));
-    }
-
-    void closeFailureReportsAbsence()
-    {
-        Rig r;
-        r.poll(QByteArray("\x00\x01\x02", 3));
-        r.dev->failOn(u"Close"_s);
-        r.poll(QByteArray("\x00\x01\x02", 3));
-        QCOMPARE(r.panel().statusText(), u"  No QV7700 found, \r\nCheck Power & USB Connectors"_s);
-        QVERIFY(r.panel().statusBold());
-        QCOMPARE(r.panel().statusColour(), qb::Red);
-        QVERIFY(!r.state().DeviceFound);
-        // Plugged back in: the next good tick clears the box and its red.
+        QCOMPARE(r.messages(), said.isEmpty() ? QStringList() : QStringList{said});
+        QCOMPARE(r.state().DeviceFound, found);
+        QCOMPARE(r.state().SignalPresent, signal);
+        QCOMPARE(r.panel().caption(1), caption);
+        QCOMPARE(r.dev->count(u"Read"_s), failing == u"SetTimeouts" ? 1 : 2);
+        QCOMPARE(r.panel().statusBold(), failing == u"Close");
+        QCOMPARE(r.panel().statusColour(), failing == u"Close" ? qb::Red : qb::Black);
+        QVERIFY(!r.dev->isOpen());
         r.dev->clearFailures();
         r.poll(QByteArray("\x00\x01\x02", 3));
-        QCOMPARE(r.panel().statusText(), u" "_s);
+        QCOMPARE(r.panel().statusText(), afterGoodTick);
         QVERIFY(!r.panel().statusBold());
         QCOMPARE(r.panel().statusColour(), qb::Black);
-    }
-
-    void transferBusySkipsTheTick()
-    {
-        Rig r;
-        r.state().TransferBusy = true;
-        QSignalSpy changed(&r.panel(), &PanelModel::changed);
-        r.poll(QByteArray("\x00\x01\x02", 3));
-        QVERIFY(r.dev->log.isEmpty());
-        QCOMPARE(changed.count(), 0);
+        QVERIFY(r.panel().highlighted(Key::Wfm));
     }
 
     void pressNames()
@@ -439,37 +410,6 @@ private slots:
         QCOMPARE(FrontPanelKeys::byName(u"LEFT"_s)->knob, 1);
         QVERIFY(!FrontPanelKeys::byName(u"10"_s));
         QVERIFY(!FrontPanelKeys::byName(u"SELECT"_s));
-    }
-
-    // The panel after a poll shows what the simulated instrument is doing; unplugged, the absence, and back.
-    void endToEndOnTheSimulator()
-    {
-        auto* dev = new SimDevice;
-        Remote remote{std::unique_ptr<D2xx>(dev)};
-        remote.link().noResponsePauseMs = 10;
-        remote.poll().absencePauseMs = 5;
-        for (Key k : {Key::Vect, Key::Audio, Key::Soft2, Key::CH2, Key::Eye})  // SCALE opens the scale sub-page
-            remote.keys().click(k);
-        remote.poll().Timer3_Timer();
-        QCOMPARE(int(dev->instrument().page()), 12);
-        QCOMPARE(int(remote.state().ModeCode), 12);
-        QVERIFY(remote.panel().highlighted(Key::Audio));
-        QCOMPARE(remote.panel().caption(4), u" NORDIC"_s);
-        QVERIFY(remote.panel().highlighted(Key::CH2) && !remote.panel().highlighted(Key::CH1));
-        QVERIFY(remote.panel().highlighted(Key::Eye));
-        QCOMPARE(lamps(remote.panel(), 3, 4), QByteArray("gb"));  // volume knob; video valid
-        QVERIFY(remote.state().SignalPresent && remote.state().DeviceFound);
-        QVERIFY(!dev->isOpen());
-        remote.keys().click(Key::Soft9);  // RET
-        remote.poll().Timer3_Timer();
-        QCOMPARE(int(remote.state().ModeCode), 3);
-        QCOMPARE(remote.panel().caption(1), u"SOURCE"_s);
-        dev->setPlugged(false);
-        remote.poll().Timer3_Timer();
-        QVERIFY(remote.panel().statusText().startsWith(u"  No QV7700 found, "_s));
-        dev->setPlugged(true);
-        remote.poll().Timer3_Timer();
-        QCOMPARE(remote.panel().statusText(), u" "_s);
     }
 };
 
