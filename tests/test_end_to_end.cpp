@@ -30,7 +30,7 @@ struct Peer {
     }
 };
 
-int run(const QStringList& args, QByteArray* err = nullptr)
+int run(const QStringList& args)
 {
     QProcess p;
     p.setProgram(kProgram);
@@ -41,8 +41,6 @@ int run(const QStringList& args, QByteArray* err = nullptr)
     p.start();
     if (!p.waitForFinished(60000))
         return -1;
-    if (err)
-        *err = p.readAllStandardError();
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
 }
 
@@ -71,8 +69,7 @@ private slots:
         Peer peer;
         QVERIFY2(peer.path.startsWith(u"/dev/"_s), qPrintable(peer.path));
         const QString viaPty = dir.filePath(u"pty.png"_s), viaSim = dir.filePath(u"sim.png"_s);
-        QByteArray err;
-        QCOMPARE(run({u"--device"_s, u"serial:"_s + peer.path, u"--press"_s, u"VECT"_s, u"--capture"_s, viaPty}, &err), 0);
+        QCOMPARE(run({u"--device"_s, u"serial:"_s + peer.path, u"--press"_s, u"VECT"_s, u"--capture"_s, viaPty}), 0);
         QCOMPARE(run({u"--device"_s, u"sim"_s, u"--press"_s, u"VECT"_s, u"--capture"_s, viaSim}), 0);
         const QImage a(viaPty), b(viaSim);
         QCOMPARE(a.size(), QSize(1025, 769));
@@ -100,18 +97,7 @@ private slots:
         QVERIFY(text.startsWith(" CORVANE QV7700 SCOPE"));
         QVERIFY(text.contains("\n1:  06/12 "));
         QVERIFY(text.endsWith("-------- End of Log --------"));
-    }
-
-    void absentInstrumentAndUsage()
-    {
-        QTemporaryDir dir;
-        QByteArray err;
-        QCOMPARE(run({u"--device"_s, u"serial:/nonexistent/ttyUSB7"_s, u"--capture"_s, dir.filePath(u"x.png"_s)}, &err), 1);
-        QVERIFY(err.contains("No QV7700 found"));
-        QCOMPARE(run({u"--device"_s, u"sim"_s, u"--capture"_s, dir.filePath(u"x.jpg"_s)}), 2);
-        QCOMPARE(run({u"--device"_s, u"sim"_s, u"--press"_s, u"PICTURE"_s, u"--capture"_s, dir.filePath(u"x.png"_s)}), 1);
-        QCOMPARE(run({u"--device"_s, u"nonsense"_s}), 2);
-        QCOMPARE(run({u"--device"_s, u"sim"_s, u"--erase-log"_s}), 0);
+        QCOMPARE(run({u"--device"_s, u"serial:"_s + peer.path, u"--erase-log"_s}), 0);
     }
 };
 
