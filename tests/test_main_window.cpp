@@ -88,8 +88,8 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
     // Start-up greys the printouts, there being nothing to print, and leaves the device alone; Clear empties the
-    // status box and greys Print Log, whose text it was.
-    void startUpAndClear()
+    // status box and greys Print Log, whose text it was; closing the screen window greys the screen printouts.
+    void printoutsGreyWithNothingToPrint()
     {
         Rig r;
         QVERIFY(r.dev->log.isEmpty());
@@ -102,11 +102,7 @@ private slots:
         QCOMPARE(r.window.statusBox()->toPlainText(), u" "_s);
         QCOMPARE(r.remote.state().StatusLog, u" "_s);
         QVERIFY(!r.window.menuAction(Menu::PrintLog)->isEnabled());
-    }
 
-    void closingTheScreenWindowGreysPrinting()
-    {
-        Rig r;
         DownloadWindow* w = r.window.frmDownload();
         r.remote.panel().setMenuEnabled(Menu::PrintFrame, true);
         r.remote.panel().setMenuEnabled(Menu::Reverse, true);
