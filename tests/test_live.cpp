@@ -332,7 +332,8 @@ private slots:
         QFETCH(QString, afterGoodTick);
         Rig r;
         r.poll(QByteArray("\x00\x01\x02", 3));  // WFM, signal present
-        QCOMPARE(r.dev->log, QStringList({u"List"_s, u"OpenEx"_s, u"Write b6 f0"_s, u"SetTimeouts 500 0"_s, u"Read 3"_s, u"Close"_s}));
+        QCOMPARE(r.dev->log, QStringList({u"List"_s, u"OpenEx"_s, u"Write b6 f0"_s, u"SetTimeouts 500 0"_s,
+                                          u"Read 3"_s, u"Close"_s}));
         QCOMPARE(r.messages(), QStringList({u" "_s}));
         r.status.clear();
         r.dev->failOn(failing);
