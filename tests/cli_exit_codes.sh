@@ -47,6 +47,9 @@ rm -f "$dir/l.txt"
 mkdir "$dir/absent"
 check 1 '\{.*"present":false.*\}' --device sim --serial-number NOT-ATTACHED --status --json
 check 1 "$(failure 1)" --device serial:/nonexistent/ttyUSB9 --capture "$dir/absent/x.png" --json
+# Without --json the reason goes to standard error in words.
+check 1 '' --device serial:/nonexistent/ttyUSB9 --capture "$dir/absent/x.png"
+grep -q "No QV7700 found" "$dir/stderr" || fail "no 'No QV7700 found' on standard error: $(head -c 200 "$dir/stderr")"
 check 1 "$(failure 1)" --device sim --press PICTURE --capture "$dir/absent/x.png" --json
 nothing_left "$dir/absent"
 
