@@ -34,16 +34,6 @@ class TestLink : public QObject {
     };
 
 private slots:
-    void openListsDeviceZeroBySerialThenOpens()
-    {
-        Rig r;
-        r.link.OpenDevice();
-        QCOMPARE(r.dev.log, QStringList({u"List"_s, u"OpenEx"_s}));
-        QCOMPARE(QByteArray(r.state.SerialNumber.data()), QByteArray("TEST0001"));
-        QCOMPARE(r.state.DeviceHandle, ScriptedDevice::kHandle);
-        QVERIFY(r.messages().isEmpty());
-    }
-
     // A failed list or open never writes the handle: the one from before stays.
     void listOrOpenFailureKeepsTheOldHandle()
     {
@@ -56,17 +46,6 @@ private slots:
             QCOMPARE(r.messages(), QStringList{said});
             QCOMPARE(r.state.DeviceHandle, 0x99u);
         }
-    }
-
-    void sendKeyWritesExactlyTwoBytes()
-    {
-        Rig r;
-        r.link.OpenDevice();
-        r.link.SendKey(0x8A);
-        QCOMPARE(r.dev.written, QByteArray("\x8a\xf0"));
-        QCOMPARE(r.dev.log.last(), u"Write 8a f0"_s);
-        QCOMPARE(r.state.KeyMessage[0], uint8_t(0x8A));
-        QVERIFY(r.messages().isEmpty());
     }
 
     // The one test of the real "No responce" pause: a second, only when the close after the failed write fails too.
@@ -91,40 +70,9 @@ private slots:
         QCOMPARE(r.messages(), QStringList({u"Write Failed"_s, u"     No responce from USB"_s}));
     }
 
-    // With nothing attached, one key press shows every message of the chain, in turn.
-    void noInstrumentMessageChain()
-    {
-        Rig r;
-        r.link.noResponsePauseMs = 10;  // the real second is waited in the test above
-        r.dev.failOn(u"List"_s);
-        r.link.OpenDevice();
-        r.link.SendKey(0x99);
-        if (r.link.closeDevice() != ft::OK)
-            r.panel.setStatusText(u"Close Failed"_s);
-        QCOMPARE(r.messages(), QStringList({u"List Device Failed"_s, u"Write Failed"_s,
-                                            u"     No responce from USB"_s, u"Close Failed"_s}));
-        QCOMPARE(r.dev.log, QStringList({u"List"_s, u"Write 99 f0"_s, u"Close"_s, u"Close"_s}));
-    }
-
-    void waitRunsTheEventLoopUntilItsTick()
-    {
-        Rig r;
-        bool ranInside = false;
-        bool doneWhenRan = true;
-        QTimer::singleShot(5, &r.panel, [&] {
-            ranInside = true;
-            doneWhenRan = r.state.WaitDone;
-        });
-        QElapsedTimer t;
-        t.start();
-        r.link.Wait(60);
-        QVERIFY(ranInside);
-        QVERIFY(!doneWhenRan);
-        QVERIFY(r.state.WaitDone);
-        QVERIFY(t.elapsed() >= 50);
-        QVERIFY(!r.link.timer1().isActive());
-    }
-
+    // Wait ends on its own timer's tick, so it cannot end without running the event loop: every pause of every
+    // transfer and held-knob test goes through it, and its length is the real second above. A wait inside a wait
+    // shares the one tick: the outer ends with the inner.
     void innerWaitEndsTheOuterWait()
     {
         Rig r;
@@ -135,26 +83,9 @@ private slots:
         });
         QElapsedTimer t;
         t.start();
-        r.link.Wait(3000);
-        QVERIFY2(t.elapsed() < 2000, "the outer wait ends with the inner one");
+        r.link.Wait(30000);
+        QVERIFY2(t.elapsed() < 15000, "the outer wait ends with the inner one");
         QVERIFY(inner.isValid());
-    }
-
-    void holdDefersOtherWorkInOrder()
-    {
-        Rig r;
-        QStringList ran;
-        {
-            UsbLink::Hold hold(r.link);
-            QVERIFY(r.link.deviceHeld());
-            r.link.whenFree([&] { ran << u"a"_s; });
-            r.link.whenFree([&] { ran << u"b"_s; });
-            QVERIFY(ran.isEmpty());
-        }
-        QVERIFY(!r.link.deviceHeld());
-        QTRY_COMPARE(ran, QStringList({u"a"_s, u"b"_s}));
-        r.link.whenFree([&] { ran << u"c"_s; });  // free: runs at once
-        QCOMPARE(ran.size(), 3);
     }
 };
 

@@ -1,4 +1,7 @@
-// The serial backend on a pseudo-terminal pair: the test holds the master end and plays the instrument.
+// The serial backend on a pseudo-terminal pair: the test holds the master end and plays the instrument. Listing a
+// port by its path and exchanging bytes through it, untouched, are the end-to-end runs' (a whole binary screen and
+// the log over a pty); the listing rules shared by every backend are test_scripting's. Here: what those runs never
+// meet, a short read, a peer that goes away, and a handle used after its close.
 
 #include "link/serial_device.h"
 
@@ -6,7 +9,6 @@
 #include <QTest>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -42,22 +44,6 @@ struct Pty {
             off += n;
         }
     }
-    QByteArray receive(int want, int timeoutMs = 2000) const
-    {
-        QByteArray got;
-        QElapsedTimer t;
-        t.start();
-        while (got.size() < want && t.elapsed() < timeoutMs) {
-            pollfd p{master, POLLIN, 0};
-            if (::poll(&p, 1, 50) > 0) {
-                char buf[256];
-                const ssize_t n = ::read(master, buf, sizeof buf);
-                if (n > 0)
-                    got.append(buf, n);
-            }
-        }
-        return got;
-    }
 };
 
 // The device opened on the pty's far end, its read time-out set.
@@ -77,41 +63,6 @@ struct Port {
 class TestSerial : public QObject {
     Q_OBJECT
 private slots:
-    void opensByPathAndExchanges()
-    {
-        Pty pty;
-        QVERIFY(!pty.slavePath.isEmpty());
-        SerialDevice dev(pty.slavePath);
-
-        char serial[100] = {};
-        QCOMPARE(dev.ListDevices(nullptr, serial, ft::LIST_BY_INDEX | ft::OPEN_BY_SERIAL_NUMBER), ft::OK);
-        QCOMPARE(QString::fromLocal8Bit(serial), pty.slavePath);  // a pty has no USB serial number: its path
-        uint32_t count = 0;
-        QCOMPARE(dev.ListDevices(&count, nullptr, ft::LIST_NUMBER_ONLY), ft::OK);
-        QCOMPARE(count, 1u);
-        QCOMPARE(dev.ListDevices(reinterpret_cast<void*>(uintptr_t(1)), serial, ft::LIST_BY_INDEX), ft::DEVICE_NOT_FOUND);
-
-        FtHandle h = 0;
-        QCOMPARE(dev.OpenEx(serial, ft::OPEN_BY_SERIAL_NUMBER, &h), ft::OK);
-        QVERIFY(h != 0);
-
-        uint32_t written = 0;
-        const char key[2] = {char(0xB6), char(0xF0)};
-        QCOMPARE(dev.Write(h, key, 2, &written), ft::OK);
-        QCOMPARE(written, 2u);
-        QCOMPARE(pty.receive(2), QByteArray("\xb6\xf0"));
-
-        // Bytes pass untouched both ways: line feeds, carriage returns and 0xF0 are data here.
-        pty.send(QByteArray("\x0a\x0d\xf0", 3));
-        QCOMPARE(dev.SetTimeouts(h, 500, 0), ft::OK);
-        char reply[3] = {};
-        uint32_t got = 0;
-        QCOMPARE(dev.Read(h, reply, 3, &got), ft::OK);
-        QCOMPARE(got, 3u);
-        QCOMPARE(QByteArray(reply, 3), QByteArray("\x0a\x0d\xf0", 3));
-        QCOMPARE(dev.Close(h), ft::OK);
-    }
-
     void readTimesOutWithFewerBytes()
     {
         Port p(150);
@@ -125,34 +76,9 @@ private slots:
         QCOMPARE(QByteArray(buf, int(got)), QByteArray("ab"));
     }
 
-    // A whole screen block is twice what the kernel's tty buffer holds: queue status must still count it all.
-    void queueStatusCountsAWholeBlock()
-    {
-        Port p(500);
-        QByteArray block(8160, '\0');
-        for (int i = 0; i < block.size(); ++i)
-            block[i] = char((i * 7 + i / 255) & 0xff);
-        std::thread peer([&] { p.pty.send(block); });
-        uint32_t queued = 0;
-        QElapsedTimer t;
-        t.start();
-        while (queued < 8160 && t.elapsed() < 5000) {
-            QCOMPARE(p.dev.GetQueueStatus(p.h, &queued), ft::OK);
-            QTest::qSleep(5);
-        }
-        peer.join();
-        QCOMPARE(queued, 8160u);
-        QByteArray buf(8160, '\0');
-        uint32_t got = 0;
-        QCOMPARE(p.dev.Read(p.h, buf.data(), 8160, &got), ft::OK);
-        QCOMPARE(buf.left(int(got)), block);
-        QCOMPARE(p.dev.GetQueueStatus(p.h, &queued), ft::OK);
-        QCOMPARE(queued, 0u);
-    }
-
     void peerClosingMidReadKeepsWhatArrivedThenFails()
     {
-        Port p(3000);
+        Port p(20000);
         std::thread peer([&] {
             QTest::qSleep(50);
             p.pty.send("xyz");
@@ -165,7 +91,7 @@ private slots:
         t.start();
         const FtStatus st = p.dev.Read(p.h, buf, 100, &got);
         peer.join();
-        QVERIFY2(t.elapsed() < 2500, "an unplugged peer must not hold the read for its whole time-out");
+        QVERIFY2(t.elapsed() < 10000, "an unplugged peer must not hold the read for its whole time-out");
         QCOMPARE(st, ft::OK);
         QCOMPARE(QByteArray(buf, int(got)), QByteArray("xyz"));
         QVERIFY(p.dev.GetQueueStatus(p.h, &queued) != ft::OK);
@@ -207,15 +133,6 @@ private slots:
         QCOMPARE(p.dev.SetTimeouts(h, 500, 0), ft::INVALID_HANDLE);
         QCOMPARE(p.dev.GetQueueStatus(h, &n), ft::INVALID_HANDLE);
         QCOMPARE(p.dev.Close(0), ft::INVALID_HANDLE);
-    }
-
-    void missingPathListsNothing()
-    {
-        SerialDevice dev(u"/nonexistent/ttyUSB9"_s);
-        char serial[100] = {};
-        QCOMPARE(dev.ListDevices(nullptr, serial, ft::LIST_BY_INDEX | ft::OPEN_BY_SERIAL_NUMBER), ft::DEVICE_NOT_FOUND);
-        FtHandle h = 0;
-        QVERIFY(dev.OpenEx(const_cast<char*>("/nonexistent/ttyUSB9"), ft::OPEN_BY_SERIAL_NUMBER, &h) != ft::OK);
     }
 };
 

@@ -26,19 +26,13 @@ QByteArray press(SimInstrument& sim, std::initializer_list<int> codes)
 class TestSim : public QObject {
     Q_OBJECT
 private slots:
-    void statusReplyFollowsTheKeys()
+    // The page, channel, EYE and signal bits of the status reply reach the panel in test_live's runs on the
+    // simulator; the display flag is the one they never see.
+    void displayOverThePictureKeepsPageZeroAndSaysSo()
     {
         SimInstrument sim;
-        QByteArray r = press(sim, {0xB6});
-        QCOMPARE(r.size(), 3);
-        QCOMPARE(int(uint8_t(r[1])), 1);  // WFM after power-up
-        QCOMPARE(uint8_t(r[2]) & 0x02, 0x02);  // signal present
-        r = press(sim, {0x96, 0x99, 0x8B, 0xB6});
-        QCOMPARE(int(uint8_t(r[1])), 2);
-        QCOMPARE(uint8_t(r[0]) & 0x03, 0x03);  // channel 2, EYE on
-        r = press(sim, {0x92, 0xB6});
-        QCOMPARE(int(uint8_t(r[1])), 0);  // PICTURE is page 0
-        r = press(sim, {0x91, 0xB6});
+        QCOMPARE(uint8_t(press(sim, {0x92, 0xB6})[2]) & 0x01, 0);  // PICTURE alone
+        const QByteArray r = press(sim, {0x91, 0xB6});
         QCOMPARE(int(uint8_t(r[1])), 0);  // DISPLAY over the picture keeps page 0 ...
         QCOMPARE(uint8_t(r[2]) & 0x01, 0x01);  // ... and says so in flag bit 0
     }
@@ -79,23 +73,6 @@ private slots:
         QCOMPARE(int(sim.page()), page);
     }
 
-    void screenFrameHasHeaderAndFullBlocks()
-    {
-        SimInstrument sim;
-        const QByteArray header = press(sim, {0xB0});
-        QCOMPARE(header.size(), 5);
-        QCOMPARE(int(uint8_t(header[0])), 1);
-        int lit = 0;
-        for (int b = 0; b < 48; ++b) {
-            const QByteArray block = press(sim, {0xB2});
-            QCOMPARE(block.size(), 8160);
-            for (char c : block)
-                lit += c != 0;
-        }
-        QVERIFY(lit > 500);
-        QVERIFY(press(sim, {0xB1}).isEmpty());
-    }
-
     void screenTypeFollowsPageAndSettings()
     {
         SimInstrument sim;
@@ -133,11 +110,6 @@ private slots:
         }
         press(sim, {0xB5});
         QCOMPARE(sim.logEntryCount(), 0);
-        press(sim, {0xB3});
-        for (int i = 0; i < SimInstrument::kHeaderRecords; ++i)
-            press(sim, {0xB4});
-        const QByteArray end = press(sim, {0xB4});
-        QCOMPARE(end.at(end.indexOf(' ') + 1), 'E');
     }
 
     void sameSeedSameInstrument()
@@ -148,6 +120,7 @@ private slots:
         QVERIFY(a.logEntryCount() != c.logEntryCount() || a.logRecord(6) != c.logRecord(6));
     }
 
+    // Only lower bounds on the clock: the bytes cannot come sooner than the model lets them, whatever the load.
     void linkModelDelaysAndPacesReplies()
     {
         SimDevice dev;
@@ -155,28 +128,22 @@ private slots:
         char serial[100] = "QV7700SIM";
         FtHandle h = 0;
         QCOMPARE(dev.OpenEx(serial, ft::OPEN_BY_SERIAL_NUMBER, &h), ft::OK);
-        uint32_t n = 0, queued = 0;
-        QCOMPARE(dev.Write(h, "\xb0\xf0", 2, &n), ft::OK);
-        QCOMPARE(dev.GetQueueStatus(h, &queued), ft::OK);
-        QCOMPARE(queued, 0u);  // nothing has arrived yet
-        QCOMPARE(dev.SetTimeouts(h, 20, 0), ft::OK);
-        char header[5];
-        QCOMPARE(dev.Read(h, header, 5, &n), ft::OK);
-        QCOMPARE(n, 0u);  // a read shorter than the latency times out empty, successfully
-        QCOMPARE(dev.SetTimeouts(h, 500, 0), ft::OK);
+        QCOMPARE(dev.SetTimeouts(h, 5000, 0), ft::OK);
+        uint32_t n = 0;
         QElapsedTimer t;
         t.start();
+        QCOMPARE(dev.Write(h, "\xb0\xf0", 2, &n), ft::OK);
+        char header[5];
         QCOMPARE(dev.Read(h, header, 5, &n), ft::OK);
         QCOMPARE(n, 5u);
-        QVERIFY(t.elapsed() >= 20);
-        // A whole block at 100 kB/s takes about 80 ms to arrive.
+        QVERIFY(t.elapsed() >= 60);
+        // A whole block comes the latency and then about 82 ms after its request.
+        t.restart();
         QCOMPARE(dev.Write(h, "\xb2\xf0", 2, &n), ft::OK);
-        QTest::qSleep(90);
-        QCOMPARE(dev.GetQueueStatus(h, &queued), ft::OK);
-        QVERIFY(queued < 8160);
-        QTest::qSleep(120);
-        QCOMPARE(dev.GetQueueStatus(h, &queued), ft::OK);
-        QCOMPARE(queued, 8160u);
+        QByteArray block(8160, '\0');
+        QCOMPARE(dev.Read(h, block.data(), 8160, &n), ft::OK);
+        QCOMPARE(n, 8160u);
+        QVERIFY(t.elapsed() >= 60 + 81);
         QCOMPARE(dev.Close(h), ft::OK);
     }
 
@@ -204,10 +171,8 @@ private slots:
     void deviceNames()
     {
         QString error;
-        QVERIFY(makeDevice(u"sim"_s, &error));
+        // Plain "sim" and "serial:PATH" are what every end-to-end run uses.
         QVERIFY(makeDevice(u"sim:16"_s, &error));
-        QVERIFY(makeDevice(u"sim:2:1000000"_s, &error));
-        QVERIFY(makeDevice(u"serial:/dev/ttyUSB0"_s, &error));
         QVERIFY(makeDevice(u"sim:10000:100000000"_s, &error));
         QVERIFY(makeDevice(u"sim:0:0"_s, &error));  // rate 0: at once
         for (const QString& bad : {u"sim:x"_s, u"sim:1:2:3"_s, u"serial:"_s, u"usb"_s, u"sim:-1"_s, u"sim:10001"_s,

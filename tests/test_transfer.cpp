@@ -82,18 +82,14 @@ private slots:
         QCOMPARE(log.mid(0, 8), QStringList({u"List"_s, u"OpenEx"_s, u"Write b0 f0"_s, u"SetTimeouts 100 0"_s, u"Read 5"_s,
                                              u"Write b2 f0"_s, u"SetTimeouts 500 0"_s, u"Queue"_s}));
         QCOMPARE(r.dev->count(u"Queue"_s), 1);  // a whole block seen once: later blocks go straight to the read
-        QCOMPARE(r.dev->written.count("\xb2\xf0"), 48);
         QCOMPARE(log.count(u"Read 8160"_s), 48);
         QCOMPARE(log.mid(log.size() - 2), QStringList({u"Write b1 f0"_s, u"Close"_s}));
         QCOMPARE(shown.count(), 1);
         QCOMPARE(progress.count(), 48);
-        QCOMPARE(progress.last().at(0).toInt(), 48);
         QVERIFY(r.panel().menuEnabled(Menu::PrintFrame) && r.panel().menuEnabled(Menu::Reverse));
         QVERIFY(r.idle());
         QCOMPARE(int(r.st().ScreenTypeCode), 1);
-        QCOMPARE(r.px(5, 400), 0xffdcdcdcu);  // 0x99: grey 220 ...
-        QCOMPARE(r.px(1, 400), qb::Black);      // ... only from column 2
-        QCOMPARE(r.px(600, 10), qb::Black);     // block 0 is never painted
+        QCOMPARE(r.px(5, 400), 0xffdcdcdcu);  // the blocks reach the picture: 0x99 is grey 220
         QVERIFY(r.remote.screenFetch().lastFetchClean());
         QCOMPARE(r.messages(), QStringList({QString(23, u' ')}));
         // The whole block's queue count stays: the next fetch makes no query at all.
@@ -159,6 +155,7 @@ private slots:
         QTest::newRow("block time-out") << u"SetTimeouts"_s << 2 << header(1) << 1 << true << u"SetTimeout Failed"_s << 1 << -1;
         // The header is read 1, block 5 is read 7.
         QTest::newRow("block read") << u"Read"_s << 7 << header(1) << 48 << true << u"Read Failed"_s << 1 << 5;
+        QTest::newRow("close") << u"Close"_s << 1 << header(1) << 48 << true << u"USB Close Failed"_s << 1 << -1;
     }
 
     void screenFailures()
@@ -241,39 +238,14 @@ private slots:
 
     void staleCountAndSilenceEndsToo()
     {
-        // The queue count says "a block is waiting" from before, but nothing comes: zero-byte reads add up.
+        // The queue count says "a block is waiting" from before, but nothing comes: zero-byte reads add up. The
+        // first one waits out its 500 ms time-out, past the 200 ms limit, so no second block is asked for.
         Rig r;
         r.st().QueuedBytes = 9000;
         r.dev->realTimeouts = true;
         r.dev->replyTo(0xB0, header(1));
-        QElapsedTimer t;
-        t.start();
         r.fetch();
-        QVERIFY(t.elapsed() < 3000);
-        QVERIFY(r.dev->written.count("\xb2\xf0") < 48);
-        QVERIFY(r.idle());
-    }
-
-    void unplugMidTransfer()
-    {
-        Rig r;
-        r.screen();
-        r.dev->onCall = [&](const QString& op) {
-            if (op == u"Read" && r.dev->count(u"Read"_s) == 5) {
-                for (const QString& o : {u"Read"_s, u"Write"_s, u"Queue"_s, u"SetTimeouts"_s, u"Close"_s, u"List"_s})
-                    r.dev->failOn(o);
-            }
-        };
-        r.fetch();
-        QVERIFY(r.messages().contains(u"Read Failed"_s));
-        QVERIFY(r.messages().contains(u"SetTimeout Failed"_s));
-        QCOMPARE(r.messages().last(), u"USB Close Failed"_s);
-        QVERIFY(r.idle());
-        // Plugged back in: the next fetch works from the start.
-        r.dev->clearFailures();
-        r.dev->onCall = nullptr;
-        r.fetch();
-        QVERIFY(r.remote.screenFetch().lastFetchClean());
+        QCOMPARE(r.dev->written.count("\xb2\xf0"), 1);
         QVERIFY(r.idle());
     }
 
@@ -373,30 +345,6 @@ private slots:
         QCOMPARE(v.shown.left(shown.size()), shown);
     }
 
-    void logWithNumberedEntries()
-    {
-        Rig r;
-        QList<QByteArray> recs;
-        for (int i = 1; i <= 4; ++i)
-            recs << rec("HDR" + QByteArray::number(i), "HEADER " + QByteArray::number(i));
-        for (int i = 1; i <= 8; ++i)
-            recs << rec("00" + QByteArray::number(i), "XNTRY" + QByteArray::number(i));
-        recs << rec("0000", "END OF LOG");
-        QSignalSpy progress(&r.remote.errorLog(), &ErrorLog::progress);
-        r.getLog(recs);
-        const QString text = r.panel().statusText();
-        QVERIFY(text.startsWith(u" HEADER 1"_s));
-        QVERIFY(text.contains(u"\n7:  XNTRY7"_s));  // record 10 of the loop is numbered 7
-        QVERIFY(text.endsWith(u"\n-------- End of Log --------"_s));
-        QVERIFY(!text.contains(u"END OF LOG"_s));
-        QVERIFY(!r.st().StatusLog.contains(u"-------- End"_s));
-        QVERIFY(r.panel().menuEnabled(Menu::PrintLog));
-        QCOMPARE(r.dev->written.count("\xb4\xf0"), 13);
-        QCOMPARE(progress.count(), 13);
-        QVERIFY(r.remote.errorLog().lastFetchNormal());
-        QVERIFY(r.idle());
-    }
-
     void logEdges()
     {
         {  // the fifth record ends the log: four header lines and the marker
@@ -412,13 +360,6 @@ private slots:
             QCOMPARE(r.dev->written.count("\xb4\xf0"), 2);
             QVERIFY(!r.panel().statusText().contains(u"EARLY"_s));
         }
-        {  // a queue count of 36 or more from before: the first record is read without a query
-            Rig r;
-            r.st().QueuedBytes = 40;
-            r.getLog({rec("0", "END")});
-            QCOMPARE(r.dev->count(u"Queue"_s), 0);
-            QCOMPARE(r.dev->log.count(u"Read 40"_s), 1);
-        }
         {  // more than 50 bytes queued: 50 kept, the rest read and dropped
             Rig r;
             r.dev->setReportedQueue(240);
@@ -429,18 +370,24 @@ private slots:
     }
 
     // A log that never sends its end mark stops after the largest log the instrument keeps: four header records
-    // and 976 entries, then the end line.
+    // and 976 entries, then the end line. The status box of a log with its end mark is pinned exactly, in every
+    // output format, by test_scripting.
     void logStopsAt980Records()
     {
         Rig r;
         r.remote.errorLog().recordPauseMs = 0;
+        QSignalSpy progress(&r.remote.errorLog(), &ErrorLog::progress);
         r.getLog({rec("0001", "LOSS")});
         QCOMPARE(r.dev->written.count("\xb4\xf0"), 981);
+        QCOMPARE(progress.count(), 981);
         const QStringList lines = r.panel().statusText().split(u'\n');
         QCOMPARE(lines.size(), 4 + 976 + 1);
         QVERIFY(lines[lines.size() - 2].startsWith(u"976:  LOSS"_s));
         QCOMPARE(lines.last(), u"-------- End of Log --------"_s);
+        QVERIFY(!r.st().StatusLog.contains(u"-------- End"_s));  // the marker is shown, not kept for printing
+        QVERIFY(r.panel().menuEnabled(Menu::PrintLog));
         QVERIFY(r.remote.errorLog().lastFetchNormal());
+        QVERIFY(r.idle());
     }
 
     void logAfterACaptureGoesByAFreshQueueCount()
