@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QComboBox>
 #include <QListWidget>
-#include <QPushButton>
 #include <QPrinter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -99,21 +98,6 @@ private slots:
         QFETCH(QString, folder);
         QFETCH(QString, expected);
         QCOMPARE(fullPicturePath(folder, u"mypic.bmp"_s), expected);
-    }
-
-    // Tab goes from the name through the drive, the files and the buttons to the folders, as the form was laid out.
-    void tabOrder()
-    {
-        Rig r;
-        auto d = r.files();
-        QWidget* w = d->nameBox();
-        const QList<QWidget*> order = {d->drive(), d->files(), d->storeButton(), d->displayButton(), d->exitButton(), d->folders()};
-        for (QWidget* next : order) {
-            w = w->nextInFocusChain();
-            while (!(w->focusPolicy() & Qt::TabFocus))
-                w = w->nextInFocusChain();
-            QCOMPARE(w, next);
-        }
     }
 
     void storeThenDisplayRoundTrip_data()
