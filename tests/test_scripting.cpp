@@ -266,33 +266,25 @@ private slots:
     void statusJson_data()
     {
         QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<bool>("goodTickFirst");
         QTest::addColumn<int>("mode");  // -1: null, the instrument is absent
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("gamut");  // gamut-plus, gamut-minus
         QTest::addColumn<bool>("captureOffered");
-        QTest::newRow("absent") << QByteArray("fail") << false << -1 << QString() << u"off off"_s << false;
+        QTest::newRow("absent") << QByteArray("fail") << -1 << QString() << u"off off"_s << false;
         // One gamut lamp lit, so that the two lamp names cannot be swapped unseen.
-        QTest::newRow("gamut minus") << QByteArray("\x04\x02\x02") << false << 2 << u"VECT"_s << u"off red"_s << true;
-        // Nothing came back. Before any tick the reply bytes are zero, the picture page; after one they hold the
-        // sentinel '@', a page without a mode key.
-        QTest::newRow("nothing, first tick") << QByteArray() << false << 0 << u"PICTURE"_s << u"off off"_s << false;
-        QTest::newRow("nothing, sentinel") << QByteArray() << true << 0x40 << QString() << u"off off"_s << true;
+        QTest::newRow("gamut minus") << QByteArray("\x04\x02\x02") << 2 << u"VECT"_s << u"off red"_s << true;
+        // Nothing came back before any tick: the reply bytes are zero, the picture page.
+        QTest::newRow("nothing, first tick") << QByteArray() << 0 << u"PICTURE"_s << u"off off"_s << false;
     }
 
     void statusJson()
     {
         QFETCH(QByteArray, reply);
-        QFETCH(bool, goodTickFirst);
         QFETCH(int, mode);
         QFETCH(QString, key);
         QFETCH(QString, gamut);
         QFETCH(bool, captureOffered);
         Rig r;
-        if (goodTickFirst) {
-            r.dev->replyTo(0xB6, QByteArray("\x80\x01\x02", 3));
-            r.remote.poll().Timer3_Timer();
-        }
         r.dev->replyTo(0xB6, reply);
         if (reply == "fail")
             r.dev->failOn(u"List"_s);
