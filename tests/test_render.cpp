@@ -155,7 +155,8 @@ private slots:
 
     void meterScales()
     {
-        for (const auto& [code, name] : {std::pair{13, u"EBU SCALE"_s}, {22, u"NORDIC SCALE"_s}, {23, u"EBU SCALE"_s}}) {
+        const std::pair<int, QString> scales[] = {{13, u"EBU SCALE"_s}, {22, u"NORDIC SCALE"_s}, {23, u"EBU SCALE"_s}};
+        for (const auto& [code, name] : scales) {
             Rig r;
             r.dispatch(code);
             QVERIFY2(r.texts().contains(name), qPrintable(name));
