@@ -8,10 +8,8 @@
 // use a cups-pdf instance of their own, whose configuration names one output folder for every user.
 
 #include "files/printing.h"
-#include "meters/level_bars.h"
 #include "render/graticule_dispatch.h"
 #include "render/fonts.h"
-#include "render/pixel_decoder.h"
 #include "render/screen_picture.h"
 #include "state/panel_model.h"
 #include "state/shared_state.h"
@@ -142,16 +140,25 @@ class TestPrintCups : public QObject {
         return conf.error() == QFileDevice::NoError;
     }
 
+    // A graticule on the screen picture, as a capture of that page would leave it.
+    void drawScreen(int code)
+    {
+        SharedState st;
+        st.SignalPresent = true;
+        st.ReplyBuffer[0] = uint8_t(code);
+        DrawGraticule(picture_.surface(), st, QDateTime::currentDateTime());
+        picture_.touch();
+    }
+
     // What the queue made of the last job, for a failure message.
     static QString queueReport()
     {
         QString report = run(tool(u"lpstat"_s), {u"-W"_s, u"all"_s, u"-o"_s, kQueueB}).out.trimmed();
-        QFile log(u"/var/log/cups/cups-pdf-%1_log"_s.arg(kQueueB));
-        if (log.open(QIODevice::ReadOnly))
-            report += u"\n"_s + QString::fromLocal8Bit(log.readAll().right(1500));
-        QFile errors(u"/var/log/cups/error_log"_s);
-        if (errors.open(QIODevice::ReadOnly))
-            report += u"\n"_s + QString::fromLocal8Bit(errors.readAll().right(1500));
+        for (const QString& name : {u"/var/log/cups/cups-pdf-%1_log"_s.arg(kQueueB), u"/var/log/cups/error_log"_s}) {
+            QFile log(name);
+            if (log.open(QIODevice::ReadOnly))
+                report += u"\n"_s + QString::fromLocal8Bit(log.readAll().right(1500));
+        }
         return report;
     }
 
@@ -215,11 +222,7 @@ private slots:
 
     void screenNormally()
     {
-        SharedState st;
-        st.SignalPresent = true;
-        st.ReplyBuffer[0] = 4;
-        DrawGraticule(picture_.surface(), st, QDateTime::currentDateTime());
-        picture_.touch();
+        drawScreen(4);
         panel_.setMenuEnabled(Menu::PrintFrame, true);
         printing_->mnuPrintFrame_Click();
         QCOMPARE(printing_->currentPrinter(), kQueueB);
@@ -234,10 +237,7 @@ private slots:
 
     void screenBlackOnWhite()
     {
-        SharedState st;
-        st.SignalPresent = true;
-        st.ReplyBuffer[0] = 1;
-        DrawGraticule(picture_.surface(), st, QDateTime::currentDateTime());
+        drawScreen(1);
         printing_->mnuReverse_Click();
         const QString pdf = waitForPdf();
         QVERIFY2(!pdf.isEmpty(), qPrintable(queueReport()));
