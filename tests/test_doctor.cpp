@@ -2,64 +2,15 @@
 // engineers from reaching the instrument, and the one where nothing does.
 
 #include "link/doctor.h"
+#include "test_rigs.h"
 
-#include <QDir>
-#include <QFile>
-#include <QSet>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace qv;
+using namespace qv::test;
 using namespace Qt::StringLiterals;
 
 namespace {
-struct Tree {
-    QTemporaryDir dir;
-    QSet<QString> denied;
-    QString sys() const { return dir.filePath(u"sys"_s); }
-    QString dev() const { return dir.filePath(u"dev"_s); }
-    void write(const QString& path, const QByteArray& text)
-    {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(text + '\n');
-    }
-    // A converter at USB 1-1.4, optionally bound to the kernel's serial driver as ttyUSB0.
-    void converter(bool serialDriver, const QByteArray& vendor = "0403")
-    {
-        const QString usb = sys() + u"/bus/usb/devices/1-1.4"_s;
-        write(usb + u"/idVendor"_s, vendor);
-        write(usb + u"/idProduct"_s, "6001");
-        write(usb + u"/product"_s, "QV7700 USB");
-        write(usb + u"/serial"_s, "QV77A1B2");
-        write(usb + u"/busnum"_s, "1");
-        write(usb + u"/devnum"_s, "5");
-        const QString intf = usb + u"/1-1.4:1.0"_s;
-        QDir().mkpath(intf);
-        write(dev() + u"/bus/usb/001/005"_s, "");
-        if (serialDriver) {
-            QDir().mkpath(sys() + u"/bus/usb/drivers/ftdi_sio"_s);
-            QVERIFY(QFile::link(sys() + u"/bus/usb/drivers/ftdi_sio"_s, intf + u"/driver"_s));
-            write(intf + u"/ttyUSB0/latency_timer"_s, "16");
-            write(dev() + u"/ttyUSB0"_s, "");
-            QDir().mkpath(sys() + u"/class/tty/ttyUSB0"_s);
-            QVERIFY(QFile::link(intf, sys() + u"/class/tty/ttyUSB0/device"_s));
-        }
-    }
-    DoctorEnvironment env(bool library) const
-    {
-        DoctorEnvironment e;
-        e.sysfsRoot = sys();
-        e.devRoot = dev();
-        e.canOpen = [this](const QString& p) { return QFileInfo::exists(p) && !denied.contains(p); };
-        if (library)
-            e.d2xxLibrary = u"/usr/local/lib/libftd2xx.so"_s;
-        e.d2xxSearched = u"libftd2xx.so"_s;
-        return e;
-    }
-};
-
 bool says(const DoctorReport& r, const QString& text, bool ok)
 {
     for (const DoctorLine& l : r.lines)
@@ -87,11 +38,12 @@ private slots:
             {"0403", false, false, false, {u"D2XX library: not found"_s}, {u"--device serial"_s}},
         };
         for (const Case& c : cases) {
-            Tree t;
-            t.converter(c.serialDriver, c.vendor);
+            FakeConverters t;
+            t.add(5, "QV77A1B2", c.serialDriver ? u"ttyUSB0"_s : QString(), {}, c.vendor);
+            QSet<QString> denied;
             if (c.denied)
-                t.denied = {t.dev() + u"/bus/usb/001/005"_s, t.dev() + u"/ttyUSB0"_s};
-            const DoctorReport r = runDoctor(t.env(c.library));
+                denied = {t.dev() + u"/bus/usb/001/005"_s, t.dev() + u"/ttyUSB0"_s};
+            const DoctorReport r = runDoctor(t.environment(c.library, denied));
             QVERIFY(!r.reachable);
             for (const QString& text : c.failing)
                 QVERIFY2(says(r, text, false), qPrintable(text));
@@ -102,9 +54,9 @@ private slots:
 
     void heldBySerialDriver()
     {
-        Tree t;
-        t.converter(true);
-        const DoctorReport r = runDoctor(t.env(true));
+        FakeConverters t;
+        t.add(5, "QV77A1B2", u"ttyUSB0"_s);
+        const DoctorReport r = runDoctor(t.environment(true));
         QVERIFY(says(r, u"QV7700 USB, serial number QV77A1B2"_s, true));
         QVERIFY(says(r, u"ftdi_sio holds it"_s, false));
         QVERIFY(r.render().contains(u"rmmod ftdi_sio"_s));
@@ -116,9 +68,9 @@ private slots:
 
     void allGood()
     {
-        Tree t;
-        t.converter(false);
-        const DoctorReport r = runDoctor(t.env(true));
+        FakeConverters t;
+        t.add(5, "QV77A1B2");
+        const DoctorReport r = runDoctor(t.environment(true));
         QVERIFY(r.reachable);
         for (const DoctorLine& l : r.lines)
             QVERIFY2(l.ok, qPrintable(l.text));

@@ -1,49 +1,16 @@
 // The program as a user runs it, against an instrument on the far end of a pseudo-terminal played by another
 // process: the picture and the log text must be what the simulated instrument sent.
 
+#include "test_rigs.h"
+
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace qv::test;
 using namespace Qt::StringLiterals;
 
 namespace {
-const QString kProgram = QStringLiteral(QV_PROGRAM);
-const QString kPeer = QStringLiteral(QV_PTY_PEER);
-
-struct Peer {
-    QProcess process;
-    QString path;
-    Peer()
-    {
-        process.start(kPeer, {});
-        if (process.waitForReadyRead(5000))
-            path = QString::fromLocal8Bit(process.readLine()).trimmed();
-    }
-    ~Peer()
-    {
-        process.closeWriteChannel();
-        if (!process.waitForFinished(3000))
-            process.kill();
-        process.waitForFinished(1000);
-    }
-};
-
-int run(const QStringList& args)
-{
-    QProcess p;
-    p.setProgram(kProgram);
-    p.setArguments(args);
-    auto env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-    p.setProcessEnvironment(env);
-    p.start();
-    if (!p.waitForFinished(60000))
-        return -1;
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-}
-
 // The picture without the title, time and date line, which differ from one second to the next.
 bool sameApartFromOverlay(const QImage& a, const QImage& b)
 {
@@ -66,11 +33,11 @@ private slots:
     void captureOverAPty()
     {
         QTemporaryDir dir;
-        Peer peer;
+        PtyPeer peer;
         QVERIFY2(peer.path.startsWith(u"/dev/"_s), qPrintable(peer.path));
         const QString viaPty = dir.filePath(u"pty.png"_s), viaSim = dir.filePath(u"sim.png"_s);
-        QCOMPARE(run({u"--device"_s, u"serial:"_s + peer.path, u"--press"_s, u"VECT"_s, u"--capture"_s, viaPty}), 0);
-        QCOMPARE(run({u"--device"_s, u"sim"_s, u"--press"_s, u"VECT"_s, u"--capture"_s, viaSim}), 0);
+        QCOMPARE(runProgram({u"--device"_s, u"serial:"_s + peer.path, u"--press"_s, u"VECT"_s, u"--capture"_s, viaPty}), 0);
+        QCOMPARE(runProgram({u"--device"_s, u"sim"_s, u"--press"_s, u"VECT"_s, u"--capture"_s, viaSim}), 0);
         const QImage a(viaPty), b(viaSim);
         QCOMPARE(a.size(), QSize(1025, 769));
         QVERIFY(sameApartFromOverlay(a, b));
@@ -86,10 +53,10 @@ private slots:
     void logOverAPty()
     {
         QTemporaryDir dir;
-        Peer peer;
+        PtyPeer peer;
         const QString viaPty = dir.filePath(u"pty.txt"_s), viaSim = dir.filePath(u"sim.txt"_s);
-        QCOMPARE(run({u"--device"_s, u"serial:"_s + peer.path, u"--get-log"_s, viaPty}), 0);
-        QCOMPARE(run({u"--device"_s, u"sim"_s, u"--get-log"_s, viaSim}), 0);
+        QCOMPARE(runProgram({u"--device"_s, u"serial:"_s + peer.path, u"--get-log"_s, viaPty}), 0);
+        QCOMPARE(runProgram({u"--device"_s, u"sim"_s, u"--get-log"_s, viaSim}), 0);
         QFile a(viaPty), b(viaSim);
         QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
         const QByteArray text = a.readAll();
@@ -97,7 +64,7 @@ private slots:
         QVERIFY(text.startsWith(" CORVANE QV7700 SCOPE"));
         QVERIFY(text.contains("\n1:  06/12 "));
         QVERIFY(text.endsWith("-------- End of Log --------"));
-        QCOMPARE(run({u"--device"_s, u"serial:"_s + peer.path, u"--erase-log"_s}), 0);
+        QCOMPARE(runProgram({u"--device"_s, u"serial:"_s + peer.path, u"--erase-log"_s}), 0);
     }
 };
 

@@ -5,6 +5,7 @@
 #include "app/headless.h"
 #include "app/remote.h"
 #include "scripted_device.h"
+#include "test_rigs.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -18,11 +19,6 @@ using namespace qv::test;
 using namespace Qt::StringLiterals;
 
 namespace {
-QByteArray rec(const QByteArray& lead, const QByteArray& text)
-{
-    return (lead + ' ' + text).leftJustified(39, ' ') + '\n';
-}
-
 struct Rig {
     ScriptedDevice* dev = new ScriptedDevice;
     Remote remote{std::unique_ptr<D2xx>(dev)};
@@ -33,9 +29,9 @@ struct Rig {
         dev->replyTo(0xB6, QByteArray("\x80\x01\x02", 3));
         dev->replyTo(0xB0, QByteArray("\x0b\x40\x50\x60\x70", 5));
         dev->replyTo(0xB2, QByteArray(8160, char(0x35)));
-        dev->replyTo(0xB4, QList<QByteArray>{rec("H1", "HEADER"), rec("H2", "HEADER"), rec("H3", "HEADER"),
-                                             rec("H4", "HEADER"), rec("0001", "CH1 LOSS"), rec("0002", "CH1 BACK"),
-                                             rec("0000", "END")});
+        dev->replyTo(0xB4, QList<QByteArray>{logRecord("H1", "HEADER"), logRecord("H2", "HEADER"), logRecord("H3", "HEADER"),
+                                             logRecord("H4", "HEADER"), logRecord("0001", "CH1 LOSS"), logRecord("0002", "CH1 BACK"),
+                                             logRecord("0000", "END")});
         remote.state().SignalPresent = true;
         // Short silence limits keep the matrix quick; the real five seconds are tested on their own.
         remote.screenFetch().silenceLimitMs = 20;

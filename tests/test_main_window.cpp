@@ -10,6 +10,7 @@
 #include "render/pixel_decoder.h"
 #include "render/screen_picture.h"
 #include "scripted_device.h"
+#include "test_rigs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -40,11 +41,6 @@ struct Rig {
         window.show();
     }
 };
-
-QByteArray logRecord(const QByteArray& lead, const QByteArray& text)
-{
-    return (lead + ' ' + text).leftJustified(39, ' ') + '\n';
-}
 
 // A screen of type 1 and its blocks, and a log: four header records and an entry, then the end of the log
 // unless the log is to go on for as long as the instrument keeps any.

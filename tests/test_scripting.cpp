@@ -8,6 +8,7 @@
 #include "link/doctor.h"
 #include "link/serial_device.h"
 #include "scripted_device.h"
+#include "test_rigs.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,11 +21,6 @@
 #include <QTest>
 #include <QtEndian>
 
-#include <algorithm>
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <termios.h>
 #include <unistd.h>
 
 using namespace qv;
@@ -32,114 +28,11 @@ using namespace qv::test;
 using namespace Qt::StringLiterals;
 
 namespace {
-// A fake /sys and /dev with converters of the instrument's vendor; a port's /dev node links to a pseudo-terminal.
-struct Tree {
-    QTemporaryDir dir;
-    QString sys() const { return dir.filePath(u"sys"_s); }
-    QString dev() const { return dir.filePath(u"dev"_s); }
-    DeviceRoots roots() const { return {sys(), dev()}; }
-    QString intf(int port) const { return sys() + u"/bus/usb/devices/1-1.%1/1-1.%1:1.0"_s.arg(port); }
-    static void write(const QString& path, const QByteArray& text)
-    {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile f(path);
-        if (f.open(QIODevice::WriteOnly))
-            f.write(text + '\n');
-    }
-    void converter(int port, const QByteArray& serial, const QString& tty = {}, const QString& target = {})
-    {
-        const QString usb = sys() + u"/bus/usb/devices/1-1.%1/"_s.arg(port);
-        const QByteArray attributes[][2] = {{"idVendor", "0403"}, {"product", "QV7700 USB"}, {"serial", serial},
-                                            {"busnum", "1"},       {"devnum", QByteArray::number(port)}};
-        for (const auto& [name, value] : attributes)
-            write(usb + QString::fromLatin1(name), value);
-        write(dev() + u"/bus/usb/001/00%1"_s.arg(port), "");
-        QDir().mkpath(intf(port));
-        if (!tty.isEmpty()) {
-            QDir().mkpath(sys() + u"/bus/usb/drivers/ftdi_sio"_s);
-            QFile::link(sys() + u"/bus/usb/drivers/ftdi_sio"_s, intf(port) + u"/driver"_s);
-            plug(port, tty, target);
-        }
-    }
-    void plug(int port, const QString& tty, const QString& target)
-    {
-        write(intf(port) + u'/' + tty + u"/latency_timer"_s, "16");
-        target.isEmpty() ? write(dev() + u'/' + tty, "") : void(QFile::link(target, dev() + u'/' + tty));
-    }
-    void unplug(int port, const QString& tty)
-    {
-        QDir(intf(port) + u'/' + tty).removeRecursively();
-        QFile::remove(dev() + u'/' + tty);
-    }
-};
-
-// A pseudo-terminal standing in for a converter's port; the test reads what the program writes on the far end.
-struct Pty {
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    QString slave = grantpt(master) == 0 && unlockpt(master) == 0 ? QString::fromLocal8Bit(ptsname(master)) : QString();
-    // Held open, as a bound driver keeps its port, so that the far end outlives the program's closes.
-    int keep = ::open(QFile::encodeName(slave).constData(), O_RDWR | O_NOCTTY);
-    Pty()
-    {
-        termios raw{};  // as the program sets its port: the replies the test writes are not echoed back to it
-        tcgetattr(keep, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(keep, TCSANOW, &raw);
-    }
-    ~Pty()
-    {
-        ::close(keep);
-        ::close(master);
-    }
-    QByteArray received(int waitMs)
-    {
-        pollfd fd{master, POLLIN, 0};
-        char buf[64];
-        const ssize_t n = ::poll(&fd, 1, waitMs) > 0 ? ::read(master, buf, sizeof buf) : 0;
-        return QByteArray(buf, qsizetype(std::max<ssize_t>(n, 0)));
-    }
-};
-
-// The program run as a script runs it; its own environment makes it draw off screen.
-struct Process : QProcess {
-    explicit Process(const QStringList& args, const QString& program = QStringLiteral(QV_PROGRAM))
-    {
-        start(program, args);
-    }
-    ~Process() override
-    {
-        kill();
-        waitForFinished(1000);
-    }
-    int finish(QByteArray* out, QByteArray* err = nullptr)
-    {
-        const bool done = waitForFinished(60000);
-        *out = readAllStandardOutput();
-        if (err)
-            *err = readAllStandardError();
-        return done && exitStatus() == NormalExit ? exitCode() : -1;
-    }
-};
-
-int run(const QStringList& args, QByteArray* out, QByteArray* err = nullptr) { return Process(args).finish(out, err); }
-
-// The instrument played by another process on a pseudo-terminal (support/pty_instrument.cpp).
-struct Peer : Process {
-    QString path;
-    Peer() : Process({}, QStringLiteral(QV_PTY_PEER))
-    {
-        if (waitForReadyRead(5000))
-            path = QString::fromLocal8Bit(readLine()).trimmed();
-    }
-};
-
 // One object on one line and nothing else, or an empty object.
 QJsonObject jsonLine(const QByteArray& out)
 {
     return out.endsWith('\n') && out.count('\n') == 1 ? QJsonDocument::fromJson(out).object() : QJsonObject();
 }
-
-QByteArray rec(const QByteArray& lead, const QByteArray& text) { return (lead + ' ' + text).leftJustified(39) + '\n'; }
 
 struct Rig {
     ScriptedDevice* dev = new ScriptedDevice;
@@ -170,15 +63,11 @@ private slots:
     {
         QFETCH(bool, library);
         QFETCH(QStringList, entries);
-        Tree t;
-        t.converter(1, "QVA", u"ttyUSB0"_s);
-        t.converter(2, "QVB", u"ttyUSB1"_s);
-        t.converter(3, "QVC");
-        const auto mayOpen = [&](const QString& p) { return QFileInfo::exists(p) && p != t.dev() + u"/ttyUSB1"_s; };
-        DoctorEnvironment env{t.sys(), t.dev(), mayOpen, {}, {}};
-        if (library)
-            env.d2xxLibrary = u"/usr/local/lib/libftd2xx.so"_s;
-        const QList<DeviceEntry> got = listDevices(env);
+        FakeConverters t;
+        t.add(1, "QVA", u"ttyUSB0"_s);
+        t.add(2, "QVB", u"ttyUSB1"_s);
+        t.add(3, "QVC");
+        const QList<DeviceEntry> got = listDevices(t.environment(library, {t.dev() + u"/ttyUSB1"_s}));
         QCOMPARE(got.size(), entries.size());
         for (qsizetype i = 0; i < got.size(); ++i) {
             const DeviceEntry& e = got.at(i);
@@ -194,10 +83,12 @@ private slots:
     // status request of a poll tick reaches its port and no other.
     void chosenBySerialNumberAcrossAReplug()
     {
-        Tree t;
+        FakeConverters t;
         Pty a, b;
-        t.converter(1, "QVA", u"ttyUSB0"_s, a.slave);
-        t.converter(2, "QVB", u"ttyUSB1"_s, b.slave);
+        a.holdOpen();
+        b.holdOpen();
+        t.add(1, "QVA", u"ttyUSB0"_s, a.slave);
+        t.add(2, "QVB", u"ttyUSB1"_s, b.slave);
         Remote remote(std::make_unique<SerialDevice>(QString(), t.roots()));
         remote.link().noResponsePauseMs = remote.poll().absencePauseMs = 1;
         remote.setInstrumentSerial("QVB");
@@ -224,7 +115,7 @@ private slots:
 
     void twoProgramsOnTwoInstruments()
     {
-        Peer one, two;
+        PtyPeer one, two;
         Process p({u"--device"_s, u"serial:"_s + one.path, u"--press"_s, u"AUDIO"_s, u"--status"_s, u"--json"_s});
         Process q({u"--device"_s, u"serial:"_s + two.path, u"--press"_s, u"VECT"_s, u"--status"_s, u"--json"_s});
         QByteArray outP, outQ;
@@ -245,7 +136,7 @@ private slots:
     void heldPortIsRefusedToAnotherProgram()
     {
         QFETCH(bool, otherName);
-        Peer peer;
+        PtyPeer peer;
         QTemporaryDir dir;
         const QString alias = dir.filePath(u"ttyUSB0"_s);
         QVERIFY(QFile::link(peer.path, alias));
@@ -255,11 +146,11 @@ private slots:
         QByteArray serial = peer.path.toLocal8Bit(), out, err;
         FtHandle h = 0;
         QCOMPARE(holder.OpenEx(serial.data(), ft::OPEN_BY_SERIAL_NUMBER, &h), ft::OK);
-        QCOMPARE(run(args, &out, &err), 1);
+        QCOMPARE(runProgram(args, &out, &err), 1);
         QVERIFY2(err.contains("OpenEx Failed"), err.constData());
         QCOMPARE(jsonLine(out).value(u"present"_s), QJsonValue(false));
         QCOMPARE(holder.Close(h), ft::OK);
-        QCOMPARE(run(args, &out), 0);
+        QCOMPARE(runProgram(args, &out), 0);
         QCOMPARE(jsonLine(out).value(u"present"_s), QJsonValue(true));
     }
 
@@ -315,7 +206,7 @@ private slots:
         QFETCH(QStringList, format);
         QFETCH(QByteArray, start);
         QByteArray out;
-        QCOMPARE(run(QStringList{u"--device"_s, u"sim"_s, u"--capture"_s, u"-"_s} + format, &out), 0);
+        QCOMPARE(runProgram(QStringList{u"--device"_s, u"sim"_s, u"--capture"_s, u"-"_s} + format, &out), 0);
         QVERIFY(out.startsWith(start));
         QCOMPARE(QImage::fromData(out).size(), QSize(1025, 769));
         if (start == "BM")
@@ -329,11 +220,11 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("entries");
         QTest::addColumn<int>("count");
         QTest::addColumn<bool>("complete");
-        QTest::newRow("end of log") << QList<QByteArray>{rec("0001", "CH1 LOSS, \"Y\" LOW"), rec("0002", "CH1 BACK"),
-                                                         rec("0000", "END OF LOG")}
+        QTest::newRow("end of log") << QList<QByteArray>{logRecord("0001", "CH1 LOSS, \"Y\" LOW"), logRecord("0002", "CH1 BACK"),
+                                                         logRecord("0000", "END OF LOG")}
                                     << 2 << true;
         // The entry repeats for ever: the fetch stops at the largest log the instrument keeps.
-        QTest::newRow("980-record limit") << QList<QByteArray>{rec("0001", "GAMUT + LUMA")} << 976 << false;
+        QTest::newRow("980-record limit") << QList<QByteArray>{logRecord("0001", "GAMUT + LUMA")} << 976 << false;
     }
 
     void logFormats()
@@ -341,8 +232,8 @@ private slots:
         QFETCH(QList<QByteArray>, entries);
         QFETCH(int, count);
         QFETCH(bool, complete);
-        const QList<QByteArray> header{rec("HDR1", "CORVANE QV7700 SCOPE"), rec("HDR2", "SERIAL 77-01942"),
-                                       rec("HDR3", "LOG STARTED 01/12/26"), rec("HDR4", "DATE  TIME  EVENT")};
+        const QList<QByteArray> header{logRecord("HDR1", "CORVANE QV7700 SCOPE"), logRecord("HDR2", "SERIAL 77-01942"),
+                                       logRecord("HDR3", "LOG STARTED 01/12/26"), logRecord("HDR4", "DATE  TIME  EVENT")};
         const auto entry = [&](int n) { return entries.at(qMin(n, int(entries.size())) - 1); };
         // The status box as the instrument's own program fills it: header, numbered records, the end marker.
         QByteArray box;

@@ -4,52 +4,22 @@
 // meet, a short read, a peer that goes away, and a handle used after its close.
 
 #include "link/serial_device.h"
+#include "test_rigs.h"
 
 #include <QElapsedTimer>
 #include <QTest>
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <thread>
 
 using namespace qv;
+using namespace qv::test;
 using namespace Qt::StringLiterals;
 
 namespace {
-struct Pty {
-    int master = -1;
-    QString slavePath;
-    Pty()
-    {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0)
-            slavePath = QString::fromLocal8Bit(ptsname(master));
-    }
-    ~Pty() { closeMaster(); }
-    void closeMaster()
-    {
-        if (master >= 0)
-            ::close(master);
-        master = -1;
-    }
-    void send(const QByteArray& bytes) const
-    {
-        qsizetype off = 0;
-        while (off < bytes.size()) {
-            const ssize_t n = ::write(master, bytes.constData() + off, size_t(bytes.size() - off));
-            if (n <= 0)
-                return;
-            off += n;
-        }
-    }
-};
-
 // The device opened on the pty's far end, its read time-out set.
 struct Port {
     Pty pty;
-    SerialDevice dev{pty.slavePath};
+    SerialDevice dev{pty.slave};
     FtHandle h = 0;
     explicit Port(uint32_t readTimeoutMs)
     {

@@ -5,6 +5,7 @@
 #include "logger/error_log.h"
 #include "render/pixel_decoder.h"
 #include "scripted_device.h"
+#include "test_rigs.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -19,8 +20,6 @@ namespace {
 QByteArray header(int code) { return QByteArray(1, char(code)) + QByteArray("\x10\x20\x30\x40", 4); }
 QByteArray block(char value = char(0x99)) { return QByteArray(kBlockBytes, value); }
 // A log record as the instrument sends it.
-QByteArray rec(const QByteArray& lead, const QByteArray& text) { return (lead + ' ' + text).leftJustified(39, ' ') + '\n'; }
-
 struct Rig {
     ScriptedDevice* dev = new ScriptedDevice;
     Remote remote{std::unique_ptr<D2xx>(dev)};
@@ -349,21 +348,21 @@ private slots:
     {
         {  // the fifth record ends the log: four header lines and the marker
             Rig r;
-            r.getLog({rec("H", "LINE 1"), rec("H", "LINE 2"), rec("H", "LINE 3"), rec("H", "LINE 4"), rec("0", "EOL")});
+            r.getLog({logRecord("H", "LINE 1"), logRecord("H", "LINE 2"), logRecord("H", "LINE 3"), logRecord("H", "LINE 4"), logRecord("0", "EOL")});
             QCOMPARE(r.panel().statusText().count(u'\n'), 4);
             QVERIFY(!r.panel().statusText().contains(u"1: "_s));
             QVERIFY(r.panel().statusText().endsWith(u"-------- End of Log --------"_s));
         }
         {  // a header record beginning with E also ends the fetch, unshown
             Rig r;
-            r.getLog({rec("H", "ONE"), rec("H", "EARLY END"), rec("H", "THREE")});
+            r.getLog({logRecord("H", "ONE"), logRecord("H", "EARLY END"), logRecord("H", "THREE")});
             QCOMPARE(r.dev->written.count("\xb4\xf0"), 2);
             QVERIFY(!r.panel().statusText().contains(u"EARLY"_s));
         }
         {  // more than 50 bytes queued: 50 kept, the rest read and dropped
             Rig r;
             r.dev->setReportedQueue(240);
-            r.getLog({rec("H", "A") + QByteArray(200, '#'), rec("0", "END")});
+            r.getLog({logRecord("H", "A") + QByteArray(200, '#'), logRecord("0", "END")});
             QVERIFY(r.dev->log.contains(u"Read 50"_s));
             QVERIFY(r.panel().statusText().startsWith(u" A"_s));
         }
@@ -377,7 +376,7 @@ private slots:
         Rig r;
         r.remote.errorLog().recordPauseMs = 0;
         QSignalSpy progress(&r.remote.errorLog(), &ErrorLog::progress);
-        r.getLog({rec("0001", "LOSS")});
+        r.getLog({logRecord("0001", "LOSS")});
         QCOMPARE(r.dev->written.count("\xb4\xf0"), 981);
         QCOMPARE(progress.count(), 981);
         const QStringList lines = r.panel().statusText().split(u'\n');
@@ -400,7 +399,7 @@ private slots:
         r.fetch();
         QCOMPARE(r.st().QueuedBytes, kBlockBytes);
         r.dev->log.clear();
-        r.getLog({rec("H", "1"), rec("H", "2"), rec("H", "3"), rec("H", "4"), rec("H", "5"), rec("H", "6"), rec("0", "END")});
+        r.getLog({logRecord("H", "1"), logRecord("H", "2"), logRecord("H", "3"), logRecord("H", "4"), logRecord("H", "5"), logRecord("H", "6"), logRecord("0", "END")});
         QVERIFY(r.remote.errorLog().lastFetchNormal());
         QCOMPARE(r.dev->log.filter(u"Read"_s), QStringList{u"Read 50"_s} + QList<QString>(6, u"Read 40"_s));
     }
@@ -426,7 +425,7 @@ private slots:
         r.panel().setMenuEnabled(Menu::PrintLog, true);  // left enabled by an earlier fetch
         if (!failing.isEmpty())
             r.dev->failOn(failing, nth);
-        r.getLog(failing.isEmpty() ? QList<QByteArray>{QByteArray()} : QList<QByteArray>{rec("H", "ONE"), rec("H", "TWO"), rec("0", "END")});
+        r.getLog(failing.isEmpty() ? QList<QByteArray>{QByteArray()} : QList<QByteArray>{logRecord("H", "ONE"), logRecord("H", "TWO"), logRecord("0", "END")});
         QCOMPARE(r.panel().statusText(), shown);  // the lines so far are gone
         QVERIFY(r.panel().menuEnabled(Menu::PrintLog));
         QVERIFY(!r.remote.errorLog().lastFetchNormal());
@@ -437,7 +436,7 @@ private slots:
     {
         Rig r;
         r.dev->failOn(u"Close"_s);
-        r.getLog({rec("0", "END")});
+        r.getLog({logRecord("0", "END")});
         QCOMPARE(r.panel().statusText(), r.st().StatusLog + u"\r\nUSB Close Failed"_s);
     }
 
@@ -450,7 +449,7 @@ private slots:
                 throw std::bad_alloc();
         };
         QSignalSpy box(&r.remote.errorLog(), &ErrorLog::usbError);
-        r.getLog({rec("0", "END")});
+        r.getLog({logRecord("0", "END")});
         QCOMPARE(box.count(), 1);
         QCOMPARE(box.at(0).at(0).toInt(), 7);  // out of memory
         QVERIFY(!r.panel().menuEnabled(Menu::PrintLog));
