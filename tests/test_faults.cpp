@@ -29,8 +29,9 @@ struct Rig {
         dev->replyTo(0xB6, QByteArray("\x80\x01\x02", 3));
         dev->replyTo(0xB0, QByteArray("\x0b\x40\x50\x60\x70", 5));
         dev->replyTo(0xB2, QByteArray(8160, char(0x35)));
-        dev->replyTo(0xB4, QList<QByteArray>{logRecord("H1", "HEADER"), logRecord("H2", "HEADER"), logRecord("H3", "HEADER"),
-                                             logRecord("H4", "HEADER"), logRecord("0001", "CH1 LOSS"), logRecord("0002", "CH1 BACK"),
+        dev->replyTo(0xB4, QList<QByteArray>{logRecord("H1", "HEADER"), logRecord("H2", "HEADER"),
+                                             logRecord("H3", "HEADER"), logRecord("H4", "HEADER"),
+                                             logRecord("0001", "CH1 LOSS"), logRecord("0002", "CH1 BACK"),
                                              logRecord("0000", "END")});
         remote.state().SignalPresent = true;
         // Short silence limits keep the matrix quick; the real five seconds are tested on their own.

@@ -96,20 +96,17 @@ private slots:
     void modeKey()
     {
         QFETCH(Key, key);
-        QFETCH(QByteArray, knobLamps);
-        QFETCH(QString, firstCaption);
         QFETCH(QString, failing);
-        QFETCH(QStringList, said);
         Rig r;
         r.dev->failOn(failing);
         r.panel().setHighlight(Key::Vect, true);
         r.state().ModeCode = 0x40;
         r.remote.keys().click(key);
-        QCOMPARE(r.messages(), said);
+        QTEST(r.messages(), "said");
         QVERIFY(!r.dev->isOpen());
         QCOMPARE(litModeKeys(r.panel()), QList<Key>{key});
-        QCOMPARE(lamps(r.panel(), 1, 3), knobLamps);
-        QCOMPARE(r.panel().caption(1), firstCaption);
+        QTEST(lamps(r.panel(), 1, 3), "knobLamps");
+        QTEST(r.panel().caption(1), "firstCaption");
         QVERIFY(r.remote.timer3().isActive());
     }
 
@@ -225,16 +222,14 @@ private slots:
         QFETCH(int, code);
         QFETCH(bool, displayFlag);
         QFETCH(int, lit);
-        QFETCH(QByteArray, knobLamps);
-        QFETCH(bool, captureOffered);
         PanelModel panel;
         for (int n = 1; n <= 3; ++n)
             panel.setLamp(n, qb::Blue);  // what an earlier tick left
         panel.setMenuEnabled(Menu::Get1Frame, true);
         UpdatePanelState(0, uint8_t(code), displayFlag, panel);
         QCOMPARE(litModeKeys(panel), lit < 0 ? QList<Key>{} : QList<Key>{Key(lit)});
-        QCOMPARE(lamps(panel, 1, 3), knobLamps);
-        QCOMPARE(panel.menuEnabled(Menu::Get1Frame), captureOffered);
+        QTEST(lamps(panel, 1, 3), "knobLamps");
+        QTEST(panel.menuEnabled(Menu::Get1Frame), "captureOffered");
     }
 
     void statusBits_data()
@@ -254,16 +249,14 @@ private slots:
     {
         QFETCH(int, status);
         QFETCH(bool, ch2);
-        QFETCH(bool, eye);
-        QFETCH(QByteArray, signalLamps);
         PanelModel panel;
         // Start from the opposite of everything, so that each bit has to be written.
         UpdatePanelState(uint8_t(~status), 0x40, false, panel);
         UpdatePanelState(uint8_t(status), 0x40, false, panel);
         QCOMPARE(panel.highlighted(Key::CH2), ch2);
         QCOMPARE(panel.highlighted(Key::CH1), !ch2);
-        QCOMPARE(panel.highlighted(Key::Eye), eye);
-        QCOMPARE(lamps(panel, 4, 9), signalLamps);
+        QTEST(panel.highlighted(Key::Eye), "eye");
+        QTEST(lamps(panel, 4, 9), "signalLamps");
     }
 
     void shortReadsDecodeAsSentinel_data()
@@ -326,10 +319,6 @@ private slots:
     {
         QFETCH(QString, failing);
         QFETCH(QString, said);
-        QFETCH(bool, found);
-        QFETCH(bool, signal);
-        QFETCH(QString, caption);
-        QFETCH(QString, afterGoodTick);
         Rig r;
         r.poll(QByteArray("\x00\x01\x02", 3));  // WFM, signal present
         QCOMPARE(r.dev->log, QStringList({u"List"_s, u"OpenEx"_s, u"Write b6 f0"_s, u"SetTimeouts 500 0"_s,
@@ -340,16 +329,16 @@ private slots:
         r.state().ModeCode = 2;  // captions after a failed read come from the code the tick began with
         r.poll(QByteArray("\x00\x05\x02", 3));
         QCOMPARE(r.messages(), said.isEmpty() ? QStringList() : QStringList{said});
-        QCOMPARE(r.state().DeviceFound, found);
-        QCOMPARE(r.state().SignalPresent, signal);
-        QCOMPARE(r.panel().caption(1), caption);
+        QTEST(r.state().DeviceFound, "found");
+        QTEST(r.state().SignalPresent, "signal");
+        QTEST(r.panel().caption(1), "caption");
         QCOMPARE(r.dev->count(u"Read"_s), failing == u"SetTimeouts" ? 1 : 2);
         QCOMPARE(r.panel().statusBold(), failing == u"Close");
         QCOMPARE(r.panel().statusColour(), failing == u"Close" ? qb::Red : qb::Black);
         QVERIFY(!r.dev->isOpen());
         r.dev->clearFailures();
         r.poll(QByteArray("\x00\x01\x02", 3));
-        QCOMPARE(r.panel().statusText(), afterGoodTick);
+        QTEST(r.panel().statusText(), "afterGoodTick");
         QVERIFY(!r.panel().statusBold());
         QCOMPARE(r.panel().statusColour(), qb::Black);
         QVERIFY(r.panel().highlighted(Key::Wfm));

@@ -173,22 +173,22 @@ private slots:
         QFETCH(QByteArray, reply);
         QFETCH(int, mode);
         QFETCH(QString, key);
-        QFETCH(QString, gamut);
         QFETCH(bool, captureOffered);
         Rig r;
         r.dev->replyTo(0xB6, reply);
         if (reply == "fail")
             r.dev->failOn(u"List"_s);
         r.remote.poll().Timer3_Timer();  // what --status does, then prints this object
-        const QJsonObject st = toJson(
-            readInstrumentStatus(r.remote.state(), r.remote.panel(), r.remote.serialNumber(), QDateTime::currentDateTime()));
+        const InstrumentStatus status = readInstrumentStatus(r.remote.state(), r.remote.panel(), r.remote.serialNumber(),
+                                                             QDateTime::currentDateTime());
+        const QJsonObject st = toJson(status);
         QCOMPARE(st[u"present"_s], QJsonValue(mode >= 0));
         QCOMPARE(st[u"serial"_s], mode >= 0 ? QJsonValue(u"TEST0001"_s) : QJsonValue());
         QCOMPARE(st[u"mode"_s][u"code"_s], mode < 0 ? QJsonValue() : QJsonValue(mode));
         QCOMPARE(st[u"mode"_s][u"key"_s], key.isEmpty() ? QJsonValue() : QJsonValue(key));
         const QJsonObject lamps = st[u"lamps"_s].toObject();
         QCOMPARE(lamps.size(), 9);
-        QCOMPARE(lamps[u"gamut-plus"_s].toString() + u' ' + lamps[u"gamut-minus"_s].toString(), gamut);
+        QTEST(lamps[u"gamut-plus"_s].toString() + u' ' + lamps[u"gamut-minus"_s].toString(), "gamut");
         QCOMPARE(st[u"capture_offered"_s], QJsonValue(captureOffered));
     }
 
@@ -220,9 +220,9 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("entries");
         QTest::addColumn<int>("count");
         QTest::addColumn<bool>("complete");
-        QTest::newRow("end of log") << QList<QByteArray>{logRecord("0001", "CH1 LOSS, \"Y\" LOW"), logRecord("0002", "CH1 BACK"),
-                                                         logRecord("0000", "END OF LOG")}
-                                    << 2 << true;
+        const QList<QByteArray> ended{logRecord("0001", "CH1 LOSS, \"Y\" LOW"), logRecord("0002", "CH1 BACK"),
+                                      logRecord("0000", "END OF LOG")};
+        QTest::newRow("end of log") << ended << 2 << true;
         // The entry repeats for ever: the fetch stops at the largest log the instrument keeps.
         QTest::newRow("980-record limit") << QList<QByteArray>{logRecord("0001", "GAMUT + LUMA")} << 976 << false;
     }
@@ -232,8 +232,10 @@ private slots:
         QFETCH(QList<QByteArray>, entries);
         QFETCH(int, count);
         QFETCH(bool, complete);
-        const QList<QByteArray> header{logRecord("HDR1", "CORVANE QV7700 SCOPE"), logRecord("HDR2", "SERIAL 77-01942"),
-                                       logRecord("HDR3", "LOG STARTED 01/12/26"), logRecord("HDR4", "DATE  TIME  EVENT")};
+        const QList<QByteArray> header{logRecord("HDR1", "CORVANE QV7700 SCOPE"),
+                                       logRecord("HDR2", "SERIAL 77-01942"),
+                                       logRecord("HDR3", "LOG STARTED 01/12/26"),
+                                       logRecord("HDR4", "DATE  TIME  EVENT")};
         const auto entry = [&](int n) { return entries.at(qMin(n, int(entries.size())) - 1); };
         // The status box as the instrument's own program fills it: header, numbered records, the end marker.
         QByteArray box;
