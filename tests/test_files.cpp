@@ -48,8 +48,9 @@ struct Rig {
     // Each message box as "title: text", with " (!)" when it carries the exclamation icon.
     QStringList messages;
     int downloadShown = 0, downloadHidden = 0;
-    Rig()
+    explicit Rig(const QStringList& printers = {})
     {
+        target->names = printers;
         target->dir = dir.path();
         printing.tempFolder = dir.path();
         printing.warn = [this](const QString& t, const QString& m) { messages.append(t + u": "_s + m + u" (!)"_s); };
@@ -181,24 +182,17 @@ private slots:
 
     void blackOnWhiteRule()
     {
-        // Only true black turns white; everything else, even a near-black, prints black.
-        const QRgb before[] = {0xff000000, 0xff010101, 0xff00ff00, 0xffffffff};
-        const QRgb after[] = {0xffffffff, 0xff000000, 0xff000000, 0xff000000};
-        QImage img(4, 1, QImage::Format_RGB32);
-        for (int x = 0; x < 4; ++x)
-            img.setPixel(x, 0, before[x]);
-        blackOnWhiteRow(img, 0);
-        for (int x = 0; x < 4; ++x)
-            QCOMPARE(img.pixel(x, 0), after[x]);
-        // Only columns 0..1021 of rows 0..765 are turned: the rest of the picture stays as it was.
-        Rig r;
-        r.target->names = {u"A"_s};
+        Rig r({u"A"_s});
         int rows = 0;
         r.printing.rowInverted = [&](int) { ++rows; };
         r.printing.mnuReverse_Click();
-        QCOMPARE(rows, 766);
+        // Only true black turns white; everything else, even a near-black, prints black.
         QCOMPARE(r.picture.surface().point(10, 10), qb::White);
         QCOMPARE(r.picture.surface().point(10, 100), qb::Black);  // the green trace
+        QCOMPARE(r.picture.surface().point(500, 300), qb::Black);  // the white dot
+        QCOMPARE(r.picture.surface().point(501, 300), qb::Black);  // the near-black pixel
+        // Only columns 0..1021 of rows 0..765 are turned: the rest of the picture stays as it was.
+        QCOMPARE(rows, 766);
         QCOMPARE(r.picture.surface().point(1023, 10), qb::Black);  // outside the pass: untouched
         QCOMPARE(r.picture.surface().point(10, 767), qb::Black);
         QVERIFY(r.printed(u"A-landscape.pdf"_s));
@@ -238,8 +232,7 @@ private slots:
 
     void printScreenAndMenus()
     {
-        Rig r;
-        r.target->names = {u"A"_s};
+        Rig r({u"A"_s});
         r.panel.setMenuEnabled(Menu::PrintFrame, true);
         r.panel.setMenuEnabled(Menu::Reverse, true);
         r.printing.mnuPrintFrame_Click();
@@ -254,8 +247,7 @@ private slots:
     void noPrinterOrStaleIndexKeepsTheScreen()
     {
         for (int index : {0, 3}) {
-            Rig r;
-            r.target->names = index == 0 ? QStringList() : QStringList{u"A"_s, u"B"_s};
+            Rig r(index == 0 ? QStringList() : QStringList{u"A"_s, u"B"_s});
             r.state.PrinterIndex = index;
             r.panel.setMenuEnabled(Menu::PrintFrame, true);
             r.panel.setMenuEnabled(Menu::Reverse, true);
@@ -271,8 +263,7 @@ private slots:
 
     void unwritableTempStillPrints()
     {
-        Rig r;
-        r.target->names = {u"A"_s};
+        Rig r({u"A"_s});
         r.printing.tempFolder = r.dir.filePath(u"missing/folder"_s);
         r.printing.mnuPrintFrame_Click();
         QVERIFY(r.printed(u"A-landscape.pdf"_s));
