@@ -199,9 +199,7 @@ private slots:
         QDir(kOutDir).removeRecursively();
         if (scheduler_) {
             scheduler_->terminate();
-            if (!scheduler_->waitForFinished(10000))
-                scheduler_->kill();
-            scheduler_->waitForFinished(5000);
+            scheduler_.reset();  // waits for it to end, killing it after three seconds
             QVERIFY2(!schedulerRunning(), "the print scheduler this test started is still running");
         }
     }
