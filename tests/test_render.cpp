@@ -51,15 +51,15 @@ struct Rig {
             t << o.text;
         return t;
     }
-    void dispatch(int code, bool signal = true)
+    // Returns the screen type the dispatch took from the reply.
+    int dispatch(int code, bool signal = true)
     {
         SharedState st;
         st.ReplyBuffer[0] = uint8_t(code);
         st.SignalPresent = signal;
         DrawGraticule(s(), st, QDateTime(QDate(2026, 12, 6), QTime(10, 31, 7)));
-        lastCode = st.ScreenTypeCode;
+        return st.ScreenTypeCode;
     }
-    int lastCode = -1;
 };
 }  // namespace
 
@@ -232,8 +232,7 @@ private slots:
             Rig r;
             r.s().fillBox(100, 100, 120, 120, qb::Red);
             r.ops.clear();
-            r.dispatch(code);
-            QCOMPARE(r.lastCode, code);
+            QCOMPARE(r.dispatch(code), code);
             const Ops texts = r.of(DrawOp::Text);
             QVERIFY(texts.size() >= 3);
             const DrawOp& title = texts[texts.size() - 3];
