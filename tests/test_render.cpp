@@ -292,8 +292,11 @@ private slots:
         QCOMPARE(px(500, 767), 0xdcdcdcu);
         QCOMPARE(px(1022, 767), 0u);  // columns past 1021 are never painted
         QCOMPARE(px(0, 767), 0u);
+        // No bytes, or a block wholly below the picture: nothing is painted.
+        const QImage painted = img.copy();
         decodeBlock(img, 47, nullptr, 10);
         decodeBlock(img, 60, two.data(), int(two.size()));
+        QVERIFY(img == painted);
         // A picture not laid out as 32-bit pixels is left alone instead of being written past its rows.
         QImage grey(kPictureWidth, kPictureHeight, QImage::Format_Grayscale8);
         grey.fill(0);
