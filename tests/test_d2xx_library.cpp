@@ -7,6 +7,7 @@
 #include "state/shared_state.h"
 
 #include <QLibrary>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <cstdio>
@@ -21,20 +22,16 @@ template <typename F>
 QByteArray stderrOf(F f)
 {
     std::fflush(stderr);
-    char path[] = "/tmp/qv_stderr_XXXXXX";
-    const int fd = mkstemp(path);
+    QTemporaryFile file;
+    file.open();
     const int saved = dup(2);
-    dup2(fd, 2);
+    dup2(file.handle(), 2);
     f();
     std::fflush(stderr);
     dup2(saved, 2);
     ::close(saved);
-    QFile file(QString::fromLocal8Bit(path));
-    file.open(QIODevice::ReadOnly);
-    const QByteArray text = file.readAll();
-    ::close(fd);
-    unlink(path);
-    return text;
+    file.seek(0);  // the writes through descriptor 2 moved the shared offset
+    return file.readAll();
 }
 }  // namespace
 
@@ -59,11 +56,6 @@ private slots:
             QVERIFY(lib.SetUSBParameters(h, 8192, 8192) != ft::OK);
             QVERIFY(lib.GetQueueStatus(h, &n) != ft::OK);
             QVERIFY(lib.Close(h) != ft::OK);
-            // Through the link: the list failure, and still one warning.
-            SharedState state;
-            PanelModel panel;
-            UsbLink(state, panel, lib).OpenDevice();
-            QCOMPARE(panel.statusText(), u"List Device Failed"_s);
         });
         QCOMPARE(said.count("could not be used"), 1);
         QVERIFY(said.contains("qv_no_such_ftd2xx"));

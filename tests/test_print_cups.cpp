@@ -13,18 +13,18 @@
 #include "render/screen_picture.h"
 #include "state/panel_model.h"
 #include "state/shared_state.h"
+#include "test_rigs.h"
 
 #include <QDir>
 #include <QFile>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace qv;
+using namespace qv::test;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -39,19 +39,6 @@ struct Result {
     QString out;
 };
 
-Result run(const QString& program, const QStringList& args, int timeoutMs = 20000)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    if (!p.waitForFinished(timeoutMs)) {  // also when it did not start
-        p.kill();
-        p.waitForFinished(1000);
-        return {};
-    }
-    return {p.exitCode(), QString::fromLocal8Bit(p.readAll())};
-}
-
 QString tool(const QString& name)
 {
     QString path = QStandardPaths::findExecutable(name);
@@ -60,37 +47,42 @@ QString tool(const QString& name)
     return path;
 }
 
+// One of the print service's or poppler's tools run to its end: its exit code, its output and errors together.
+Result run(const QString& name, const QStringList& args)
+{
+    const QString path = tool(name);
+    if (path.isEmpty())  // never the program under test, which Process runs when given no path
+        return {};
+    QByteArray out, err;
+    const int code = Process(args, path).finish(&out, &err);
+    return {code, QString::fromLocal8Bit(out + err)};
+}
+
 bool schedulerRunning()
 {
-    return run(tool(u"lpstat"_s), {u"-r"_s}).out.contains(u"scheduler is running"_s);
+    return run(u"lpstat"_s, {u"-r"_s}).out.contains(u"scheduler is running"_s);
 }
 }  // namespace
 
 class TestPrintCups : public QObject {
     Q_OBJECT
 
-    QString pdfDir_;
     QStringList before_;
     SharedState state_;
     PanelModel panel_;
     ScreenPicture picture_;
     std::unique_ptr<Printing> printing_;
-    std::unique_ptr<QProcess> scheduler_;  // the print scheduler, when this test had to start it
+    std::unique_ptr<Process> scheduler_;  // the print scheduler, when this test had to start it
     QTemporaryDir work_;
 
-    // The PDF that cups-pdf writes for the next job, once it is complete.
+    // The PDF that cups-pdf writes for the next job, once it is complete (waiting a minute at least).
     QString waitForPdf()
     {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < 60000) {
-            const QStringList now = QDir(pdfDir_).entryList({u"*.pdf"_s}, QDir::Files, QDir::Time);
-            for (const QString& f : now) {
-                if (before_.contains(f))
-                    continue;
-                const QString path = QDir(pdfDir_).filePath(f);
+        for (int tries = 0; tries < 300; ++tries) {
+            for (const QString& f : QDir(kOutDir).entryList({u"*.pdf"_s}, QDir::Files, QDir::Time)) {
+                const QString path = QDir(kOutDir).filePath(f);
                 // cups-pdf writes the file, then the job completes: wait until pdfinfo can read it whole.
-                if (run(tool(u"pdfinfo"_s), {path}).code == 0) {
+                if (!before_.contains(f) && run(u"pdfinfo"_s, {path}).code == 0) {
                     before_.append(f);
                     return path;
                 }
@@ -102,16 +94,16 @@ class TestPrintCups : public QObject {
 
     static int pageCount(const QString& pdf)
     {
-        const auto m = QRegularExpression(u"Pages:\\s+(\\d+)"_s).match(run(tool(u"pdfinfo"_s), {pdf}).out);
+        const auto m = QRegularExpression(u"Pages:\\s+(\\d+)"_s).match(run(u"pdfinfo"_s, {pdf}).out);
         return m.hasMatch() ? m.captured(1).toInt() : 0;
     }
 
-    // The first page as an image. Paper stays upright in the printer: a landscape job turns its content.
+    // The first page as an image (a null one when pdftoppm fails). Paper stays upright in the printer: a landscape
+    // job turns its content.
     QImage firstPage(const QString& pdf, int dpi = 30)
     {
         const QString prefix = work_.filePath(QFileInfo(pdf).completeBaseName());
-        if (run(tool(u"pdftoppm"_s), {u"-r"_s, QString::number(dpi), u"-png"_s, u"-singlefile"_s, pdf, prefix}).code != 0)
-            return {};
+        run(u"pdftoppm"_s, {u"-r"_s, QString::number(dpi), u"-png"_s, u"-singlefile"_s, pdf, prefix});
         return QImage(prefix + u".png"_s);
     }
 
@@ -153,7 +145,7 @@ class TestPrintCups : public QObject {
     // What the queue made of the last job, for a failure message.
     static QString queueReport()
     {
-        QString report = run(tool(u"lpstat"_s), {u"-W"_s, u"all"_s, u"-o"_s, kQueueB}).out.trimmed();
+        QString report = run(u"lpstat"_s, {u"-W"_s, u"all"_s, u"-o"_s, kQueueB}).out.trimmed();
         for (const QString& name : {u"/var/log/cups/cups-pdf-%1_log"_s.arg(kQueueB), u"/var/log/cups/error_log"_s}) {
             QFile log(name);
             if (log.open(QIODevice::ReadOnly))
@@ -173,27 +165,22 @@ private slots:
         if (!schedulerRunning()) {
             // In the foreground, as a child of this test, so that the test stops exactly the scheduler it started.
             QDir().mkpath(u"/run/cups"_s);
-            scheduler_ = std::make_unique<QProcess>();
-            scheduler_->setProcessChannelMode(QProcess::MergedChannels);
-            scheduler_->start(tool(u"cupsd"_s), {u"-f"_s});
-            QElapsedTimer t;
-            t.start();
-            while (!schedulerRunning() && t.elapsed() < 15000)
+            scheduler_ = std::make_unique<Process>(QStringList{u"-f"_s}, tool(u"cupsd"_s));
+            for (int tries = 0; tries < 75 && !schedulerRunning(); ++tries)  // fifteen seconds at least
                 QTest::qWait(200);
             if (!schedulerRunning())
-                QSKIP(qPrintable(u"cupsd cannot start here: "_s + QString::fromLocal8Bit(scheduler_->readAll())));
+                QSKIP(qPrintable(u"cupsd cannot start here: "_s +
+                                 QString::fromLocal8Bit(scheduler_->readAll() + scheduler_->readAllStandardError())));
         }
         QVERIFY2(writeInstance(), qPrintable(u"cannot write "_s + kInstanceConf + u" (run the tests as root)"_s));
         for (const QString& q : {kQueueA, kQueueB}) {
             // pdftocairo keeps the printout's text as text on its way through PostScript to cups-pdf, so that the
             // heading can be read back; the default renderer turns it into unreadable Type 3 glyphs.
-            const Result added =
-                run(tool(u"lpadmin"_s), {u"-p"_s, q, u"-v"_s, u"cups-pdf:/"_s + kInstance, u"-P"_s, kPpd, u"-o"_s,
-                                         u"pdftops-renderer-default=pdftocairo"_s, u"-E"_s});
+            const Result added = run(u"lpadmin"_s, {u"-p"_s, q, u"-v"_s, u"cups-pdf:/"_s + kInstance, u"-P"_s, kPpd,
+                                                    u"-o"_s, u"pdftops-renderer-default=pdftocairo"_s, u"-E"_s});
             QVERIFY2(added.code == 0, qPrintable(u"lpadmin could not add the queue: "_s + added.out));
         }
-        pdfDir_ = kOutDir;
-        before_ = QDir(pdfDir_).entryList({u"*.pdf"_s}, QDir::Files);
+        before_ = QDir(kOutDir).entryList({u"*.pdf"_s}, QDir::Files);
 
         installFontSubstitutions();
         printing_ = std::make_unique<Printing>(state_, panel_, picture_);
@@ -206,16 +193,13 @@ private slots:
 
     void cleanupTestCase()
     {
-        if (!tool(u"lpadmin"_s).isEmpty())
-            for (const QString& q : {kQueueA, kQueueB})
-                run(tool(u"lpadmin"_s), {u"-x"_s, q});
+        for (const QString& q : {kQueueA, kQueueB})
+            run(u"lpadmin"_s, {u"-x"_s, q});
         QFile::remove(kInstanceConf);
         QDir(kOutDir).removeRecursively();
         if (scheduler_) {
             scheduler_->terminate();
-            if (!scheduler_->waitForFinished(10000))
-                scheduler_->kill();
-            scheduler_->waitForFinished(5000);
+            scheduler_.reset();  // waits for it to end, killing it after three seconds
             QVERIFY2(!schedulerRunning(), "the print scheduler this test started is still running");
         }
     }
@@ -241,8 +225,7 @@ private slots:
         printing_->mnuReverse_Click();
         const QString pdf = waitForPdf();
         QVERIFY2(!pdf.isEmpty(), qPrintable(queueReport()));
-        const QImage page = firstPage(pdf, 100);
-        QVERIFY(!page.isNull());
+        const QImage page = firstPage(pdf, 100);  // a null page fails below: no white paper
         int white = 0, dark = 0;
         for (int y = 0; y < page.height(); ++y)
             for (int x = 0; x < page.width(); ++x) {
@@ -265,7 +248,7 @@ private slots:
         // Portrait: the lines run across the upright sheet.
         const QRect ink = inkBox(firstPage(pdf));
         QVERIFY2(ink.width() > ink.height(), qPrintable(u"text %1 x %2"_s.arg(ink.width()).arg(ink.height())));
-        const QString text = run(tool(u"pdftotext"_s), {pdf, u"-"_s}).out;
+        const QString text = run(u"pdftotext"_s, {pdf, u"-"_s}).out;
         QVERIFY2(text.contains(u"Corvane QV Scope 7700 Error Logger"_s), qPrintable(text));
         QVERIFY(text.contains(u"GAMUT - CHROMA"_s));
         QVERIFY(text.contains(u"End of Log"_s));

@@ -25,6 +25,8 @@ struct Rig {
     ScreenPicture picture;
     Ops ops;
     Rig() { picture.surface().record = &ops; }
+    // The picture after the graticule dispatch on a capture of screen type `code`.
+    explicit Rig(int code, bool signal = true) : Rig() { dispatch(code, signal); }
     DrawSurface& s() { return picture.surface(); }
     Ops of(DrawOp::Kind k) const
     {
@@ -45,23 +47,20 @@ struct Rig {
     QStringList texts() const
     {
         QStringList t;
-        for (const auto& o : ops)
-            if (o.kind == DrawOp::Text)
-                t << o.text;
+        for (const auto& o : of(DrawOp::Text))
+            t << o.text;
         return t;
     }
-    void dispatch(int code, bool signal = true)
+    // Returns the screen type the dispatch took from the reply.
+    int dispatch(int code, bool signal = true)
     {
         SharedState st;
         st.ReplyBuffer[0] = uint8_t(code);
         st.SignalPresent = signal;
         DrawGraticule(s(), st, QDateTime(QDate(2026, 12, 6), QTime(10, 31, 7)));
-        lastCode = st.ScreenTypeCode;
+        return st.ScreenTypeCode;
     }
-    int lastCode = -1;
 };
-
-bool horizontal(const DrawOp& o) { return o.kind == DrawOp::Line && o.y1 == o.y2; }
 }  // namespace
 
 class TestRender : public QObject {
@@ -135,21 +134,17 @@ private slots:
     void verticalAxisEnds()
     {
         for (int code = 4; code <= 9; ++code) {
-            Rig r;
-            r.dispatch(code);
+            const Rig r(code);
             const double end = (code == 7 || code == 9) ? 700 : 701;
             QVERIFY2(r.hasLine(512, 413, 512, end), qPrintable(QString::number(code)));
         }
-        Rig r7;
-        r7.dispatch(7);
+        const Rig r7(7);
         QVERIFY(r7.hasLine(302 - 6, 301.5, 302 + 6, 301.5));  // half-pixel chart marks passed on unrounded
         QVERIFY(r7.texts().contains(u"ChromaDuMonde"_s));
-        Rig r5;
-        r5.dispatch(5);
+        const Rig r5(5);
         // Graticule 5 has the wide centre cross and the degree ticks (the first at 0°); 6 to 9 have no circle.
         QVERIFY(r5.hasLine(189, 384, 483, 384) && r5.hasLine(822, 384, 812, 384));
-        Rig r6;
-        r6.dispatch(6);
+        const Rig r6(6);
         QVERIFY(r6.of(DrawOp::Circle).empty());
     }
 
@@ -157,12 +152,10 @@ private slots:
     {
         const std::pair<int, QString> scales[] = {{13, u"EBU SCALE"_s}, {22, u"NORDIC SCALE"_s}, {23, u"EBU SCALE"_s}};
         for (const auto& [code, name] : scales) {
-            Rig r;
-            r.dispatch(code);
+            const Rig r(code);
             QVERIFY2(r.texts().contains(name), qPrintable(name));
         }
-        Rig n;
-        n.dispatch(14);
+        Rig n(14);
         const QStringList t = n.texts();
         QVERIFY(t.lastIndexOf(u"12"_s) > t.lastIndexOf(u"-9"_s));  // NORDIC ends "12", no minus sign
         QCOMPARE(n.s().foreColor, qb::Yellow);
@@ -173,7 +166,7 @@ private slots:
         drawSmallScale(bbc.s(), AudioScale::Bbc);
         std::vector<double> ys;
         for (const auto& o : bbc.ops)
-            if (horizontal(o) && o.x1 == 20 && o.x2 == 32)
+            if (o.kind == DrawOp::Line && o.y1 == o.y2 && o.x1 == 20 && o.x2 == 32)
                 ys.push_back(o.y1);
         QCOMPARE(ys, (std::vector<double>{433, 476, 518, 553, 598, 636}));
         // Drawing a full-screen scale twice gives the same picture: the frame clears first.
@@ -200,24 +193,20 @@ private slots:
     void levelBars()
     {
         QFETCH(int, code);
-        QFETCH(int, bars);
-        QFETCH(double, bottom);
         Rig r;
         SharedState st;
         st.ScreenTypeCode = int16_t(code);
-        st.ReplyBuffer[1] = 0;
-        st.ReplyBuffer[2] = 207;
-        st.ReplyBuffer[3] = 27;
-        st.ReplyBuffer[4] = 255;
+        const std::array<uint8_t, 4> levels{0, 207, 27, 255};  // the four levels follow the reply's first byte
+        std::copy(levels.begin(), levels.end(), st.ReplyBuffer.begin() + 1);
         DrawLevelBars(r.s(), st);
         const Ops boxes = r.of(DrawOp::FillBox);
-        QCOMPARE(int(boxes.size()), bars);
-        if (!bars)
+        QTEST(int(boxes.size()), "bars");
+        if (boxes.empty())
             return;
-        QCOMPARE(st.AudioLevel, (std::array<uint8_t, 4>{0, 207, 27, 255}));
+        QCOMPARE(st.AudioLevel, levels);
         QCOMPARE(boxes[0].colour, qb::Red);
         QCOMPARE(boxes[1].colour, qb::Green);
-        QCOMPARE(boxes[0].y2, bottom);
+        QTEST(boxes[0].y2, "bottom");
         if (code < 20) {
             QCOMPARE(boxes[0].y1, 0.0);  // level 0: from the top edge
             QCOMPARE(boxes[1].y1, 207 * 3.2);  // 662.4, just below the bottom line
@@ -243,8 +232,7 @@ private slots:
             Rig r;
             r.s().fillBox(100, 100, 120, 120, qb::Red);
             r.ops.clear();
-            r.dispatch(code);
-            QCOMPARE(r.lastCode, code);
+            QCOMPARE(r.dispatch(code), code);
             const Ops texts = r.of(DrawOp::Text);
             QVERIFY(texts.size() >= 3);
             const DrawOp& title = texts[texts.size() - 3];
@@ -260,12 +248,11 @@ private slots:
             }
         }
         // Without a signal the graticule gives way to the banner, the overlay stays.
-        Rig r;
-        r.dispatch(4, false);
+        const Rig r(4, false);
         QCOMPARE(r.ops.front().kind, DrawOp::Clear);
         const Ops boxes = r.of(DrawOp::Box);
         QCOMPARE(int(boxes.size()), 1);
-        QCOMPARE(QRectF(QPointF(boxes[0].x1, boxes[0].y1), QPointF(boxes[0].x2, boxes[0].y2)), QRectF(QPointF(32, 128), QPointF(976, 640)));
+        QCOMPARE(QLineF(boxes[0].x1, boxes[0].y1, boxes[0].x2, boxes[0].y2), QLineF(32, 128, 976, 640));
         const Ops texts = r.of(DrawOp::Text);
         QCOMPARE(texts.size(), size_t(4));
         QCOMPARE(texts[0].text, u"No Signal"_s);
@@ -305,8 +292,11 @@ private slots:
         QCOMPARE(px(500, 767), 0xdcdcdcu);
         QCOMPARE(px(1022, 767), 0u);  // columns past 1021 are never painted
         QCOMPARE(px(0, 767), 0u);
+        // No bytes, or a block wholly below the picture: nothing is painted.
+        const QImage painted = img.copy();
         decodeBlock(img, 47, nullptr, 10);
         decodeBlock(img, 60, two.data(), int(two.size()));
+        QVERIFY(img == painted);
         // A picture not laid out as 32-bit pixels is left alone instead of being written past its rows.
         QImage grey(kPictureWidth, kPictureHeight, QImage::Format_Grayscale8);
         grey.fill(0);
