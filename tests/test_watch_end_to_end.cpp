@@ -14,18 +14,17 @@
 #include <sys/mount.h>
 
 using namespace Qt::StringLiterals;
+using qv::test::journalEvents;
 using qv::test::Process;
+using qv::test::readFile;
 
 namespace {
 QByteArray journalText(const QString& dir)
 {
     QByteArray all;
     const QDir journal(dir + u"/journal"_s);
-    for (const QString& name : journal.entryList({u"*.jsonl"_s}, QDir::Files, QDir::Name)) {
-        QFile f(journal.filePath(name));
-        if (f.open(QIODevice::ReadOnly))
-            all += f.readAll();
-    }
+    for (const QString& name : journal.entryList({u"*.jsonl"_s}, QDir::Files, QDir::Name))
+        all += readFile(journal.filePath(name));
     return all;
 }
 
@@ -43,19 +42,6 @@ bool wholeLines(const QString& dir, QList<QJsonObject>* out)
         out->append(doc.object());
     }
     return true;
-}
-
-// The events in order; an alarm's with its name and state.
-QStringList events(const QList<QJsonObject>& lines)
-{
-    QStringList out;
-    for (const QJsonObject& o : lines) {
-        QString e = o.value(u"event"_s).toString();
-        if (e == u"alarm")
-            e += u' ' + o.value(u"name"_s).toString() + u' ' + o.value(u"state"_s).toString();
-        out << e;
-    }
-    return out;
 }
 
 // setpriv's arguments that run the program as user nobody, for whom root's folders are not writable.
@@ -123,7 +109,7 @@ void TestWatchEndToEnd::scriptedFeedOverAPty()
 
     QList<QJsonObject> lines;
     QVERIFY(wholeLines(dir, &lines));
-    const QStringList all = events(lines);
+    const QStringList all = journalEvents(lines);
     QCOMPARE(all.filter(u"alarm "_s), (QStringList{u"alarm gamut raised"_s, u"alarm gamut cleared"_s,
                                                    u"alarm signal raised"_s, u"alarm signal cleared"_s,
                                                    u"alarm absent raised"_s, u"alarm absent cleared"_s,
@@ -144,17 +130,14 @@ void TestWatchEndToEnd::scriptedFeedOverAPty()
     for (const QString& c : captures)
         QVERIFY2(QImage(dir + u'/' + c).size() == QSize(1025, 769), qPrintable(c));
     QVERIFY(journalText(dir).contains("absent alarm capture not taken: the instrument is absent"));
-    QFile env(tmp.filePath(u"hook.gamut.raised"_s));
-    QVERIFY(env.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(env.readAll());
+    const QString text = QString::fromUtf8(readFile(tmp.filePath(u"hook.gamut.raised"_s)));
     const QString today = QDate::currentDate().toString(u"yyyy-MM-dd"_s);
     for (const QString& expected : {u"QV_ALARM=gamut\n"_s, u"QV_STATE=raised\n"_s, u"QV_DETAIL=GAMUT+ red\n"_s,
                                     u"QV_SERIAL=%1\n"_s.arg(link), u"QV_CAPTURE=%1/%2\n"_s.arg(dir, captures.first()),
                                     u"QV_JOURNAL=%1/journal/%2.jsonl\n"_s.arg(dir, today)})
         QVERIFY2(text.contains(expected), qPrintable(text + u" lacks "_s + expected));
     QVERIFY(text.contains(u"QV_TIME="_s + today + u'T'));
-    QFile cleared(tmp.filePath(u"hook.absent.cleared"_s));
-    QVERIFY(cleared.open(QIODevice::ReadOnly) && cleared.readAll().contains("QV_CAPTURE=\n"));
+    QVERIFY(readFile(tmp.filePath(u"hook.absent.cleared"_s)).contains("QV_CAPTURE=\n"));
 }
 
 // SIGKILL at random moments of a busy watch (fast poll on the vectorscope page, whose gamut lamp flickers, and
@@ -178,8 +161,8 @@ void TestWatchEndToEnd::killNine()
     QVERIFY(journalText(dir).endsWith('\n'));
     QList<QJsonObject> lines;
     QVERIFY(wholeLines(dir, &lines));
-    QCOMPARE(events(lines).count(u"start"_s), kKills);
-    QVERIFY(events(lines).count(u"status"_s) > kKills);
+    QCOMPARE(journalEvents(lines).count(u"start"_s), kKills);
+    QVERIFY(journalEvents(lines).count(u"status"_s) > kKills);
     int pictures = 0;
     for (const QString& day : QDir(dir + u"/captures"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
         for (const QFileInfo& f : QDir(dir + u"/captures/"_s + day).entryInfoList({u"*.png"_s}, QDir::Files)) {
@@ -235,7 +218,7 @@ void TestWatchEndToEnd::fullDiskOrUnwritableFolder()
     QList<QJsonObject> lines;
     QVERIFY(wholeLines(dir, &lines));
     // The lines of the outage came late but whole, in their order and with their own times.
-    const QStringList all = events(lines);
+    const QStringList all = journalEvents(lines);
     QVERIFY(all.indexOf(u"error"_s) > 0);
     QVERIFY(all.mid(all.indexOf(u"error"_s)).contains(u"status"_s));
     QCOMPARE(all.last(), u"stop"_s);
