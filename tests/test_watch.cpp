@@ -290,8 +290,10 @@ void TestWatch::watchOverSimulatedHours()
     // The log alarm's picture is taken on the tick after the fetch that found the record.
     for (const char* name : {"2026-06-12/224000-timed", "2026-06-12/230000-gamut", "2026-06-12/230000-timed",
                              "2026-06-12/233001-log", "2026-06-13/000000-timed", "2026-06-13/003000-timed"})
-        QVERIFY2(QImage(dir.filePath(u"captures/%1.png"_s.arg(QLatin1String(name)))).size() == QSize(1025, 769), name);
-    QVERIFY(readFile(dir.filePath(u"errorlog.txt"_s)).endsWith("2026-06-12T23:30:00.000+02:00\t06/12 23:20:00 REF UNLOCKED\n"));
+        QVERIFY2(QImage(dir.filePath(u"captures/%1.png"_s.arg(QLatin1String(name)))).size() == QSize(1025, 769),
+                 name);
+    QVERIFY(readFile(dir.filePath(u"errorlog.txt"_s))
+                .endsWith("2026-06-12T23:30:00.000+02:00\t06/12 23:20:00 REF UNLOCKED\n"));
     // Traffic: one status request per poll, and only the captures and log fetches the watch asked for: twelve
     // time-lapse pictures (the one at 23:00 serves the gamut alarm too) and the log alarm's; one log fetch at
     // start and then every 15 minutes.
