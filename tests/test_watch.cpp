@@ -13,9 +13,10 @@
 #include "watch/retention.h"
 #include "watch/watch.h"
 
+#include "test_rigs.h"
+
 #include <QImage>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -24,15 +25,11 @@
 
 using namespace qv;
 using namespace Qt::StringLiterals;
+using qv::test::journalEvents;
+using qv::test::readFile;
 
 namespace {
 const QDateTime kStart(QDate(2026, 6, 12), QTime(22, 30), QTimeZone(7200));
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -66,18 +63,6 @@ QString runRules(const QString& script, const QString& alarms)
     }
     return out.join(u' ');
 }
-
-QStringList events(const QList<QJsonObject>& lines)
-{
-    QStringList out;
-    for (const QJsonObject& o : lines) {
-        QString e = o.value(u"event"_s).toString();
-        if (e == u"alarm")
-            e += u' ' + o.value(u"name"_s).toString() + u' ' + o.value(u"state"_s).toString();
-        out << e;
-    }
-    return out;
-}
 }  // namespace
 
 class TestWatch : public QObject {
@@ -104,8 +89,7 @@ private slots:
     {
         QFETCH(QString, script);
         QFETCH(QString, alarms);
-        QFETCH(QString, changes);
-        QCOMPARE(runRules(script, alarms), changes);
+        QTEST(runRules(script, alarms), "changes");
     }
 
     // After a crash the journal may end in a cut line: it stays as it was, and new lines start on a fresh one.
@@ -129,8 +113,7 @@ private slots:
             writeFile(file, before);
         journal.write(u"start"_s, {{u"serial"_s, u"QV7700SIM"_s}});
         journal.write(u"log"_s, {{u"n"_s, 3}, {u"text"_s, u"quote \" and\nline feed"_s}});
-        const QByteArray after = readAll(file);
-        QVERIFY(after.startsWith(before));  // nothing rewritten
+        QVERIFY(readFile(file).startsWith(before));  // nothing rewritten
         const QList<QJsonObject> lines = readJournal(dir.path(), kStart.date(), kStart.date());
         QCOMPARE(lines.size(), validBefore + 2);
         QCOMPARE(lines.last().value(u"text"_s).toString(), u"quote \" and\nline feed"_s);
@@ -175,7 +158,6 @@ private slots:
     {
         QFETCH(int, keepDays);
         QFETCH(int, keepKb);
-        QFETCH(QStringList, deleted);
         QTemporaryDir dir;
         const QByteArray tenKb(10 * 1024, 'x');
         for (const char* name : {"journal/2026-05-01.jsonl", "journal/2026-06-12.jsonl", "captures/2026-05-01/101500-timed.png",
@@ -186,7 +168,7 @@ private slots:
         QStringList planned;
         for (const Deletion& d : retentionPlan(watchFiles(dir.path()), QDate(2026, 6, 12), {keepDays, keepKb * 1024ll}))
             planned << QDir(dir.path()).relativeFilePath(d.path);
-        QCOMPARE(planned, deleted);
+        QTEST(planned, "deleted");
     }
 
     // Hooks are real processes, one at a time per alarm: the next call waits until the last one has exited (its
@@ -219,7 +201,7 @@ private slots:
             QCOMPARE(result.first().value<HookResult>().exit, exit);
             QCOMPARE(result.first().value<HookResult>().killed, exit == -1);
         }
-        QTEST(readAll(dir.filePath(u"out with space"_s)), "written");
+        QTEST(readFile(dir.filePath(u"out with space"_s)), "written");
     }
 
     void watchOverSimulatedHours();
@@ -252,10 +234,9 @@ void TestWatch::report()
     const QString pdf = dir.filePath(u"report.pdf"_s);
     QString error;
     QVERIFY(writeReport(dir.path(), kStart.date().startOfDay(kStart.timeZone()), kStart.date().addDays(1).startOfDay(kStart.timeZone()), pdf, &error));
-    QProcess text;
-    text.start(u"pdftotext"_s, {u"-layout"_s, pdf, u"-"_s});
-    QVERIFY(text.waitForFinished(20000));
-    const QString out = QString::fromUtf8(text.readAllStandardOutput()).simplified();
+    QByteArray text;
+    QCOMPARE(qv::test::Process({u"-layout"_s, pdf, u"-"_s}, u"pdftotext"_s).finish(&text), 0);
+    const QString out = QString::fromUtf8(text).simplified();
     for (const QString& expected : {u"Instrument serial: QV7700SIM"_s, u"Alarm episodes (1)"_s,
                                     u"gamut 2026-06-12 22:30:00 2026-06-12 22:31:05 1 min 5 s 2026-06-12 22:30:20"_s,
                                     u"Alarm captures (1)"_s, u"captures/2026-06-12/223000-gamut.png"_s,
@@ -296,9 +277,9 @@ void TestWatch::watchOverSimulatedHours()
     watch.stop();
 
     const QList<QJsonObject> lines = readJournal(dir.path(), kStart.date(), kStart.date().addDays(1));
-    QCOMPARE(events(lines).filter(u"alarm "_s), (QStringList{u"alarm gamut raised"_s, u"alarm gamut cleared"_s,
-                                                            u"alarm log raised"_s, u"alarm log cleared"_s}));
-    const QStringList all = events(lines);
+    const QStringList all = journalEvents(lines);
+    QCOMPARE(all.filter(u"alarm "_s), (QStringList{u"alarm gamut raised"_s, u"alarm gamut cleared"_s,
+                                                   u"alarm log raised"_s, u"alarm log cleared"_s}));
     QCOMPARE(all.first(), u"start"_s);
     QCOMPARE(all.last(), u"stop"_s);
     QCOMPARE(all.count(u"alive"_s), 2);
@@ -307,12 +288,12 @@ void TestWatch::watchOverSimulatedHours()
     QCOMPARE(readJournal(dir.path(), kStart.date().addDays(1), kStart.date().addDays(1)).value(0).value(u"t"_s).toString(),
              u"2026-06-13T00:00:00.000+02:00"_s);
     // The log alarm's picture is taken on the tick after the fetch that found the record.
-    for (const char* name : {"captures/2026-06-12/224000-timed.png", "captures/2026-06-12/230000-gamut.png",
-                             "captures/2026-06-12/230000-timed.png", "captures/2026-06-12/233001-log.png",
-                             "captures/2026-06-13/000000-timed.png",
-                             "captures/2026-06-13/003000-timed.png"})
-        QVERIFY2(QImage(dir.filePath(QString::fromLatin1(name))).size() == QSize(1025, 769), name);
-    QVERIFY(readAll(dir.filePath(u"errorlog.txt"_s)).endsWith("2026-06-12T23:30:00.000+02:00\t06/12 23:20:00 REF UNLOCKED\n"));
+    for (const char* name : {"2026-06-12/224000-timed", "2026-06-12/230000-gamut", "2026-06-12/230000-timed",
+                             "2026-06-12/233001-log", "2026-06-13/000000-timed", "2026-06-13/003000-timed"})
+        QVERIFY2(QImage(dir.filePath(u"captures/%1.png"_s.arg(QLatin1String(name)))).size() == QSize(1025, 769),
+                 name);
+    QVERIFY(readFile(dir.filePath(u"errorlog.txt"_s))
+                .endsWith("2026-06-12T23:30:00.000+02:00\t06/12 23:20:00 REF UNLOCKED\n"));
     // Traffic: one status request per poll, and only the captures and log fetches the watch asked for: twelve
     // time-lapse pictures (the one at 23:00 serves the gamut alarm too) and the log alarm's; one log fetch at
     // start and then every 15 minutes.

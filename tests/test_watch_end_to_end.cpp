@@ -1,89 +1,67 @@
 // The watch as a user runs it: against an instrument on a pseudo-terminal whose feed changes on a script,
 // killed with SIGKILL at random moments, and on a small filesystem that fills up or turns read-only.
 
+#include "test_rigs.h"
+
 #include <QDir>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <sys/mount.h>
 
 using namespace Qt::StringLiterals;
+using qv::test::journalEvents;
+using qv::test::Process;
+using qv::test::readFile;
 
 namespace {
-const QString kProgram = QStringLiteral(QV_PROGRAM);
-const QString kPeer = QStringLiteral(QV_PTY_PEER);
-
 QByteArray journalText(const QString& dir)
 {
     QByteArray all;
     const QDir journal(dir + u"/journal"_s);
-    for (const QString& name : journal.entryList({u"*.jsonl"_s}, QDir::Files, QDir::Name)) {
-        QFile f(journal.filePath(name));
-        if (f.open(QIODevice::ReadOnly))
-            all += f.readAll();
-    }
+    for (const QString& name : journal.entryList({u"*.jsonl"_s}, QDir::Files, QDir::Name))
+        all += readFile(journal.filePath(name));
     return all;
 }
 
-// Every line that ends in a line feed, parsed; a line that is not a JSON object fails the test.
-QList<QJsonObject> wholeLines(const QByteArray& text, QString* bad)
+// Every line of the journal that ends in a line feed, parsed; false, with the culprit shown, when one of them is
+// not a JSON object.
+bool wholeLines(const QString& dir, QList<QJsonObject>* out)
 {
-    QList<QJsonObject> out;
-    const QList<QByteArray> lines = text.split('\n');
+    const QList<QByteArray> lines = journalText(dir).split('\n');
     for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
         const QJsonDocument doc = QJsonDocument::fromJson(lines.at(i));
-        if (!doc.isObject() && bad->isEmpty())
-            *bad = QString::fromUtf8(lines.at(i));
-        out.append(doc.object());
+        if (!doc.isObject()) {
+            qWarning("not a JSON object: %s", lines.at(i).constData());
+            return false;
+        }
+        out->append(doc.object());
     }
-    return out;
+    return true;
 }
 
-QStringList eventsOf(const QList<QJsonObject>& lines, const QString& kind = {})
-{
-    QStringList out;
-    for (const QJsonObject& o : lines) {
-        const QString e = o.value(u"event"_s).toString();
-        if (kind.isEmpty())
-            out << e;
-        else if (e == kind)
-            out << o.value(u"name"_s).toString() + u' ' + o.value(u"state"_s).toString();
-    }
-    return out;
-}
+// setpriv's arguments that run the program as user nobody, for whom root's folders are not writable.
+const QStringList kAsNobody{u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, QStringLiteral(QV_PROGRAM)};
 
-struct Watcher {
-    QProcess process;
+// The watch as a separate process; the poll period comes from the environment (QV7700_POLL_MS) when a test sets it.
+struct Watcher : Process {
     QString dir;
-    // asNobody: run as user nobody, for whom root's folders are not writable.
-    Watcher(const QString& watchDir, const QStringList& extra, const QString& pollMs = {}, bool asNobody = false)
-        : dir(watchDir)
+    Watcher(const QString& watchDir, const QStringList& extra, bool asNobody = false)
+        : Process((asNobody ? kAsNobody : QStringList()) + QStringList{u"--watch"_s, watchDir} + extra,
+                  asNobody ? u"setpriv"_s : QString()),
+          dir(watchDir)
     {
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-        if (!pollMs.isEmpty())
-            env.insert(u"QV7700_POLL_MS"_s, pollMs);
-        process.setProcessEnvironment(env);
-        const QStringList args = QStringList{u"--watch"_s, watchDir} + extra;
-        if (asNobody)
-            process.start(u"setpriv"_s, QStringList{u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, kProgram} + args);
-        else
-            process.start(kProgram, args);
     }
     int starts() const { return int(journalText(dir).count("\"event\":\"start\"")); }
     bool has(const QByteArray& text) const { return journalText(dir).contains(text); }
     int stop()
     {
-        ::kill(pid_t(process.processId()), SIGTERM);
-        if (!process.waitForFinished(15000))
-            return -1;
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+        terminate();  // SIGTERM, as a service manager stops it
+        return finish();
     }
 };
 }  // namespace
@@ -91,6 +69,7 @@ struct Watcher {
 class TestWatchEndToEnd : public QObject {
     Q_OBJECT
 private slots:
+    void init() { qunsetenv("QV7700_POLL_MS"); }  // the program's own poll period unless a test sets a faster one
     void scriptedFeedOverAPty();
     void killNine();
     void fullDiskOrUnwritableFolder_data();
@@ -101,11 +80,8 @@ void TestWatchEndToEnd::scriptedFeedOverAPty()
 {
     QTemporaryDir tmp;
     const QString dir = tmp.filePath(u"watch"_s), link = tmp.filePath(u"instrument"_s);
-    QProcess peer;
-    auto peerEnv = QProcessEnvironment::systemEnvironment();
-    peerEnv.insert(u"QV_PTY_SECONDS"_s, u"240"_s);
-    peer.setProcessEnvironment(peerEnv);
-    peer.start(kPeer, {link});
+    qputenv("QV_PTY_SECONDS", "240");  // the instrument outlives the whole script
+    Process peer({link}, QStringLiteral(QV_PTY_PEER));
     QVERIFY(peer.waitForReadyRead(5000));
     const auto say = [&peer](const char* line) { peer.write(QByteArray(line) + '\n'); };
     // The hook leaves its environment in a file named after the alarm and its state.
@@ -130,16 +106,14 @@ void TestWatchEndToEnd::scriptedFeedOverAPty()
     }
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(tmp.filePath(u"hook.log.cleared"_s)), wait);
     QCOMPARE(w.stop(), 0);
-    peer.closeWriteChannel();
-    peer.waitForFinished(3000);
 
-    QString bad;
-    const QList<QJsonObject> lines = wholeLines(journalText(dir), &bad);
-    QVERIFY2(bad.isEmpty(), qPrintable(bad));
-    QCOMPARE(eventsOf(lines, u"alarm"_s),
-             (QStringList{u"gamut raised"_s, u"gamut cleared"_s, u"signal raised"_s, u"signal cleared"_s,
-                          u"absent raised"_s, u"absent cleared"_s, u"log raised"_s, u"log cleared"_s}));
-    const QStringList all = eventsOf(lines);
+    QList<QJsonObject> lines;
+    QVERIFY(wholeLines(dir, &lines));
+    const QStringList all = journalEvents(lines);
+    QCOMPARE(all.filter(u"alarm "_s), (QStringList{u"alarm gamut raised"_s, u"alarm gamut cleared"_s,
+                                                   u"alarm signal raised"_s, u"alarm signal cleared"_s,
+                                                   u"alarm absent raised"_s, u"alarm absent cleared"_s,
+                                                   u"alarm log raised"_s, u"alarm log cleared"_s}));
     QCOMPARE(lines.first().value(u"device"_s).toString(), u"serial:"_s + link);
     QCOMPARE(all.last(), u"stop"_s);
     QCOMPARE(all.count(u"absent"_s), 1);
@@ -156,17 +130,13 @@ void TestWatchEndToEnd::scriptedFeedOverAPty()
     for (const QString& c : captures)
         QVERIFY2(QImage(dir + u'/' + c).size() == QSize(1025, 769), qPrintable(c));
     QVERIFY(journalText(dir).contains("absent alarm capture not taken: the instrument is absent"));
-    QFile env(tmp.filePath(u"hook.gamut.raised"_s));
-    QVERIFY(env.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(env.readAll());
+    const QString text = QString::fromUtf8(readFile(tmp.filePath(u"hook.gamut.raised"_s)));
     const QString today = QDate::currentDate().toString(u"yyyy-MM-dd"_s);
     for (const QString& expected : {u"QV_ALARM=gamut\n"_s, u"QV_STATE=raised\n"_s, u"QV_DETAIL=GAMUT+ red\n"_s,
                                     u"QV_SERIAL=%1\n"_s.arg(link), u"QV_CAPTURE=%1/%2\n"_s.arg(dir, captures.first()),
-                                    u"QV_JOURNAL=%1/journal/%2.jsonl\n"_s.arg(dir, today)})
+                                    u"QV_JOURNAL=%1/journal/%2.jsonl\n"_s.arg(dir, today), u"QV_TIME=%1T"_s.arg(today)})
         QVERIFY2(text.contains(expected), qPrintable(text + u" lacks "_s + expected));
-    QVERIFY(text.contains(u"QV_TIME="_s + today + u'T'));
-    QFile cleared(tmp.filePath(u"hook.absent.cleared"_s));
-    QVERIFY(cleared.open(QIODevice::ReadOnly) && cleared.readAll().contains("QV_CAPTURE=\n"));
+    QVERIFY(readFile(tmp.filePath(u"hook.absent.cleared"_s)).contains("QV_CAPTURE=\n"));
 }
 
 // SIGKILL at random moments of a busy watch (fast poll on the vectorscope page, whose gamut lamp flickers, and
@@ -179,20 +149,19 @@ void TestWatchEndToEnd::killNine()
     const QStringList args{u"--device"_s, u"sim"_s, u"--press"_s, u"VECT"_s, u"--capture-every"_s, u"0.01"_s,
                            u"--log-every"_s, u"0"_s};
     constexpr int kKills = 50;
+    qputenv("QV7700_POLL_MS", "20");
     for (int n = 1; n <= kKills; ++n) {
-        Watcher w(dir, args, u"20"_s);
+        Watcher w(dir, args);
         QTRY_COMPARE_WITH_TIMEOUT(w.starts(), n, 20000);
         QTest::qWait(int(QRandomGenerator::global()->bounded(50, 700)));
-        w.process.kill();
-        QVERIFY(w.process.waitForFinished(5000));
+        w.kill();
+        QVERIFY(w.waitForFinished(5000));
     }
-    QString bad;
-    const QByteArray text = journalText(dir);
-    QVERIFY(text.endsWith('\n'));
-    const QList<QJsonObject> lines = wholeLines(text, &bad);
-    QVERIFY2(bad.isEmpty(), qPrintable(bad));
-    QCOMPARE(eventsOf(lines).count(u"start"_s), kKills);
-    QVERIFY(eventsOf(lines).count(u"status"_s) > kKills);
+    QVERIFY(journalText(dir).endsWith('\n'));
+    QList<QJsonObject> lines;
+    QVERIFY(wholeLines(dir, &lines));
+    QCOMPARE(journalEvents(lines).count(u"start"_s), kKills);
+    QVERIFY(journalEvents(lines).count(u"status"_s) > kKills);
     int pictures = 0;
     for (const QString& day : QDir(dir + u"/captures"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
         for (const QFileInfo& f : QDir(dir + u"/captures/"_s + day).entryInfoList({u"*.png"_s}, QDir::Files)) {
@@ -221,7 +190,8 @@ void TestWatchEndToEnd::fullDiskOrUnwritableFolder()
     const auto unmount = qScopeGuard([&] { ::umount2(mountPoint.constData(), MNT_DETACH); });
     const QString dir = tmp.filePath(u"watch"_s), filler = tmp.filePath(u"filler"_s);
     QVERIFY(QDir().mkdir(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
-    Watcher w(dir, {u"--device"_s, u"sim"_s, u"--press"_s, u"VECT"_s}, u"50"_s, unwritable);
+    qputenv("QV7700_POLL_MS", "50");
+    Watcher w(dir, {u"--device"_s, u"sim"_s, u"--press"_s, u"VECT"_s}, unwritable);
     if (!unwritable) {
         QTRY_COMPARE_WITH_TIMEOUT(w.starts(), 1, 20000);
         QFile fill(filler);
@@ -231,25 +201,22 @@ void TestWatchEndToEnd::fullDiskOrUnwritableFolder()
         }
     }
     QByteArray err;
-    QTRY_VERIFY_WITH_TIMEOUT((err += w.process.readAllStandardError()).contains("journal cannot be written"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT((err += w.readAllStandardError()).contains("journal cannot be written"), 10000);
     QTest::qWait(1500);  // the watch keeps polling, and keeps what it cannot write
-    QCOMPARE(w.process.state(), QProcess::Running);
-    if (unwritable)
-        QVERIFY(QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
-                                                QFile::WriteOther | QFile::ExeOther));
-    else
-        QVERIFY(QFile::remove(filler));
+    QCOMPARE(w.state(), QProcess::Running);
+    // The way out: the folder opened up, or the filler removed.
+    QVERIFY(unwritable ? QFile::setPermissions(dir, QFile::permissions(dir) | QFile::WriteOther)
+                       : QFile::remove(filler));
     QTRY_VERIFY_WITH_TIMEOUT(w.has("journal not written"), 10000);
     const int code = w.stop();
-    err += w.process.readAllStandardError();
+    err += w.readAllStandardError();
     QVERIFY2(code == 0, err.right(3000).constData());
     QCOMPARE(err.count("cannot be written"), 1);
     QCOMPARE(err.count("written again"), 1);
-    QString bad;
-    const QList<QJsonObject> lines = wholeLines(journalText(dir), &bad);
-    QVERIFY2(bad.isEmpty(), qPrintable(bad));
+    QList<QJsonObject> lines;
+    QVERIFY(wholeLines(dir, &lines));
     // The lines of the outage came late but whole, in their order and with their own times.
-    const QStringList all = eventsOf(lines);
+    const QStringList all = journalEvents(lines);
     QVERIFY(all.indexOf(u"error"_s) > 0);
     QVERIFY(all.mid(all.indexOf(u"error"_s)).contains(u"status"_s));
     QCOMPARE(all.last(), u"stop"_s);

@@ -8,6 +8,8 @@
 #include "app/watch_window.h"
 #include "sim/sim_device.h"
 
+#include "test_rigs.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,8 +49,7 @@ struct Rig {
     }
     QByteArray journal(const QDate& day) const
     {
-        QFile f(dir.filePath(u"watch/journal/%1.jsonl"_s.arg(day.toString(Qt::ISODate))));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        return qv::test::readFile(dir.filePath(u"watch/journal/%1.jsonl"_s.arg(day.toString(Qt::ISODate))));
     }
 };
 

@@ -20,6 +20,24 @@ QByteArray logRecord(const QByteArray& lead, const QByteArray& text)
     return (lead + ' ' + text).leftJustified(39, ' ') + '\n';
 }
 
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList journalEvents(const QList<QJsonObject>& lines)
+{
+    QStringList out;
+    for (const QJsonObject& o : lines) {
+        QString e = o.value(u"event"_s).toString();
+        if (e == u"alarm")
+            e += u' ' + o.value(u"name"_s).toString() + u' ' + o.value(u"state"_s).toString();
+        out << e;
+    }
+    return out;
+}
+
 Pty::Pty() : master(posix_openpt(O_RDWR | O_NOCTTY))
 {
     if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0)

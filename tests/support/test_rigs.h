@@ -7,6 +7,8 @@
 #include "link/usb_scan.h"
 
 #include <QByteArray>
+#include <QJsonObject>
+#include <QList>
 #include <QProcess>
 #include <QSet>
 #include <QString>
@@ -16,6 +18,12 @@ namespace qv::test {
 
 // One log record: its lead (a number or a header tag), a blank, the text, padded to 39 characters, a line feed.
 QByteArray logRecord(const QByteArray& lead, const QByteArray& text);
+
+// A file's bytes; empty when it cannot be read.
+QByteArray readFile(const QString& path);
+
+// The events of the watch's journal lines in order, an alarm's with its name and state ("alarm gamut raised").
+QStringList journalEvents(const QList<QJsonObject>& lines);
 
 // A pseudo-terminal pair; the test holds the master end and plays the instrument on it.
 struct Pty {
