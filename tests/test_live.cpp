@@ -125,6 +125,14 @@ private slots:
             QCOMPARE(lamps(remote.panel(), 1, 3), knobLamps);
         }
         QVERIFY(!dev->isOpen());
+        // The channel and EYE the instrument reports, and its video-valid lamp, come back through the same poll.
+        remote.keys().click(Key::CH2);
+        remote.keys().click(Key::Eye);
+        remote.poll().Timer3_Timer();
+        QVERIFY(remote.panel().highlighted(Key::CH2) && !remote.panel().highlighted(Key::CH1));
+        QVERIFY(remote.panel().highlighted(Key::Eye));
+        QCOMPARE(lamps(remote.panel(), 4, 4), QByteArray("b"));
+        QVERIFY(remote.state().SignalPresent && remote.state().DeviceFound);
     }
 
     void channelStoRecEyeAndNumberedKeys()

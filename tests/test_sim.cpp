@@ -26,8 +26,8 @@ QByteArray press(SimInstrument& sim, const QList<int>& codes)
 class TestSim : public QObject {
     Q_OBJECT
 private slots:
-    // The page, channel, EYE and signal bits of the status reply reach the panel in test_live's runs on the
-    // simulator; the display flag is the one they never see.
+    // The page, channel, EYE and signal bits of the status reply reach the panel in test_live's poll of the
+    // simulator; the display flag is the one it never sees.
     void displayOverThePictureKeepsPageZeroAndSaysSo()
     {
         SimInstrument sim;
