@@ -65,6 +65,10 @@ private slots:
         QVERIFY(text.contains("\n1:  06/12 "));
         QVERIFY(text.endsWith("-------- End of Log --------"));
         QCOMPARE(runProgram({u"--device"_s, u"serial:"_s + peer.path, u"--erase-log"_s}), 0);
+        QCOMPARE(runProgram({u"--device"_s, u"serial:"_s + peer.path, u"--get-log"_s, viaPty}), 0);
+        a.close();
+        QVERIFY(a.open(QIODevice::ReadOnly));
+        QVERIFY(!a.readAll().contains("\n1:  "));  // the instrument erased its entries
     }
 };
 

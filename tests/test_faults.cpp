@@ -158,7 +158,7 @@ private slots:
         QElapsedTimer t;
         t.start();
         operations()[op].run(r);
-        QVERIFY2(t.elapsed() < 2000, "took too long");  // every pause is short here: well under this
+        QVERIFY2(t.elapsed() < 4000, "took too long");  // every pause is short here, none near a real one
         QCOMPARE(r.dev->log.value(at - 1), call);  // the fault struck the call this row names
         QVERIFY2(!r.dev->isOpen(), "device left open");
         QVERIFY2(!r.remote.state().TransferBusy, "transfer still busy");

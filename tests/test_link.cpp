@@ -35,6 +35,23 @@ class TestLink : public QObject {
 
 private slots:
     // A failed list or open never writes the handle: the one from before stays.
+    // Work asked for while an exchange holds the device runs after it, in the order it was asked for; asked for
+    // while the device is free, it runs at once.
+    void heldDeviceDefersWorkInOrder()
+    {
+        Rig r;
+        QStringList ran;
+        {
+            UsbLink::Hold hold(r.link);
+            r.link.whenFree([&] { ran << u"a"_s; });
+            r.link.whenFree([&] { ran << u"b"_s; });
+            QVERIFY(ran.isEmpty());
+        }
+        QTRY_COMPARE(ran, QStringList({u"a"_s, u"b"_s}));
+        r.link.whenFree([&] { ran << u"c"_s; });
+        QCOMPARE(ran.size(), 3);
+    }
+
     void listOrOpenFailureKeepsTheOldHandle()
     {
         for (const auto& [failing, said] : {std::pair{u"List"_s, u"List Device Failed"_s}, {u"OpenEx"_s, u"OpenEx Failed"_s}}) {

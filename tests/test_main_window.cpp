@@ -1,6 +1,7 @@
 // The main window under the offscreen platform: start-up and Clear, the screen window, the mirrored panel
 // state, the knob holds and every way they end, and commands and closing during a transfer.
 
+#include "app/about_window.h"
 #include "app/download_window.h"
 #include "app/knob_button.h"
 #include "app/main_window.h"
@@ -106,6 +107,19 @@ private slots:
         w->close();
         QVERIFY(!r.window.menuAction(Menu::PrintFrame)->isEnabled());
         QVERIFY(!r.window.menuAction(Menu::Reverse)->isEnabled());
+    }
+
+    // About shows its one window again rather than a second one, its text as it was.
+    void aboutOpensOnce()
+    {
+        Rig r;
+        r.window.menuAction(Menu::About)->trigger();
+        AboutWindow* about = r.window.frmAbout();
+        const QString first = about->lblVersion()->text();
+        r.window.menuAction(Menu::About)->trigger();
+        QCOMPARE(r.window.frmAbout(), about);
+        QCOMPARE(about->lblVersion()->text(), first);
+        QVERIFY(about->isVisible());
     }
 
     void screenWindowMenuCopiesAndScales()

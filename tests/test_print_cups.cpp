@@ -199,7 +199,8 @@ private slots:
         QDir(kOutDir).removeRecursively();
         if (scheduler_) {
             scheduler_->terminate();
-            scheduler_.reset();  // waits for it to end, killing it after three seconds
+            scheduler_->waitForFinished(15000);  // time to write its state, so that the removed queues stay gone
+            scheduler_.reset();
             QVERIFY2(!schedulerRunning(), "the print scheduler this test started is still running");
         }
     }
