@@ -5,7 +5,7 @@
 //   the error log fetched alone and straight after a capture.
 
 #include "app/download_window.h"
-#include "app/remote.h"
+#include "session/session.h"
 #include "files/printing.h"
 #include "link/serial_device.h"
 #include "render/graticule_dispatch.h"
@@ -157,9 +157,9 @@ BENCHMARK(BM_Graticule)->DenseRange(1, 9)->DenseRange(11, 17)->DenseRange(20, 33
 
 void BM_PollTickSim(benchmark::State& state)
 {
-    Remote remote(std::make_unique<SimDevice>());
+    Session remote(std::make_unique<SimDevice>());
     for (auto _ : state)
-        remote.poll().Timer3_Timer();
+        remote.pollOnce();
 }
 BENCHMARK(BM_PollTickSim)->Unit(benchmark::kMicrosecond);
 
@@ -181,9 +181,9 @@ BENCHMARK(BM_BareExchangeSim)->Unit(benchmark::kMicrosecond);
 
 void BM_PollTickPty(benchmark::State& state)
 {
-    Remote remote(std::make_unique<SerialDevice>(QString::fromStdString(peer().path())));
+    Session remote(std::make_unique<SerialDevice>(QString::fromStdString(peer().path())));
     for (auto _ : state)
-        remote.poll().Timer3_Timer();
+        remote.pollOnce();
     if (!remote.state().DeviceFound)
         state.SkipWithError("the pty peer did not answer");
 }
@@ -228,7 +228,7 @@ BENCHMARK(BM_BareExchangePty)->Unit(benchmark::kMicrosecond);
 
 void BM_CapturePty(benchmark::State& state)
 {
-    Remote remote(std::make_unique<SerialDevice>(QString::fromStdString(peer().path())));
+    Session remote(std::make_unique<SerialDevice>(QString::fromStdString(peer().path())));
     remote.state().SignalPresent = true;
     for (auto _ : state) {
         remote.screenFetch().mnuGet1Frame_Click();
@@ -319,7 +319,7 @@ void BM_CaptureSimLatency(benchmark::State& state)
     // A link of 1 MB/s whose converter holds each reply for its latency timer: 16 ms (the default) or 2 ms.
     auto* dev = new SimDevice;
     dev->setLink(int(state.range(0)), 1000000);
-    Remote remote{std::unique_ptr<D2xx>(dev)};
+    Session remote{std::unique_ptr<D2xx>(dev)};
     remote.state().SignalPresent = true;
     for (auto _ : state)
         remote.screenFetch().mnuGet1Frame_Click();
@@ -330,7 +330,7 @@ void BM_LogFetch981(benchmark::State& state)
 {
     auto* dev = new SimDevice;
     dev->instrument().fillLog(976);  // 4 header records + 976 entries + the end record: 981 requests
-    Remote remote{std::unique_ptr<D2xx>(dev)};
+    Session remote{std::unique_ptr<D2xx>(dev)};
     for (auto _ : state) {
         remote.errorLog().mnuGetLog_Click();
         if (dev->instrument().logEntryCount() != 976 || !remote.errorLog().lastFetchNormal())
@@ -344,7 +344,7 @@ void BM_LogFetchAfterCapturePty(benchmark::State& state)
 {
     // The error log over a pty, alone and straight after a capture, in turns so that both see the same machine.
     // A capture leaves a whole block's queue count behind; only the log's first record may go by it.
-    Remote remote(std::make_unique<SerialDevice>(QString::fromStdString(peer().path())));
+    Session remote(std::make_unique<SerialDevice>(QString::fromStdString(peer().path())));
     remote.state().SignalPresent = true;
     double aloneMs = 0, afterMs = 0;
     const auto fetchLog = [&] {

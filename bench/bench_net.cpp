@@ -4,7 +4,7 @@
 //   GET /api/status answered per second with two keep-alive clients.
 
 #include "app/net_service.h"
-#include "app/remote.h"
+#include "session/session.h"
 #include "sim/sim_device.h"
 
 #include <benchmark/benchmark.h>
@@ -69,7 +69,7 @@ bool readUntil(int fd, std::string& buffer, const std::string& marker)
 }
 
 struct Serving {
-    Remote remote{std::make_unique<SimDevice>()};
+    Session remote{std::make_unique<SimDevice>()};
     NetService service{remote};
     quint16 port = 0;
     Serving()
@@ -128,7 +128,7 @@ void BM_PollTickWithViewers(benchmark::State& state)
     int n = 0;
     for (auto _ : state) {
         s.changeView(++n);  // every tick sends an event to every viewer
-        s.remote.poll().Timer3_Timer();
+        s.remote.pollOnce();
         s.service.bridge()->publish();
     }
     state.counters["viewers"] = double(state.range(0));

@@ -4,7 +4,7 @@
 //   a journal line flushed with fdatasync against the same line left to the kernel;
 //   the process's memory after 1,000 and after 100,000 polls on the instant simulated link.
 
-#include "app/remote.h"
+#include "session/session.h"
 #include "sim/sim_device.h"
 #include "watch/append_file.h"
 #include "watch/clock.h"
@@ -33,12 +33,12 @@ QString benchDir()
 
 struct Rig {
     SimDevice* sim = new SimDevice;
-    Remote remote{std::unique_ptr<D2xx>(sim)};
+    Session remote{std::unique_ptr<D2xx>(sim)};
     ManualClock clock{QDateTime(QDate(2026, 6, 12), QTime(8, 0))};
     Watch watch;
     explicit Rig(const QString& dir, double captureEvery = 0)
         : watch({remote.link(), remote.state(), remote.panel(), remote.screenFetch(), remote.picture(), remote.errorLog(),
-                 remote.timer3(), [this] { return remote.serialNumber(); }, u"sim"_s},
+                 remote.pollSchedule(), [this] { return remote.serialNumber(); }, u"sim"_s},
                 [&] {
                     WatchSettings s;
                     s.dir = dir;
@@ -58,7 +58,7 @@ struct Rig {
         if (flipGamut)
             sim->instrument().setGamut(i % 2, false);
         clock.advance(1000);
-        remote.poll().Timer3_Timer();
+        remote.pollOnce();
         watch.afterPoll();
         QCoreApplication::processEvents();
     }
@@ -71,7 +71,7 @@ void BM_PollAlone(benchmark::State& state)
     int i = 0;
     for (auto _ : state) {
         rig.sim->instrument().setGamut(++i % 2 && state.range(0), false);
-        rig.remote.poll().Timer3_Timer();
+        rig.remote.pollOnce();
     }
 }
 BENCHMARK(BM_PollAlone)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);

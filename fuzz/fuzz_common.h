@@ -1,7 +1,7 @@
 #pragma once
 // What every fuzz target needs: an application object (timers, the event loop, fonts) without a display.
 
-#include "app/remote.h"
+#include "session/session.h"
 #include "fuzz_device.h"
 
 #include <QGuiApplication>
@@ -21,12 +21,12 @@ inline void ensureApplication()
 
 // One remote control on a fuzzed instrument for the whole run, with the instrument's fixed pauses cut short:
 // the fuzzer wants many runs a second, and the pauses change nothing in what the program does.
-inline Remote& fuzzRemote(FuzzDevice*& device)
+inline Session& fuzzRemote(FuzzDevice*& device)
 {
     ensureApplication();
     static FuzzDevice* dev = new FuzzDevice;
-    static Remote* remote = [] {
-        auto* r = new Remote(std::unique_ptr<D2xx>(dev));
+    static Session* remote = [] {
+        auto* r = new Session(std::unique_ptr<D2xx>(dev));
         r->poll().absencePauseMs = 0;
         r->link().noResponsePauseMs = 0;
         r->screenFetch().pauseBeforeBlocksMs = 0;

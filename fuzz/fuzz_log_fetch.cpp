@@ -1,6 +1,6 @@
 // A whole error-log fetch against an instrument that answers with fuzzer bytes.
 
-#include "app/remote.h"
+#include "session/session.h"
 #include "fuzz_common.h"
 #include "fuzz_device.h"
 
@@ -9,7 +9,7 @@ using namespace qv;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz::FuzzDevice* device = nullptr;
-    Remote& remote = fuzz::fuzzRemote(device);
+    Session& remote = fuzz::fuzzRemote(device);
     device->reset(data, size);
     remote.state().QueuedBytes = 0;
     remote.errorLog().mnuGetLog_Click();

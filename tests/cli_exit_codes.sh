@@ -32,7 +32,8 @@ check() {
     fi
 }
 
-failure() { echo '\{"error":"([^"\\]|\\.)+","exit":'"$1"',"ok":false\}'; }
+# failure EXIT KIND: the one JSON line of a failure, with the kind of what failed.
+failure() { echo '\{"error":"([^"\\]|\\.)+","exit":'"$1"',"kind":"'"$2"'","ok":false\}'; }
 nothing_left() { [ -z "$(ls -A "$1")" ] || fail "left behind in $1: $(ls -A "$1")"; }
 
 check 0 '\{.*"present":true.*\}' --device sim --status --json
@@ -46,27 +47,27 @@ rm -f "$dir/l.txt"
 
 mkdir "$dir/absent"
 check 1 '\{.*"present":false.*\}' --device sim --serial-number NOT-ATTACHED --status --json
-check 1 "$(failure 1)" --device serial:/nonexistent/ttyUSB9 --capture "$dir/absent/x.png" --json
+check 1 "$(failure 1 absent)" --device serial:/nonexistent/ttyUSB9 --capture "$dir/absent/x.png" --json
 # Without --json the reason goes to standard error in words.
 check 1 '' --device serial:/nonexistent/ttyUSB9 --capture "$dir/absent/x.png"
 grep -q "No QV7700 found" "$dir/stderr" || fail "no 'No QV7700 found' on standard error: $(head -c 200 "$dir/stderr")"
-check 1 "$(failure 1)" --device sim --press PICTURE --capture "$dir/absent/x.png" --json
+check 1 "$(failure 1 not-offered)" --device sim --press PICTURE --capture "$dir/absent/x.png" --json
 nothing_left "$dir/absent"
 
-check 2 "$(failure 2)" --device nonsense --status --json
-check 2 "$(failure 2)" --device sim --capture "$dir/x.jpg" --json
-check 2 "$(failure 2)" --device sim --get-log "$dir/x.log" --format xml --json
-check 2 "$(failure 2)" --device sim --status --capture "$dir/x.png" --json
-check 2 "$(failure 2)" --device sim --no-such-option --json
-check 2 "$(failure 2)" --json
+check 2 "$(failure 2 usage)" --device nonsense --status --json
+check 2 "$(failure 2 usage)" --device sim --capture "$dir/x.jpg" --json
+check 2 "$(failure 2 usage)" --device sim --get-log "$dir/x.log" --format xml --json
+check 2 "$(failure 2 usage)" --device sim --status --capture "$dir/x.png" --json
+check 2 "$(failure 2 usage)" --device sim --no-such-option --json
+check 2 "$(failure 2 usage)" --json
 check 2 '' --device sim --format png --status
 
 # A folder that takes no new file, even for root.
-check 3 "$(failure 3)" --device sim --capture /proc/qv7700-test/x.png --json
+check 3 "$(failure 3 not-written)" --device sim --capture /proc/qv7700-test/x.png --json
 # A disk that fills up in the middle of the picture: neither the picture nor its temporary file may stay.
 mkdir "$dir/full"
 runner=(bash -c 'trap "" XFSZ; ulimit -f 1; exec "$@"' limited)
-check 3 "$(failure 3)" --device sim --capture "$dir/full/x.png" --json
+check 3 "$(failure 3 not-written)" --device sim --capture "$dir/full/x.png" --json
 runner=()
 nothing_left "$dir/full"
 

@@ -3,7 +3,7 @@
 // no hourglass, say what went wrong, and leave the program able to talk to the instrument again.
 
 #include "app/headless.h"
-#include "app/remote.h"
+#include "session/session.h"
 #include "scripted_device.h"
 #include "test_rigs.h"
 
@@ -21,7 +21,7 @@ using namespace Qt::StringLiterals;
 namespace {
 struct Rig {
     ScriptedDevice* dev = new ScriptedDevice;
-    Remote remote{std::unique_ptr<D2xx>(dev)};
+    Session remote{std::unique_ptr<D2xx>(dev)};
     QStringList messages;
     QTemporaryDir dir;
     Rig()
@@ -83,7 +83,7 @@ QList<Operation> operations()
         };
     };
     return {
-        {"poll tick", [](Rig& r) { r.remote.poll().Timer3_Timer(); }},
+        {"poll tick", [](Rig& r) { r.remote.pollOnce(); }},
         {"numbered key", [](Rig& r) { r.remote.keys().click(Key::Soft3); }},
         {"mode key", [](Rig& r) { r.remote.keys().click(Key::Audio); }},
         // STO, REC and EYE make the same device calls as a channel key; Move Left as any held knob.
@@ -180,7 +180,7 @@ private slots:
         r.dev->onCall = nullptr;
         r.remote.state().DeviceFound = false;
         r.messages.clear();
-        r.remote.poll().Timer3_Timer();
+        r.remote.pollOnce();
         QVERIFY2(r.remote.state().DeviceFound && !r.reportedFailure() && !r.dev->isOpen(), "the next operation failed");
     }
 };

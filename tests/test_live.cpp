@@ -1,8 +1,8 @@
 // Front-panel keys, the knob hold loop, panel-state decoding and the status poll, through the scripted device
 // and, for the keys' codes and pages, the simulated instrument.
 
-#include "app/remote.h"
-#include "live/panel_state.h"
+#include "session/session.h"
+#include "session/panel_update.h"
 #include "scripted_device.h"
 #include "sim/sim_device.h"
 
@@ -39,7 +39,7 @@ QList<Key> litModeKeys(const PanelModel& panel)
 
 struct Rig {
     ScriptedDevice* dev = new ScriptedDevice;
-    Remote remote{std::unique_ptr<D2xx>(dev)};
+    Session remote{std::unique_ptr<D2xx>(dev)};
     QSignalSpy status{&remote.panel(), &PanelModel::statusTextWritten};
     Rig()
     {
@@ -59,7 +59,7 @@ struct Rig {
     void poll(const QByteArray& reply)
     {
         dev->replyTo(0xB6, reply);
-        remote.poll().Timer3_Timer();
+        remote.pollOnce();
     }
     // Holds the knob until `ms` have passed; `during` runs at `at` ms into the hold.
     void hold(int knob, int ms, int at = -1, const std::function<void()>& during = {})
@@ -107,7 +107,7 @@ private slots:
         QCOMPARE(litModeKeys(r.panel()), QList<Key>{key});
         QTEST(lamps(r.panel(), 1, 3), "knobLamps");
         QTEST(r.panel().caption(1), "firstCaption");
-        QVERIFY(r.remote.timer3().isActive());
+        QVERIFY(r.remote.pollSchedule().isActive());
     }
 
     // Each mode key brings up on the instrument the page the program now shows, and the poll that reports that page
@@ -115,12 +115,12 @@ private slots:
     void modeKeysAgreeWithTheSimulator()
     {
         auto* dev = new SimDevice;
-        Remote remote{std::unique_ptr<D2xx>(dev)};
+        Session remote{std::unique_ptr<D2xx>(dev)};
         for (int k = 0; k < kModeKeyCount; ++k) {
             remote.keys().click(Key(k));
             const QByteArray knobLamps = lamps(remote.panel(), 1, 3);
             QCOMPARE(int(dev->instrument().page()), int(remote.state().ModeCode));
-            remote.poll().Timer3_Timer();
+            remote.pollOnce();
             QCOMPARE(litModeKeys(remote.panel()), QList<Key>{Key(k)});
             QCOMPARE(lamps(remote.panel(), 1, 3), knobLamps);
         }
@@ -128,7 +128,7 @@ private slots:
         // The channel and EYE the instrument reports, and its video-valid lamp, come back through the same poll.
         remote.keys().click(Key::CH2);
         remote.keys().click(Key::Eye);
-        remote.poll().Timer3_Timer();
+        remote.pollOnce();
         QVERIFY(remote.panel().highlighted(Key::CH2) && !remote.panel().highlighted(Key::CH1));
         QVERIFY(remote.panel().highlighted(Key::Eye));
         QCOMPARE(lamps(remote.panel(), 4, 4), QByteArray("b"));
@@ -147,10 +147,10 @@ private slots:
         QVERIFY(r.panel().highlighted(Key::Sto) && r.panel().highlighted(Key::Rec));
         keys.click(Key::Eye);
         QVERIFY(!r.panel().highlighted(Key::Eye));  // EYE's state comes from the poll
-        r.remote.timer3().stop();
+        r.remote.pollSchedule().stop();
         keys.click(Key::Soft5);
         QVERIFY(!r.panel().highlighted(Key::Sto) && !r.panel().highlighted(Key::Rec));
-        QVERIFY2(!r.remote.timer3().isActive(), "numbered keys leave the poll timer alone");
+        QVERIFY2(!r.remote.pollSchedule().isActive(), "numbered keys leave the poll timer alone");
         QCOMPARE(r.dev->written, QByteArray("\x95\xf0\x96\xf0\x97\xf0\x98\xf0\x99\xf0\x85\xf0"));
         QCOMPARE(r.dev->count(u"Close"_s), 6);
     }
@@ -212,7 +212,7 @@ private slots:
         r.hold(5, 250, 100, [&] {
             heldAtTick = r.state().KnobHeld;
             const qsizetype before = r.dev->log.size();
-            r.remote.poll().Timer3_Timer();
+            r.remote.pollOnce();
             callsByTick = int(r.dev->log.size() - before);
             r.remote.keys().click(Key::Vect);
         });
@@ -251,7 +251,8 @@ private slots:
         for (int n = 1; n <= 3; ++n)
             panel.setLamp(n, qb::Blue);  // what an earlier tick left
         panel.setMenuEnabled(Menu::Get1Frame, true);
-        UpdatePanelState(0, uint8_t(code), displayFlag, panel);
+        const uint8_t reply[3] = {0, uint8_t(code), 0};
+        showReading(decodeStatusReply(reply, displayFlag), panel);
         QCOMPARE(litModeKeys(panel), lit < 0 ? QList<Key>{} : QList<Key>{Key(lit)});
         QTEST(lamps(panel, 1, 3), "knobLamps");
         QTEST(panel.menuEnabled(Menu::Get1Frame), "captureOffered");
@@ -276,8 +277,9 @@ private slots:
         QFETCH(bool, ch2);
         PanelModel panel;
         // Start from the opposite of everything, so that each bit has to be written.
-        UpdatePanelState(uint8_t(~status), 0x40, false, panel);
-        UpdatePanelState(uint8_t(status), 0x40, false, panel);
+        const uint8_t opposite[3] = {uint8_t(~status), 0x40, 0}, reply[3] = {uint8_t(status), 0x40, 0};
+        showReading(decodeStatusReply(opposite, false), panel);
+        showReading(decodeStatusReply(reply, false), panel);
         QCOMPARE(panel.highlighted(Key::CH2), ch2);
         QCOMPARE(panel.highlighted(Key::CH1), !ch2);
         QTEST(panel.highlighted(Key::Eye), "eye");
@@ -371,12 +373,12 @@ private slots:
 
     void pressNames()
     {
-        QCOMPARE(*FrontPanelKeys::byName(u"picture"_s)->key, Key::Pix);
-        QCOMPARE(*FrontPanelKeys::byName(u"7"_s)->key, Key::Soft7);
-        QCOMPARE(FrontPanelKeys::byName(u"VOL+"_s)->knob, 6);
-        QCOMPARE(FrontPanelKeys::byName(u"LEFT"_s)->knob, 1);
-        QVERIFY(!FrontPanelKeys::byName(u"10"_s));
-        QVERIFY(!FrontPanelKeys::byName(u"SELECT"_s));
+        QCOMPARE(*controlByName(u"picture"_s)->key, Key::Pix);
+        QCOMPARE(*controlByName(u"7"_s)->key, Key::Soft7);
+        QCOMPARE(controlByName(u"VOL+"_s)->knob, 6);
+        QCOMPARE(controlByName(u"LEFT"_s)->knob, 1);
+        QVERIFY(!controlByName(u"10"_s));
+        QVERIFY(!controlByName(u"SELECT"_s));
     }
 };
 

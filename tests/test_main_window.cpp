@@ -5,7 +5,7 @@
 #include "app/download_window.h"
 #include "app/knob_button.h"
 #include "app/main_window.h"
-#include "app/remote.h"
+#include "session/session.h"
 #include "files/printing.h"
 #include "files/screen_files.h"
 #include "render/pixel_decoder.h"
@@ -33,12 +33,12 @@ using namespace Qt::StringLiterals;
 namespace {
 struct Rig {
     ScriptedDevice* dev = new ScriptedDevice;
-    Remote remote{std::unique_ptr<D2xx>(dev)};
+    Session remote{std::unique_ptr<D2xx>(dev)};
     MainWindow window{remote};
     Rig()
     {
-        remote.Form_Load();
-        remote.timer3().stop();  // these tests drive the poll themselves
+        remote.start();
+        remote.pollSchedule().stop();  // these tests drive the poll themselves
         window.show();
     }
 };
@@ -185,7 +185,7 @@ private slots:
         QVERIFY(r.window.keyButton(Key::Logger)->font().underline());
         QCOMPARE(r.window.softKeyLabel(1)->text(), u"CLOCK"_s);
         r.dev->replyTo(0xB6, QByteArray("\x88\x0d\x02", 3));
-        r.remote.poll().Timer3_Timer();
+        r.remote.pollOnce();
         QPushButton* audio = r.window.keyButton(Key::Audio);
         QVERIFY(audio->font().bold() && audio->font().underline());
         QVERIFY(!r.window.keyButton(Key::Logger)->font().bold());
@@ -194,7 +194,7 @@ private slots:
         QCOMPARE(r.window.lamp(8)->palette().color(QPalette::Window), QColor(255, 0, 0));
         QCOMPARE(r.window.softKeyLabel(1)->text(), u" OFF"_s);  // page 13, the peak-hold page
         r.dev->failOn(u"Close"_s);
-        r.remote.poll().Timer3_Timer();
+        r.remote.pollOnce();
         QCOMPARE(r.window.statusBox()->toPlainText(), u"  No QV7700 found, \nCheck Power & USB Connectors"_s);
         QVERIFY(r.window.statusBox()->font().bold());
         QCOMPARE(r.window.statusBox()->palette().color(QPalette::Text), QColor(255, 0, 0));
@@ -352,8 +352,8 @@ private slots:
         QFETCH(int, afterWrites);
         Rig r;
         scriptTransfers(r, true);
-        QObject::disconnect(&r.remote, &Remote::exitRequested, qApp, nullptr);  // this test process goes on
-        QSignalSpy ending(&r.remote, &Remote::exitRequested);
+        QObject::disconnect(&r.remote, &Session::exitRequested, qApp, nullptr);  // this test process goes on
+        QSignalSpy ending(&r.remote, &Session::exitRequested);
         const QByteArray next = screen ? "\xb2\xf0" : "\xb4\xf0";
         qsizetype requestsBefore = -1;
         duringTransfer(r, screen, [&] {

@@ -3,7 +3,7 @@
 
 #include "app/main_window.h"
 #include "app/network_dialog.h"
-#include "app/remote.h"
+#include "session/session.h"
 #include "sim/sim_device.h"
 
 #include <QAction>
@@ -41,9 +41,9 @@ private slots:
     {
         QTemporaryDir config;
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));  // the token file lands here
-        Remote remote(std::make_unique<SimDevice>());
+        Session remote(std::make_unique<SimDevice>());
         MainWindow window(remote);
-        remote.Form_Load();
+        remote.start();
         window.show();
         QAction* item = nullptr;
         for (QAction* menu : window.menuBar()->actions())

@@ -3,8 +3,8 @@
 // replies, a picture piped out of --capture -, and the log as text, JSON and CSV.
 
 #include "app/headless.h"
-#include "live/instrument_status.h"
-#include "app/remote.h"
+#include "session/instrument_status.h"
+#include "session/session.h"
 #include "link/doctor.h"
 #include "link/serial_device.h"
 #include "scripted_device.h"
@@ -36,7 +36,7 @@ QJsonObject jsonLine(const QByteArray& out)
 
 struct Rig {
     ScriptedDevice* dev = new ScriptedDevice;
-    Remote remote{std::unique_ptr<D2xx>(dev)};
+    Session remote{std::unique_ptr<D2xx>(dev)};
     Rig()
     {
         remote.errorLog().startPauseMs = remote.errorLog().recordPauseMs = 0;
@@ -89,11 +89,11 @@ private slots:
         b.holdOpen();
         t.add(1, "QVA", u"ttyUSB0"_s, a.slave);
         t.add(2, "QVB", u"ttyUSB1"_s, b.slave);
-        Remote remote(std::make_unique<SerialDevice>(QString(), t.roots()));
+        Session remote(std::make_unique<SerialDevice>(QString(), t.roots()));
         remote.link().noResponsePauseMs = remote.poll().absencePauseMs = 1;
         remote.setInstrumentSerial("QVB");
         QCOMPARE(::write(b.master, "\x80\x01\x02", 3), 3);  // its reply, ready for the tick to read
-        remote.poll().Timer3_Timer();
+        remote.pollOnce();
         QVERIFY(remote.state().DeviceFound);
         QCOMPARE(b.received(2000).left(1), QByteArray("\xb6"));
         t.unplug(1, u"ttyUSB0"_s);
@@ -101,13 +101,13 @@ private slots:
         t.plug(1, u"ttyUSB1"_s, a.slave);
         t.plug(2, u"ttyUSB0"_s, b.slave);
         QCOMPARE(::write(b.master, "\x80\x01\x02", 3), 3);
-        remote.poll().Timer3_Timer();
+        remote.pollOnce();
         QCOMPARE(b.received(2000).left(1), QByteArray("\xb6"));
         QCOMPARE(a.received(0), QByteArray());
 
         // One that is not attached is an absent instrument, in the status box's own words.
         remote.setInstrumentSerial("QVC");
-        remote.poll().Timer3_Timer();
+        remote.pollOnce();
         QVERIFY(!remote.state().DeviceFound);
         QVERIFY(remote.panel().statusText().startsWith(u"  No QV7700 found"_s));
         QCOMPARE(a.received(0) + b.received(0), QByteArray());
@@ -157,39 +157,43 @@ private slots:
     void statusJson_data()
     {
         QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<int>("mode");  // -1: null, the instrument is absent
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("gamut");  // gamut-plus, gamut-minus
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<int>("mode");  // -1: null, no whole reply to tell it
+        QTest::addColumn<QStringList>("litKeys");
+        QTest::addColumn<QString>("gamut");  // gamut-plus, gamut-minus; empty: lamps null
         QTest::addColumn<bool>("captureOffered");
-        QTest::newRow("absent") << QByteArray("fail") << -1 << QString() << u"off off"_s << false;
+        // An absent instrument claims nothing, whatever the window still shows.
+        QTest::newRow("absent") << QByteArray("fail") << false << -1 << QStringList() << QString() << false;
         // One gamut lamp lit, so that the two lamp names cannot be swapped unseen.
-        QTest::newRow("gamut minus") << QByteArray("\x04\x02\x02") << 2 << u"VECT"_s << u"off red"_s << true;
-        // Nothing came back before any tick: the reply bytes are zero, the picture page.
-        QTest::newRow("nothing, first tick") << QByteArray() << 0 << u"PICTURE"_s << u"off off"_s << false;
+        QTest::newRow("gamut minus") << QByteArray("\x04\x02\x02") << true << 2 << QStringList{u"VECT"_s, u"CH1"_s}
+                                     << u"off red"_s << true;
+        QTest::newRow("channel 2, EYE") << QByteArray("\x03\x01\x02") << true << 1
+                                        << QStringList{u"WFM"_s, u"CH2"_s, u"EYE"_s} << u"off off"_s << true;
+        // Nothing came back: the converter answers but the instrument said nothing, so nothing is claimed.
+        QTest::newRow("nothing came back") << QByteArray() << true << -1 << QStringList() << QString() << false;
     }
 
     void statusJson()
     {
         QFETCH(QByteArray, reply);
         QFETCH(int, mode);
-        QFETCH(QString, key);
-        QFETCH(bool, captureOffered);
+        QFETCH(QString, gamut);
         Rig r;
         r.dev->replyTo(0xB6, reply);
         if (reply == "fail")
             r.dev->failOn(u"List"_s);
-        r.remote.poll().Timer3_Timer();  // what --status does, then prints this object
-        const InstrumentStatus status = readInstrumentStatus(r.remote.state(), r.remote.panel(), r.remote.serialNumber(),
-                                                             QDateTime::currentDateTime());
-        const QJsonObject st = toJson(status);
-        QCOMPARE(st[u"present"_s], QJsonValue(mode >= 0));
-        QCOMPARE(st[u"serial"_s], mode >= 0 ? QJsonValue(u"TEST0001"_s) : QJsonValue());
+        r.remote.pollOnce();  // what --status does, then prints this object
+        const QJsonObject st = toJson(r.remote.status());
+        QTEST(st[u"present"_s].toBool(), "present");
         QCOMPARE(st[u"mode"_s][u"code"_s], mode < 0 ? QJsonValue() : QJsonValue(mode));
-        QCOMPARE(st[u"mode"_s][u"key"_s], key.isEmpty() ? QJsonValue() : QJsonValue(key));
+        QTEST(st[u"lit_keys"_s].toVariant().toStringList(), "litKeys");
         const QJsonObject lamps = st[u"lamps"_s].toObject();
-        QCOMPARE(lamps.size(), 9);
-        QTEST(lamps[u"gamut-plus"_s].toString() + u' ' + lamps[u"gamut-minus"_s].toString(), "gamut");
-        QCOMPARE(st[u"capture_offered"_s], QJsonValue(captureOffered));
+        QCOMPARE(st[u"lamps"_s].isNull(), gamut.isEmpty());
+        QCOMPARE(st[u"soft_keys"_s].isNull(), gamut.isEmpty());
+        if (!gamut.isEmpty())
+            QCOMPARE(lamps[u"gamut-plus"_s].toString() + u' ' + lamps[u"gamut-minus"_s].toString(), gamut);
+        QTEST(st[u"capture_offered"_s].toBool(), "captureOffered");
+        QVERIFY(st[u"age_ms"_s].toInteger(-1) >= 0);
     }
 
     void capturePiped_data()

@@ -1,7 +1,7 @@
 // The simulated instrument speaks the instrument's protocol: key messages in, status replies, screen frames
 // and log records out, in their exact formats.
 
-#include "app/device_select.h"
+#include "session/device_select.h"
 #include "sim/sim_device.h"
 
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // Screen fetch and error log through the scripted device: every failure row, the bounded waits, the buffer
 // limits, and exchanges that must not interleave.
 
-#include "app/remote.h"
+#include "session/session.h"
 #include "logger/error_log.h"
 #include "render/pixel_decoder.h"
 #include "scripted_device.h"
@@ -22,7 +22,7 @@ QByteArray block(char value = char(0x99)) { return QByteArray(kBlockBytes, value
 
 struct Rig {
     ScriptedDevice* dev = new ScriptedDevice;
-    Remote remote{std::unique_ptr<D2xx>(dev)};
+    Session remote{std::unique_ptr<D2xx>(dev)};
     QSignalSpy status{&remote.panel(), &PanelModel::statusTextWritten};
     // The instrument's fixed pauses and silence limits run short unless a test needs their real length.
     explicit Rig(bool realPauses = false)
@@ -288,7 +288,7 @@ private slots:
             r.fetch();
             ++fetchesAsked;
             r.remote.errorLog().mnuGetLog_Click();
-            r.remote.poll().Timer3_Timer();
+            r.remote.pollOnce();
         });
         r.fetch();
         QCOMPARE(fetchesAsked, 1);

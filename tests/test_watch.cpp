@@ -2,7 +2,7 @@
 // files, what counts as a new error-log record, retention, hooks as real processes, and the whole watch on the
 // simulated instrument over hours of a manual clock.
 
-#include "app/remote.h"
+#include "session/session.h"
 #include "logger/error_log.h"
 #include "sim/sim_device.h"
 #include "watch/clock.h"
@@ -251,7 +251,7 @@ void TestWatch::watchOverSimulatedHours()
 {
     QTemporaryDir dir;
     auto* sim = new SimDevice;
-    Remote remote{std::unique_ptr<D2xx>(sim)};
+    Session remote{std::unique_ptr<D2xx>(sim)};
     remote.poll().absencePauseMs = 0;
     remote.screenFetch().pauseBeforeBlocksMs = 0;
     remote.errorLog().startPauseMs = 0;
@@ -260,9 +260,7 @@ void TestWatch::watchOverSimulatedHours()
     WatchSettings settings;
     settings.dir = dir.path();
     settings.captureEveryMinutes = 10;
-    Watch watch({remote.link(), remote.state(), remote.panel(), remote.screenFetch(), remote.picture(),
-                 remote.errorLog(), remote.timer3(), [&remote] { return remote.serialNumber(); }, u"sim"_s},
-                settings, clock);
+    Watch watch(remote, u"sim"_s, settings, clock);
     watch.start();
     for (int i = 0; i <= 7200; ++i) {
         clock.set(kStart.addSecs(i));
@@ -270,8 +268,7 @@ void TestWatch::watchOverSimulatedHours()
             sim->instrument().setGamut(i == 1800, false);
         if (i == 3000)
             sim->instrument().addLogEntry("06/12 23:20:00 REF UNLOCKED");
-        remote.poll().Timer3_Timer();
-        watch.afterPoll();
+        remote.pollOnce();
         QCoreApplication::processEvents();
     }
     watch.stop();

@@ -3,7 +3,7 @@
 
 #include "app/alarm_list.h"
 #include "app/main_window.h"
-#include "app/remote.h"
+#include "session/session.h"
 #include "app/watch_settings_form.h"
 #include "app/watch_window.h"
 #include "sim/sim_device.h"
@@ -30,13 +30,13 @@ const QDateTime kStart(QDate(2026, 6, 12), QTime(22, 30), QTimeZone(7200));
 
 struct Rig {
     SimDevice* sim = new SimDevice;
-    Remote remote{std::unique_ptr<D2xx>(sim)};
+    Session remote{std::unique_ptr<D2xx>(sim)};
     MainWindow window{remote};
     QTemporaryDir dir;
     Rig()
     {
         remote.poll().absencePauseMs = remote.screenFetch().pauseBeforeBlocksMs = remote.errorLog().startPauseMs = 0;
-        remote.Form_Load();
+        remote.start();
         window.show();
     }
     WatchWindow* open()
@@ -79,7 +79,7 @@ private slots:
     {
         QFETCH(bool, blocked);
         Rig r;
-        r.remote.timer3().setInterval(10);  // the window's own poll, sooner
+        r.remote.pollSchedule().setInterval(10);  // the window's own poll, sooner
         WatchWindow* w = r.open();
         QVERIFY(w && w->isVisible());
         QFile plain(r.dir.filePath(u"file"_s));
@@ -108,7 +108,7 @@ private slots:
         QFETCH(QString, list);
         ManualClock clock(kStart);  // outlives the window: its watch writes "stop" by this clock when destroyed
         Rig r;
-        r.remote.timer3().stop();  // the test ticks by a manual clock
+        r.remote.pollSchedule().stop();  // the test ticks by a manual clock
         WatchWindow* w = r.open();
         w->setClock(clock);
         w->form()->folder()->setText(r.dir.filePath(u"watch"_s));
@@ -117,8 +117,7 @@ private slots:
             clock.set(kStart.addSecs(i));
             r.sim->instrument().setGamut(script[i] == u'g' || script[i] == u'b', false);
             r.sim->instrument().setSignalPresent(script[i] != u'n' && script[i] != u'b');
-            r.remote.poll().Timer3_Timer();
-            w->watch()->afterPoll();
+            r.remote.pollOnce();
             QCoreApplication::processEvents();
         }
         QTRY_COMPARE(listed(w->alarms()), list);

@@ -1,6 +1,6 @@
 #include "app/command_line.h"
 
-#include "live/front_panel_keys.h"
+#include "session/front_panel_keys.h"
 #include "net/net_access.h"
 #include "render/screen_picture.h"
 #include "watch/alarm_rules.h"
@@ -332,7 +332,7 @@ ParsedCommandLine parse(const QStringList& args)
 {
     QCommandLineParser p;
     p.setApplicationDescription(
-        u"Remote control for the Corvane QV7700 scope: drives its front panel, mirrors its lamps and captions, "
+        u"Session control for the Corvane QV7700 scope: drives its front panel, mirrors its lamps and captions, "
         "copies its screen and reads its error log."_s);
     const QCommandLineOption help = p.addHelpOption();
     const QCommandLineOption version = p.addVersionOption();
@@ -359,7 +359,7 @@ ParsedCommandLine parse(const QStringList& args)
     o.presses = p.values(t.press);
     o.json = p.isSet(t.json);
     for (const QString& name : o.presses)
-        if (!FrontPanelKeys::byName(name))
+        if (!controlByName(name))
             return usage(u"--press: no key named \"%1\""_s.arg(name));
     if (p.isSet(t.serialNumber) && o.serialNumber.trimmed().isEmpty())
         return usage(u"--serial-number needs a serial number"_s);
@@ -373,11 +373,12 @@ ParsedCommandLine parse(const QStringList& args)
 }
 }  // namespace
 
-QByteArray failureJson(const QString& error, int exit)
+QByteArray failureJson(const QString& error, int exit, const QString& kind)
 {
-    return QJsonDocument(QJsonObject{{u"ok"_s, false}, {u"error"_s, error}, {u"exit"_s, exit}})
-               .toJson(QJsonDocument::Compact) +
-           '\n';
+    QJsonObject o{{u"ok"_s, false}, {u"error"_s, error}, {u"exit"_s, exit}};
+    if (!kind.isEmpty())
+        o.insert(u"kind"_s, kind);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 
 ParsedCommandLine parseCommandLine(const QStringList& args)
@@ -385,7 +386,7 @@ ParsedCommandLine parseCommandLine(const QStringList& args)
     ParsedCommandLine r = parse(args);
     if (r.exitCode == exitcode::Usage) {
         // A script that asked for JSON gets its answer as JSON even when the command line itself is wrong.
-        r.out = args.contains(u"--json"_s) ? QString::fromUtf8(failureJson(r.out, r.exitCode)) : QString();
+        r.out = args.contains(u"--json"_s) ? QString::fromUtf8(failureJson(r.out, r.exitCode, u"usage"_s)) : QString();
     }
     return r;
 }

@@ -68,7 +68,8 @@ struct ParsedCommandLine {
 
 // What a script that asked for --json reads on standard output when a mode fails: {"ok": false, "error": ...,
 // "exit": N} on one line.
-QByteArray failureJson(const QString& error, int exit);
+// kind: what failed, for machines ("usage", or an exchange's kind such as "absent" or "time-out").
+QByteArray failureJson(const QString& error, int exit, const QString& kind = {});
 
 // args includes the program name first, as QCoreApplication::arguments() gives it. Needs no application object.
 ParsedCommandLine parseCommandLine(const QStringList& args);

@@ -1,11 +1,11 @@
 #include "app/headless.h"
 
-#include "app/device_select.h"
+#include "session/device_select.h"
 #include "app/net_service.h"
-#include "app/remote.h"
+#include "session/session.h"
 #include "app/watch_mode.h"
 #include "link/doctor.h"
-#include "live/instrument_status.h"
+#include "session/instrument_status.h"
 #include "logger/log_formats.h"
 #include "meters/level_bars.h"
 #include "render/fonts.h"
@@ -14,6 +14,7 @@
 #include "sim/sim_screens.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -30,13 +31,14 @@ namespace {
 constexpr int kKnobHoldMs = 200;
 
 // What a mode ends with: its exit code and, for a failure, one line that says why.
-struct Outcome {
+struct ModeResult {
     int exit = exitcode::Done;
     QString error;
     QJsonObject result;  // with --json on success, when the mode has nothing else to print
+    ErrorKind kind = ErrorKind::None;  // what failed, when an exchange did
 };
 
-Outcome failed(int exit, const QString& why) { return {exit, why, {}}; }
+ModeResult failed(int exit, const QString& why, ErrorKind kind = ErrorKind::None) { return {exit, why, {}, kind}; }
 
 void writeOut(const QByteArray& bytes)
 {
@@ -58,38 +60,35 @@ bool writeWhole(const QString& file, const QByteArray& bytes)
 }
 
 // The status box, on standard error: blanks the program writes to clear the box are left out.
-QMetaObject::Connection echoStatus(Remote& remote, bool* failureSeen = nullptr)
+QMetaObject::Connection echoStatus(Session& remote)
 {
-    return QObject::connect(&remote.panel(), &PanelModel::statusTextWritten, &remote, [failureSeen](const QString& text) {
-        if (text.trimmed().isEmpty())
-            return;
-        say(QString(text).replace(u"\r\n"_s, u"\n"_s));
-        if (failureSeen)
-            *failureSeen = true;
+    return QObject::connect(&remote.panel(), &PanelModel::statusTextWritten, &remote, [](const QString& text) {
+        if (!text.trimmed().isEmpty())
+            say(QString(text).replace(u"\r\n"_s, u"\n"_s));
     });
 }
 
-QString boxText(Remote& remote) { return QString(remote.panel().statusText()).replace(u"\r\n"_s, u"\n"_s); }
+QString boxText(Session& remote) { return QString(remote.panel().statusText()).replace(u"\r\n"_s, u"\n"_s); }
 
-QString instrumentName(Remote& remote)
+QString instrumentName(Session& remote)
 {
     const QString serial = remote.serialNumber();
     return serial.isEmpty() ? u"the QV7700"_s : u"the QV7700 (serial number %1)"_s.arg(serial);
 }
 
-Outcome capture(Remote& remote, const Options& o)
+ModeResult capture(Session& remote, const Options& o)
 {
     echoStatus(remote);
-    remote.poll().Timer3_Timer();
-    if (!remote.state().DeviceFound)
-        return failed(exitcode::Failed, instrumentName(remote) + u" did not answer"_s);
-    if (!remote.panel().menuEnabled(Menu::Get1Frame))
+    Outcome got;
+    remote.captureScreen(false, [&got](const Outcome& outcome) { got = outcome; });
+    if (got.kind == ErrorKind::Absent)
+        return failed(exitcode::Failed, instrumentName(remote) + u" did not answer"_s, got.kind);
+    if (got.kind == ErrorKind::NotOffered)
         return failed(exitcode::Failed,
-                      instrumentName(remote) + u" shows its picture page, which has no screen to capture"_s);
-    remote.screenFetch().mnuGet1Frame_Click();
-    const bool clean = remote.screenFetch().lastFetchClean();
-    const Outcome transferFailed =
-        failed(exitcode::Failed, u"the screen transfer from %1 failed"_s.arg(instrumentName(remote)));
+                      instrumentName(remote) + u" shows its picture page, which has no screen to capture"_s, got.kind);
+    const bool clean = got.ok();
+    const ModeResult transferFailed =
+        failed(exitcode::Failed, u"the screen transfer from %1 failed"_s.arg(instrumentName(remote)), got.kind);
     const char* format = o.format == OutputFormat::Png ? "PNG" : "BMP";
     if (o.output == u"-") {
         // A script reading the picture from a pipe gets a whole picture or none.
@@ -110,11 +109,12 @@ Outcome capture(Remote& remote, const Options& o)
     return {exitcode::Done, {}, {{u"ok"_s, true}, {u"exit"_s, 0}, {u"file"_s, o.output}}};
 }
 
-Outcome getLog(Remote& remote, const Options& o)
+ModeResult getLog(Session& remote, const Options& o)
 {
     LogCollector collector(remote.errorLog());
-    remote.errorLog().mnuGetLog_Click();
-    const bool normal = remote.errorLog().lastFetchNormal();
+    Outcome got;
+    remote.fetchLog([&got](const Outcome& outcome) { got = outcome; });
+    const bool normal = got.ok();
     if (!normal)
         say(boxText(remote));
     QByteArray bytes;
@@ -127,27 +127,27 @@ Outcome getLog(Remote& remote, const Options& o)
     if (!writeWhole(o.output, bytes))
         return failed(exitcode::NotWritten, u"cannot write %1"_s.arg(o.output));
     if (!normal)
-        return failed(exitcode::Failed, u"the log transfer from %1 failed"_s.arg(instrumentName(remote)));
+        return failed(exitcode::Failed, u"the log transfer from %1 failed"_s.arg(instrumentName(remote)), got.kind);
     if (o.output == u"-")
         return {};
     return {exitcode::Done, {}, {{u"ok"_s, true}, {u"exit"_s, 0}, {u"file"_s, o.output}}};
 }
 
-Outcome eraseLog(Remote& remote)
+ModeResult eraseLog(Session& remote)
 {
-    remote.errorLog().mnuEraseLog_Click();
+    Outcome got;
+    remote.eraseLog([&got](const Outcome& outcome) { got = outcome; });
     say(boxText(remote).trimmed());
-    if (!remote.errorLog().lastEraseClosed())
-        return failed(exitcode::Failed, u"erasing the log of %1 failed"_s.arg(instrumentName(remote)));
+    if (!got.ok())
+        return failed(exitcode::Failed, u"erasing the log of %1 failed"_s.arg(instrumentName(remote)), got.kind);
     return {exitcode::Done, {}, {{u"ok"_s, true}, {u"exit"_s, 0}}};
 }
 
-Outcome status(Remote& remote, const Options& o)
+ModeResult status(Session& remote, const Options& o)
 {
     echoStatus(remote);  // why an instrument did not answer ("OpenEx Failed", "No QV7700 found")
-    remote.poll().Timer3_Timer();
-    const InstrumentStatus st =
-        readInstrumentStatus(remote.state(), remote.panel(), remote.serialNumber(), QDateTime::currentDateTime());
+    remote.pollOnce();
+    const InstrumentStatus& st = remote.status();
     writeOut(o.json ? jsonLine(QJsonDocument(toJson(st))) : toText(st).toUtf8());
     if (!st.present)
         say(u"qv7700-remote: "_s + instrumentName(remote) + u" did not answer"_s);
@@ -155,7 +155,7 @@ Outcome status(Remote& remote, const Options& o)
     return {st.present ? exitcode::Done : exitcode::Failed, {}, {}};
 }
 
-Outcome listAttached(const Options& o)
+ModeResult listAttached(const Options& o)
 {
     const QList<DeviceEntry> entries = listDevices(systemDoctorEnvironment());
     bool anyUsable = false;
@@ -179,14 +179,14 @@ Outcome listAttached(const Options& o)
     return {anyUsable ? exitcode::Done : exitcode::Failed, {}, {}};
 }
 
-Outcome doctor()
+ModeResult doctor()
 {
     const DoctorReport report = runDoctor(systemDoctorEnvironment());
     writeOut(report.render().toUtf8());
     return {report.reachable ? exitcode::Done : exitcode::Failed, {}, {}};
 }
 
-Outcome render(const Options& o)
+ModeResult render(const Options& o)
 {
     SharedState state;
     state.ReplyBuffer[0] = uint8_t(o.renderCode);
@@ -211,7 +211,7 @@ Outcome render(const Options& o)
     return {exitcode::Done, {}, {{u"ok"_s, true}, {u"exit"_s, 0}, {u"file"_s, o.output}}};
 }
 
-Outcome runWith(Remote& remote, const Options& o)
+ModeResult runWith(Session& remote, const Options& o)
 {
     if (!o.presses.isEmpty()) {
         if (runPresses(remote, o.presses) != exitcode::Done)
@@ -232,39 +232,51 @@ void say(const QString& text)
     std::fprintf(stderr, "%s\n", qPrintable(text));
 }
 
-int runPresses(Remote& remote, const QStringList& names)
+int runPresses(Session& remote, const QStringList& names)
 {
     bool failed = false;
-    // The key handlers write the box only to report a failure. The echo ends with this function: the action
-    // after the presses echoes the box its own way, and the flag it sets lives only until the return.
-    const QMetaObject::Connection echo = echoStatus(remote, &failed);
+    // The key handlers write the box only to report a failure; it goes to standard error as it comes.
+    const QMetaObject::Connection echo = echoStatus(remote);
     for (const QString& name : names) {
-        const auto named = FrontPanelKeys::byName(name);
+        const auto named = controlByName(name);
         if (!named) {
             QObject::disconnect(echo);
             return exitcode::Usage;
         }
-        if (named->key) {
-            remote.keys().click(*named->key);
-        } else {
-            const int knob = named->knob;
-            QTimer::singleShot(kKnobHoldMs, &remote, [&remote, knob] { remote.keys().knobUp(knob); });
-            remote.keys().knobDown(knob);
-        }
+        bool ended = false;
+        remote.press(*named, [&failed, &ended](const Outcome& outcome) {
+            failed = failed || !outcome.ok();
+            ended = true;
+        }, kKnobHoldMs);
+        // A knob is held for its time with the event loop running; a key is sent before press returns.
+        while (!ended && !remote.link().stopping())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
-    // The mode, channel and EYE keys restart the poll timer; a headless run makes no poll of its own.
-    remote.timer3().stop();
+    // The mode, channel and EYE keys start the poll; a headless run makes no poll of its own.
+    remote.pollSchedule().stop();
     QObject::disconnect(echo);
     return failed ? exitcode::Failed : exitcode::Done;
 }
 
 namespace {
-int report(const Options& o, const Outcome& outcome)
+// What failed, for scripts: the exchange's kind, else what the exit code says.
+QString failureKind(const ModeResult& r)
+{
+    if (r.kind != ErrorKind::None)
+        return QString::fromLatin1(errorKindName(r.kind));
+    switch (r.exit) {
+    case exitcode::Usage: return u"usage"_s;
+    case exitcode::NotWritten: return u"not-written"_s;
+    default: return u"failed"_s;
+    }
+}
+
+int report(const Options& o, const ModeResult& outcome)
 {
     if (!outcome.error.isEmpty()) {
         say(u"qv7700-remote: "_s + outcome.error);
         if (o.json)
-            writeOut(failureJson(outcome.error, outcome.exit));
+            writeOut(failureJson(outcome.error, outcome.exit, failureKind(outcome)));
     } else if (o.json && !outcome.result.isEmpty()) {
         writeOut(jsonLine(QJsonDocument(outcome.result)));
     }
@@ -273,7 +285,7 @@ int report(const Options& o, const Outcome& outcome)
 
 }  // namespace
 
-int runHeadlessOn(Remote& remote, const Options& o)
+int runHeadlessOn(Session& remote, const Options& o)
 {
     return report(o, runWith(remote, o));
 }
@@ -293,7 +305,7 @@ int runHeadless(const Options& o)
     auto device = makeDevice(o.device, &error);
     if (!device)
         return report(o, failed(exitcode::Usage, error));
-    Remote remote(std::move(device));
+    Session remote(std::move(device));
     remote.setInstrumentSerial(o.serialNumber.toLatin1());
     if (o.action == Action::Watch) {
         if (!o.presses.isEmpty() && runPresses(remote, o.presses) != exitcode::Done)

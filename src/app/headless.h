@@ -9,7 +9,7 @@
 
 namespace qv {
 
-class Remote;
+class Session;
 
 // One line for people on standard error.
 void say(const QString& text);
@@ -18,8 +18,8 @@ void say(const QString& text);
 int runHeadless(const Options& options);
 
 // The same on a remote control that already exists (its device chosen): the presses, then the action.
-int runHeadlessOn(Remote& remote, const Options& options);
+int runHeadlessOn(Session& remote, const Options& options);
 // Presses each named key in turn (knobs are held 200 ms): 0 when no exchange reported a failure, else 1.
-int runPresses(Remote& remote, const QStringList& names);
+int runPresses(Session& remote, const QStringList& names);
 
 }  // namespace qv

@@ -1,6 +1,6 @@
 #include "app/instrument_choice.h"
 
-#include "app/remote.h"
+#include "session/session.h"
 #include "link/usb_scan.h"
 
 #include <QInputDialog>
@@ -14,7 +14,7 @@ namespace {
 const QString kSettingsKey = u"instrument/serial"_s;
 }  // namespace
 
-QList<AttachedInstrument> attachedInstruments(Remote& remote)
+QList<AttachedInstrument> attachedInstruments(Session& remote)
 {
     QList<UsbConverter> converters = scanConverters();
     QList<AttachedInstrument> out;
@@ -28,20 +28,20 @@ QList<AttachedInstrument> attachedInstruments(Remote& remote)
     return out;
 }
 
-QString instrumentCaption(const Remote& remote)
+QString instrumentCaption(const Session& remote)
 {
     const QByteArray chosen = remote.instrumentSerial();
     return chosen.isEmpty() ? u"Instrument: the first one found"_s : u"Instrument: "_s + QString::fromLatin1(chosen);
 }
 
-void restoreInstrumentChoice(Remote& remote)
+void restoreInstrumentChoice(Session& remote)
 {
     const QByteArray remembered = QSettings().value(kSettingsKey).toString().toLatin1();
     if (!remembered.isEmpty() && remote.attachedSerials().contains(remembered))
         remote.setInstrumentSerial(remembered);
 }
 
-bool chooseInstrument(QWidget* parent, Remote& remote)
+bool chooseInstrument(QWidget* parent, Session& remote)
 {
     const QList<AttachedInstrument> attached = attachedInstruments(remote);
     QStringList items{u"The first instrument found"_s};

@@ -8,22 +8,22 @@ class QWidget;
 
 namespace qv {
 
-class Remote;
+class Session;
 
 // The attached instruments' serial numbers with their USB product strings, for a choice list.
 struct AttachedInstrument {
     QString serial;
     QString description;
 };
-QList<AttachedInstrument> attachedInstruments(Remote& remote);
+QList<AttachedInstrument> attachedInstruments(Session& remote);
 
 // "Instrument: QV77A1B2", or the first one found.
-QString instrumentCaption(const Remote& remote);
+QString instrumentCaption(const Session& remote);
 
 // At start-up without --serial-number: the instrument chosen last time, when it is attached.
-void restoreInstrumentChoice(Remote& remote);
+void restoreInstrumentChoice(Session& remote);
 
 // The "Select Instrument..." dialog: true when the user chose (the choice is then in effect and remembered).
-bool chooseInstrument(QWidget* parent, Remote& remote);
+bool chooseInstrument(QWidget* parent, Session& remote);
 
 }  // namespace qv

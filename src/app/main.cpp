@@ -1,12 +1,12 @@
 // qv7700-remote: remote control for the Corvane QV7700 video and audio scope.
 
 #include "app/command_line.h"
-#include "app/device_select.h"
+#include "session/device_select.h"
 #include "app/headless.h"
 #include "app/instrument_choice.h"
 #include "app/main_window.h"
 #include "app/network_dialog.h"
-#include "app/remote.h"
+#include "session/session.h"
 #include "app/startup_probe.h"
 #include "render/fonts.h"
 
@@ -37,13 +37,13 @@ int runWindow(QApplication& app, const qv::Options& options)
     }
     qv::installFontSubstitutions();
     QGuiApplication::setFont(QFont(qv::kPanelFont, 8));
-    qv::Remote remote(std::move(device));
+    qv::Session remote(std::move(device));
     if (options.serialNumber.isEmpty())
         qv::restoreInstrumentChoice(remote);
     else
         remote.setInstrumentSerial(options.serialNumber.toLatin1());
     qv::MainWindow window(remote);
-    remote.Form_Load();
+    remote.start();
     qv::installStartupProbe(window, remote);
     if (options.serve && !qv::serveFromWindow(&window, remote, *options.serve))
         return qv::exitcode::Failed;

@@ -6,7 +6,7 @@
 #include "app/knob_button.h"
 #include "app/knob_icons.h"
 #include "app/network_dialog.h"
-#include "app/remote.h"
+#include "session/session.h"
 #include "app/watch_window.h"
 #include "files/printer_dialog.h"
 #include "files/printing.h"
@@ -85,9 +85,9 @@ QLabel* fixedLabel(QWidget* parent, const QString& text, QRect geometry, const Q
 }
 }  // namespace
 
-MainWindow::MainWindow(Remote& remote, QWidget* parent) : QMainWindow(parent), remote_(remote)
+MainWindow::MainWindow(Session& remote, QWidget* parent) : QMainWindow(parent), remote_(remote)
 {
-    setWindowTitle(u"Corvane QV7700  Remote Control   Ver 1.1"_s);
+    setWindowTitle(u"Corvane QV7700  Session Control   Ver 1.1"_s);
     setWindowIcon(appIcon());
     buildPanel();
     buildMenus();
@@ -133,7 +133,7 @@ MainWindow::MainWindow(Remote& remote, QWidget* parent) : QMainWindow(parent), r
         box.exec();
     });
     connect(&remote_.panel(), &PanelModel::changed, this, &MainWindow::mirror);
-    connect(&remote_, &Remote::exitRequested, qApp, &QCoreApplication::quit);
+    connect(&remote_, &Session::exitRequested, qApp, &QCoreApplication::quit);
     mirror();
 }
 
@@ -211,9 +211,9 @@ void MainWindow::buildStatusBoxAndExit(QWidget* panel)
 
     cmdExit_ = new QPushButton(u"Exit"_s, panel);
     cmdExit_->setGeometry(twipRect(9600, 6240, 735, 375));
-    cmdExit_->setToolTip(u"Exit the Remote Control utility"_s);
+    cmdExit_->setToolTip(u"Exit the Session Control utility"_s);
     cmdExit_->setAutoDefault(false);
-    connect(cmdExit_, &QPushButton::clicked, this, [this] { remote_.cmdExit_Click(); });
+    connect(cmdExit_, &QPushButton::clicked, this, [this] { remote_.exitAfterPause(); });
 }
 
 void MainWindow::setPanelTabOrder()
@@ -247,7 +247,7 @@ void MainWindow::buildMenus()
             [this] { remote_.link().whenFree([this] { printing_->mnuPrintLog_Click(); }); });
     connect(add(logger, Menu::EraseLog, u"Erase QV7700 Log"_s), &QAction::triggered, this,
             [this] { remote_.errorLog().mnuEraseLog_Click(); });
-    connect(add(logger, Menu::Clear, u"Clear"_s), &QAction::triggered, this, [this] { remote_.mnuClear_Click(); });
+    connect(add(logger, Menu::Clear, u"Clear"_s), &QAction::triggered, this, [this] { remote_.clearStatusBox(); });
     connect(add(logger, Menu::Select, u"Select Printer to Use"_s), &QAction::triggered, this,
             [this] { frmSelect(); });
     logger->addSeparator();
@@ -334,7 +334,7 @@ DownloadWindow* MainWindow::frmDownload()
     if (!download_) {
         download_ = new DownloadWindow(remote_.picture());
         download_->setWindowIcon(windowIcon());
-        connect(download_, &DownloadWindow::unloaded, this, [this] { remote_.downloadWindowClosed(); });
+        connect(download_, &DownloadWindow::unloaded, this, [this] { remote_.screenWindowClosed(); });
     }
     return download_;
 }

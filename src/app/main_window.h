@@ -16,7 +16,7 @@ class QFrame;
 
 namespace qv {
 
-class Remote;
+class Session;
 class KnobButton;
 class DownloadWindow;
 class AboutWindow;
@@ -27,7 +27,7 @@ class Printing;
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(Remote& remote, QWidget* parent = nullptr);
+    explicit MainWindow(Session& remote, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Controls by their names, for tests and for the secondary windows.
@@ -58,7 +58,7 @@ private:
     void buildMenus();
     void mirror();
 
-    Remote& remote_;
+    Session& remote_;
     QLabel* progress_ = nullptr;
     QLabel* instrument_ = nullptr;  // the chosen instrument, in the status bar
     std::array<QPushButton*, kKeyCount> keys_{};

@@ -1,6 +1,6 @@
 #include "app/net_bridge.h"
 
-#include "app/remote.h"
+#include "session/session.h"
 
 #include <QBuffer>
 #include <QJsonDocument>
@@ -13,23 +13,40 @@ using namespace Qt::StringLiterals;
 using net::HttpResponse;
 
 namespace {
-// A tick this long after the one before means at least one tick was missed: a gap in the poll. (A mode key
-// restarts the poll timer, which can stretch one interval to nearly two periods; that is not a gap.)
-constexpr double kGapPeriods = 2.5;
 constexpr int kKnobPressMs = 200;  // a knob pressed, not held: as --press does it
 
 QByteArray compact(const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n'; }
+
+// A failed exchange as an HTTP answer: the code says what kind of failure, the body carries the kind and the
+// instrument's own words.
+HttpResponse failureResponse(const Outcome& outcome, const QString& what)
+{
+    int code = 502;  // the instrument (or its converter) failed at something it should do
+    switch (outcome.kind) {
+    case ErrorKind::Absent: code = 503; break;
+    case ErrorKind::TimeOut: code = 504; break;
+    case ErrorKind::Busy: case ErrorKind::NotOffered: code = 409; break;
+    case ErrorKind::Cancelled: code = 503; break;
+    case ErrorKind::Internal: code = 500; break;
+    default: break;
+    }
+    HttpResponse r = HttpResponse::error(code, what.isEmpty() ? outcome.text : what + u": "_s + outcome.text);
+    QJsonObject body = QJsonDocument::fromJson(r.body).object();
+    body.insert(u"kind"_s, QLatin1StringView(errorKindName(outcome.kind)));
+    r.body = compact(body);
+    return r;
+}
 }  // namespace
 
-NetBridge::NetBridge(Remote& remote, net::NetServer& server, QObject* parent)
+NetBridge::NetBridge(Session& remote, net::NetServer& server, QObject* parent)
     : QObject(parent), remote_(remote), server_(server), collector_(remote.errorLog())
 {
     working_.version = QStringLiteral(QV_VERSION);
-    tickClock_.start();
-    // Connected after the remote's own handler: this runs once the tick's exchange is over.
-    connect(&remote_.timer3(), &QTimer::timeout, this, &NetBridge::tick);
+    connect(&remote_, &Session::polled, this, &NetBridge::publish);
+    connect(&remote_, &Session::pollSkipped, this, &NetBridge::publish);
     connect(&remote_.panel(), &PanelModel::changed, this, &NetBridge::schedulePublish);
     connect(&remote_.panel(), &PanelModel::statusTextWritten, this, &NetBridge::schedulePublish);
+    // Captures and log fetches of others (the window, the watch) are shown to viewers too.
     connect(&remote_.screenFetch(), &ScreenFetch::finished, this, &NetBridge::captureFinished);
     connect(&remote_.errorLog(), &ErrorLog::finished, this, &NetBridge::logFinished);
     connect(&server_, &net::NetServer::commandRequested, this, &NetBridge::run);
@@ -56,18 +73,6 @@ void NetBridge::setJournalTail(const QList<net::JournalLine>& lines)
     schedulePublish();
 }
 
-void NetBridge::tick()
-{
-    const qint64 now = tickClock_.elapsed();
-    if (lastTickMs_ >= 0 && now - lastTickMs_ > qint64(kGapPeriods * remote_.timer3().interval()))
-        ++working_.lateTicks;
-    lastTickMs_ = now;
-    ++working_.polls;
-    if (!remote_.state().DeviceFound)
-        ++working_.pollFailures;
-    publish();
-}
-
 void NetBridge::schedulePublish()
 {
     // A poll or a key changes several lamps and captions in a row: one snapshot after them all.
@@ -83,7 +88,12 @@ void NetBridge::schedulePublish()
 void NetBridge::publish()
 {
     auto s = std::make_shared<net::Snapshot>(working_);
-    s->status = readInstrumentStatus(remote_.state(), remote_.panel(), remote_.serialNumber(), QDateTime::currentDateTime());
+    s->status = remote_.status();
+    const Session::PollCounts counts = remote_.pollCounts();
+    s->polls = counts.polls;
+    s->pollFailures = counts.failures;
+    s->lateTicks = counts.late;
+    s->skippedTicks = counts.skipped;
     s->statusBoxText = remote_.panel().statusText();
     s->statusBoxAlert = remote_.panel().statusBold();
     if (viewChanged_ || !s->status.sameStateAs(shownStatus_) || s->statusBoxText != shownBox_) {
@@ -108,34 +118,24 @@ void NetBridge::run(quint64 ticket, const net::NetCommand& command)
 
 void NetBridge::press(quint64 ticket, const QString& name)
 {
-    const auto named = FrontPanelKeys::byName(name);
+    const auto named = controlByName(name);
     if (!named) {
         server_.answer(ticket, HttpResponse::error(404, u"no key named \"%1\""_s.arg(name)));
         return;
     }
-    // The key handlers write the status box only to report a failure.
-    QString failure;
-    const auto watch = connect(&remote_.panel(), &PanelModel::statusTextWritten, this, [&failure](const QString& text) {
-        if (!text.trimmed().isEmpty())
-            failure = text.trimmed();
-    });
-    if (named->key) {
-        remote_.keys().click(*named->key);
-    } else {
-        const int knob = named->knob;
-        QTimer::singleShot(kKnobPressMs, this, [this, knob] { remote_.keys().knobUp(knob); });
-        remote_.keys().knobDown(knob);
-    }
-    disconnect(watch);
-    if (!failure.isEmpty())
-        server_.answer(ticket, HttpResponse::error(409, failure));
-    else
-        server_.answer(ticket, HttpResponse::json(200, compact({{u"ok"_s, true}, {u"key"_s, name.toUpper()}})));
+    // Answered once the key went out to the instrument, with how that went.
+    const QString key = name.toUpper();
+    remote_.press(*named, [this, ticket, key](const Outcome& outcome) {
+        if (outcome.ok())
+            server_.answer(ticket, HttpResponse::json(200, compact({{u"ok"_s, true}, {u"key"_s, key}})));
+        else
+            server_.answer(ticket, failureResponse(outcome, {}));
+    }, kKnobPressMs);
 }
 
 void NetBridge::knob(quint64 ticket, const QString& name, bool down)
 {
-    const int knob = FrontPanelKeys::byName(name)->knob;
+    const int knob = controlByName(name)->knob;
     // Answered first: a held knob keeps the handler busy until it is let go.
     server_.answer(ticket, HttpResponse::json(200, compact({{u"ok"_s, true}, {u"knob"_s, name.toUpper()}, {u"down"_s, down}})));
     if (!down) {
@@ -153,69 +153,53 @@ void NetBridge::knob(quint64 ticket, const QString& name, bool down)
 
 void NetBridge::capture(quint64 ticket)
 {
-    // In the queue like a click; once it is this request's turn, a poll first, as --capture does: a mode key
-    // pressed just before may have moved the instrument to its picture page, which has no screen to give.
-    remote_.link().whenFree([this, ticket] {
-        remote_.poll().Timer3_Timer();
-        if (!remote_.state().DeviceFound)
-            return server_.answer(ticket, HttpResponse::error(409, u"the instrument does not answer"_s));
-        if (!remote_.panel().menuEnabled(Menu::Get1Frame))
-            return server_.answer(ticket, HttpResponse::error(409, u"the instrument shows its picture page, which has no screen to capture"_s));
-        captureWaiters_.append(ticket);
-        if (captureWaiters_.size() == 1)
-            captureClock_.start();
-        remote_.screenFetch().mnuGet1Frame_Click();
+    remote_.captureScreen(true, [this, ticket](const Outcome& outcome) {
+        if (outcome.ok())
+            server_.answer(ticket, HttpResponse::json(200, compact({{u"time"_s, isoTimestamp(working_.pngTime)},
+                                                                     {u"url"_s, u"/api/screen.png"_s}})));
+        else
+            server_.answer(ticket, failureResponse(outcome, u"the screen transfer failed"_s));
     });
 }
 
 void NetBridge::captureFinished()
 {
-    if (captureClock_.isValid())
-        working_.captures.add(double(captureClock_.elapsed()) / 1000.0);
-    captureClock_.invalidate();
-    const bool clean = remote_.screenFetch().lastFetchClean();
-    if (clean) {
-        QBuffer buffer(&working_.png);
-        buffer.open(QIODevice::WriteOnly);
-        remote_.picture().image().save(&buffer, "PNG");
-        working_.pngTime = QDateTime::currentDateTime();
-        working_.pngTag = QByteArray::number(++screens_) + '-' + QByteArray::number(working_.pngTime.toMSecsSinceEpoch());
-        markViewChanged();
-        publish();
-    }
-    const HttpResponse answer =
-        clean ? HttpResponse::json(200, compact({{u"time"_s, isoTimestamp(working_.pngTime)}, {u"url"_s, u"/api/screen.png"_s}}))
-              : HttpResponse::error(409, u"the screen transfer failed: "_s + remote_.panel().statusText().trimmed());
-    for (quint64 ticket : std::exchange(captureWaiters_, {}))
-        server_.answer(ticket, answer);
+    const ScreenFetch& fetch = remote_.screenFetch();
+    if (fetch.lastDurationMs() >= 0)
+        working_.captures.add(double(fetch.lastDurationMs()) / 1000.0);
+    if (!fetch.lastFetchClean())
+        return;
+    QBuffer buffer(&working_.png);
+    buffer.open(QIODevice::WriteOnly);
+    remote_.picture().image().save(&buffer, "PNG");
+    working_.pngTime = QDateTime::currentDateTime();
+    working_.pngTag = QByteArray::number(++screens_) + '-' + QByteArray::number(working_.pngTime.toMSecsSinceEpoch());
+    markViewChanged();
+    publish();
 }
 
 void NetBridge::fetchLog(quint64 ticket)
 {
-    logWaiters_.append(ticket);
-    remote_.errorLog().mnuGetLog_Click();
+    remote_.fetchLog([this, ticket](const Outcome& outcome) {
+        if (outcome.ok())
+            server_.answer(ticket, HttpResponse::json(200, working_.logJson));
+        else
+            server_.answer(ticket, failureResponse(outcome, u"the log transfer failed"_s));
+    });
 }
 
 void NetBridge::logFinished()
 {
     const FetchedLog log = collector_.log();
     collector_.start();
-    if (log.header.isEmpty() && log.records.isEmpty()) {
-        // An erase sends no records; a fetch that received none failed.
-        for (quint64 ticket : std::exchange(logWaiters_, {}))
-            server_.answer(ticket, HttpResponse::error(409, u"the log transfer failed: "_s + remote_.panel().statusText().trimmed()));
+    // An erase sends no records; a fetch that received none has nothing new to show.
+    if (log.header.isEmpty() && log.records.isEmpty())
         return;
-    }
     working_.logJson = logToJson(log, remote_.serialNumber(), QDateTime::currentDateTime());
     working_.logLines = remote_.panel().statusText().split(u"\r\n"_s);
     working_.logRecordsSeen += quint64(log.records.size());
     markViewChanged();
     publish();
-    const HttpResponse answer = remote_.errorLog().lastFetchNormal()
-                                    ? HttpResponse::json(200, working_.logJson)
-                                    : HttpResponse::error(409, u"the log transfer failed"_s);
-    for (quint64 ticket : std::exchange(logWaiters_, {}))
-        server_.answer(ticket, answer);
 }
 
 }  // namespace qv

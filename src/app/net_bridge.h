@@ -6,7 +6,6 @@
 #include "logger/log_formats.h"
 #include "net/net_server.h"
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QList>
 #include <QObject>
@@ -14,12 +13,12 @@
 
 namespace qv {
 
-class Remote;
+class Session;
 
 class NetBridge : public QObject {
     Q_OBJECT
 public:
-    NetBridge(Remote& remote, net::NetServer& server, QObject* parent = nullptr);
+    NetBridge(Session& remote, net::NetServer& server, QObject* parent = nullptr);
     // Lets go of any knob a viewer still holds: serving may stop in the middle of a hold.
     ~NetBridge() override;
 
@@ -36,7 +35,6 @@ public:
     int knobHoldLimitMs = 10000;
 
 private:
-    void tick();
     void schedulePublish();
     void run(quint64 ticket, const net::NetCommand& command);
     void press(quint64 ticket, const QString& name);
@@ -47,17 +45,13 @@ private:
     void logFinished();
     void markViewChanged() { viewChanged_ = true; }
 
-    Remote& remote_;
+    Session& remote_;
     net::NetServer& server_;
     net::Snapshot working_;  // what is not read from the panel: screen, log, alarms, journal, counters
     InstrumentStatus shownStatus_;
     QString shownBox_;
     bool viewChanged_ = true;
     bool publishScheduled_ = false;
-    QElapsedTimer tickClock_;
-    qint64 lastTickMs_ = -1;
-    QElapsedTimer captureClock_;
-    QList<quint64> captureWaiters_, logWaiters_;
     LogCollector collector_;
     quint64 screens_ = 0;
     QSet<int> heldKnobs_;  // knobs held down from the network

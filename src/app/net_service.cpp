@@ -1,8 +1,8 @@
 #include "app/net_service.h"
 
-#include "app/device_select.h"
+#include "session/device_select.h"
 #include "app/headless.h"
-#include "app/remote.h"
+#include "session/session.h"
 #include "app/stop_signals.h"
 #include "render/fonts.h"
 
@@ -13,7 +13,7 @@ namespace qv {
 
 using namespace Qt::StringLiterals;
 
-NetService::NetService(Remote& remote, QObject* parent) : QObject(parent), remote_(remote) {}
+NetService::NetService(Session& remote, QObject* parent) : QObject(parent), remote_(remote) {}
 
 NetService::~NetService() { stop(); }
 
@@ -67,7 +67,7 @@ int runServe(const Options& o)
         say(u"qv7700-remote: "_s + error);
         return exitcode::Usage;
     }
-    Remote remote(std::move(device));
+    Session remote(std::move(device));
     remote.setInstrumentSerial(o.serialNumber.toLatin1());
     if (!o.presses.isEmpty() && runPresses(remote, o.presses) != exitcode::Done)
         say(u"qv7700-remote: a key exchange failed"_s);
@@ -79,7 +79,7 @@ int runServe(const Options& o)
     for (const QString& notice : service.notices())
         say(u"qv7700-remote: "_s + notice);
     quitOnStopSignals();
-    remote.Form_Load();  // the poll, once a second, as in the window
+    remote.start();  // the poll, once a second, as in the window
     const int code = QCoreApplication::exec();
     service.stop();
     return code;

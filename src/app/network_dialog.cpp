@@ -19,7 +19,7 @@ namespace {
 const QString kAddressKey = u"network/address"_s;
 }
 
-NetworkDialog::NetworkDialog(Remote& remote, QWidget* parent)
+NetworkDialog::NetworkDialog(Session& remote, QWidget* parent)
     : QDialog(parent),
       service_(new NetService(remote, this)),
       address_(new QLineEdit(QSettings().value(kAddressKey, u"127.0.0.1:8077"_s).toString(), this)),
@@ -85,21 +85,21 @@ void NetworkDialog::refresh()
 }
 
 namespace {
-NetworkDialog* dialogOf(QWidget* window, Remote& remote)
+NetworkDialog* dialogOf(QWidget* window, Session& remote)
 {
     auto* dialog = window->findChild<NetworkDialog*>();
     return dialog ? dialog : new NetworkDialog(remote, window);
 }
 }  // namespace
 
-void showNetworkDialog(QWidget* window, Remote& remote)
+void showNetworkDialog(QWidget* window, Session& remote)
 {
     NetworkDialog* dialog = dialogOf(window, remote);
     dialog->show();
     dialog->raise();
 }
 
-bool serveFromWindow(QWidget* window, Remote& remote, const ServeOptions& options)
+bool serveFromWindow(QWidget* window, Session& remote, const ServeOptions& options)
 {
     NetworkDialog* dialog = dialogOf(window, remote);
     QString error;

@@ -11,14 +11,14 @@ class QPushButton;
 namespace qv {
 
 class NetService;
-class Remote;
+class Session;
 
 struct ServeOptions;
 
 class NetworkDialog : public QDialog {
     Q_OBJECT
 public:
-    NetworkDialog(Remote& remote, QWidget* parent);
+    NetworkDialog(Session& remote, QWidget* parent);
 
     QPushButton* startStopButton() const { return startStop_; }
     QLineEdit* addressEdit() const { return address_; }
@@ -40,8 +40,8 @@ private:
 };
 
 // The window's one dialog of this kind, made on first use.
-void showNetworkDialog(QWidget* window, Remote& remote);
+void showNetworkDialog(QWidget* window, Session& remote);
 // --serve --window: serving from the start; what the user should know goes to standard error.
-bool serveFromWindow(QWidget* window, Remote& remote, const ServeOptions& options);
+bool serveFromWindow(QWidget* window, Session& remote, const ServeOptions& options);
 
 }  // namespace qv

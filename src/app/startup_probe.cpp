@@ -1,6 +1,6 @@
 #include "app/startup_probe.h"
 
-#include "app/remote.h"
+#include "session/session.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -15,7 +15,7 @@ namespace qv {
 namespace {
 class FirstPaint : public QObject {
 public:
-    FirstPaint(Remote& remote, bool capture) : remote_(remote), capture_(capture) {}
+    FirstPaint(Session& remote, bool capture) : remote_(remote), capture_(capture) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -33,7 +33,7 @@ private:
     void finish()
     {
         if (capture_) {
-            remote_.poll().Timer3_Timer();
+            remote_.pollOnce();
             remote_.screenFetch().mnuGet1Frame_Click();
             QFile status(QStringLiteral("/proc/self/status"));
             if (status.open(QIODevice::ReadOnly))
@@ -45,13 +45,13 @@ private:
         QCoreApplication::quit();
     }
 
-    Remote& remote_;
+    Session& remote_;
     bool capture_;
     bool seen_ = false;
 };
 }  // namespace
 
-void installStartupProbe(QWidget& window, Remote& remote)
+void installStartupProbe(QWidget& window, Session& remote)
 {
     const QByteArray probe = qgetenv("QV7700_PROBE");
     if (probe.isEmpty())

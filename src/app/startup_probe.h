@@ -7,8 +7,8 @@ class QWidget;
 
 namespace qv {
 
-class Remote;
+class Session;
 
-void installStartupProbe(QWidget& window, Remote& remote);
+void installStartupProbe(QWidget& window, Session& remote);
 
 }  // namespace qv

@@ -2,7 +2,7 @@
 
 #include "app/headless.h"
 #include "app/net_service.h"
-#include "app/remote.h"
+#include "session/session.h"
 #include "app/stop_signals.h"
 #include "watch/clock.h"
 #include "watch/report.h"
@@ -63,7 +63,7 @@ void serveWatch(NetBridge& bridge, Watch& watch)
 }
 }  // namespace
 
-int runWatch(Remote& remote, const Options& o)
+int runWatch(Session& remote, const Options& o)
 {
     if (!quitOnStopSignals()) {
         say(u"qv7700-remote: cannot install the stop signals"_s);
@@ -71,14 +71,12 @@ int runWatch(Remote& remote, const Options& o)
     }
 
     SystemClock clock;
-    Watch watch({remote.link(), remote.state(), remote.panel(), remote.screenFetch(), remote.picture(),
-                 remote.errorLog(), remote.timer3(), [&remote] { return remote.serialNumber(); }, o.device},
-                settingsFrom(o), clock);
+    Watch watch(remote, o.device, settingsFrom(o), clock);
     QObject::connect(&watch, &Watch::problem, &remote, [](const QString& text) { say(u"qv7700-remote: "_s + text); });
-    remote.Form_Load();
+    remote.start();
     // Tests and benchmarks poll faster than the instrument's once a second.
     if (const int ms = qEnvironmentVariableIntValue("QV7700_POLL_MS"); ms > 0)
-        remote.timer3().setInterval(ms);
+        remote.pollSchedule().setInterval(ms);
     std::unique_ptr<NetService> service;
     if (o.serve) {
         service = std::make_unique<NetService>(remote);

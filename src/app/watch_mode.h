@@ -5,10 +5,10 @@
 
 namespace qv {
 
-class Remote;
+class Session;
 
 // Watches until SIGINT or SIGTERM, then closes the journal: exit 0.
-int runWatch(Remote& remote, const Options& options);
+int runWatch(Session& remote, const Options& options);
 // Writes the PDF report: 0, or 3 when the file cannot be written.
 int runReport(const Options& options);
 

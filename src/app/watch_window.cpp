@@ -3,7 +3,7 @@
 #include "app/alarm_list.h"
 #include "app/command_line.h"
 #include "app/desktop_notification.h"
-#include "app/remote.h"
+#include "session/session.h"
 #include "app/watch_settings_form.h"
 #include "watch/watch.h"
 
@@ -81,7 +81,7 @@ QString journalLineText(const QByteArray& line)
     return parts.join(u"  "_s);
 }
 
-WatchWindow::WatchWindow(Remote& remote, QWidget* owner) : QWidget(owner, Qt::Window), remote_(remote)
+WatchWindow::WatchWindow(Session& remote, QWidget* owner) : QWidget(owner, Qt::Window), remote_(remote)
 {
     setWindowTitle(u"Watch"_s);
     form_ = new WatchSettingsForm(this);
@@ -124,7 +124,7 @@ WatchWindow::WatchWindow(Remote& remote, QWidget* owner) : QWidget(owner, Qt::Wi
     resize(780, 640);
 
     // The durations of active alarms grow with the poll that watches them; nobody sees them while hidden.
-    connect(&remote_.timer3(), &QTimer::timeout, this, [this] {
+    connect(&remote_.pollSchedule(), &PollSchedule::due, this, [this] {
         if (watch_ && isVisible())
             alarms_->updateDurations(clock_->now());
     });
@@ -148,9 +148,7 @@ void WatchWindow::start()
     }
     form_->save();
     showProblem({});
-    watch_ = new Watch({remote_.link(), remote_.state(), remote_.panel(), remote_.screenFetch(), remote_.picture(),
-                        remote_.errorLog(), remote_.timer3(), [this] { return remote_.serialNumber(); }, deviceName()},
-                       s, *clock_, this);
+    watch_ = new Watch(remote_, deviceName(), s, *clock_, this);
     journal_->clear();
     showJournalTail(watch_->journal().fileFor(clock_->now().date()));
     connect(watch_, &Watch::journalLine, this, [this](const QByteArray& line) {
@@ -228,7 +226,7 @@ void WatchWindow::notifyRaised(const QString& alarm, const QString& detail)
                                               clock_->now().toString(u"HH:mm:ss"_s)));
 }
 
-WatchWindow* showWatchWindow(QWidget* owner, Remote& remote)
+WatchWindow* showWatchWindow(QWidget* owner, Session& remote)
 {
     auto* w = owner->findChild<WatchWindow*>(QString(), Qt::FindDirectChildrenOnly);
     if (!w)

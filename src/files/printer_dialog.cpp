@@ -28,10 +28,10 @@ PrinterDialog::PrinterDialog(SharedState& state, Printing& printing, QWidget* pa
     select_->setFont(f);
     connect(select_, &QPushButton::clicked, this, &PrinterDialog::cmdSelect_Click);
     connect(list_, &QListWidget::itemDoubleClicked, this, &PrinterDialog::cmdSelect_Click);
-    Form_Load();
+    start();
 }
 
-void PrinterDialog::Form_Load()
+void PrinterDialog::start()
 {
     list_->clear();
     const QStringList names = printing_.target().printers();

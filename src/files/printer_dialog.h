@@ -16,7 +16,7 @@ class PrinterDialog : public QWidget {
 public:
     PrinterDialog(SharedState& state, Printing& printing, QWidget* parent = nullptr);
     QListWidget* list() const { return list_; }
-    void Form_Load();  // fills the list once; it is not rebuilt when the dialog is shown again
+    void start();  // fills the list once; it is not rebuilt when the dialog is shown again
     void cmdSelect_Click();
 
 private:

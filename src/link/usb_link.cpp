@@ -27,11 +27,13 @@ void UsbLink::OpenDevice()
 {
     // Device index 0 passes as a pointer-sized zero, as the vendor library expects it.
     if (device_.ListDevices(nullptr, state_.SerialNumber.data(), kListFirstBySerial) != ft::OK) {
+        noteFailure(ErrorKind::Absent);
         panel_.setStatusText(u"List Device Failed"_s);
         return;
     }
     FtHandle handle = state_.DeviceHandle;
     if (device_.OpenEx(state_.SerialNumber.data(), ft::OPEN_BY_SERIAL_NUMBER, &handle) != ft::OK) {
+        noteFailure(ErrorKind::Absent);
         panel_.setStatusText(u"OpenEx Failed"_s);
         return;
     }
@@ -46,6 +48,7 @@ void UsbLink::SendKey(int code)
     state_.BytesWritten = written;
     if (st == ft::OK)
         return;
+    noteFailure(ErrorKind::WriteFailed);
     panel_.setStatusText(u"Write Failed"_s);
     if (closeDevice() == ft::OK)
         return;
@@ -81,6 +84,32 @@ FtStatus UsbLink::closeAfterFailure() noexcept
     } catch (...) {
         return ft::OTHER_ERROR;
     }
+}
+
+Outcome UsbLink::exchangeOutcome() const
+{
+    if (failure_ == ErrorKind::None)
+        return {};
+    return Outcome::failure(failure_, panel_.statusText().trimmed());
+}
+
+const char* errorKindName(ErrorKind kind)
+{
+    switch (kind) {
+    case ErrorKind::None: return "none";
+    case ErrorKind::Absent: return "absent";
+    case ErrorKind::Busy: return "busy";
+    case ErrorKind::TimeOut: return "time-out";
+    case ErrorKind::WriteFailed: return "write-failed";
+    case ErrorKind::ReadFailed: return "read-failed";
+    case ErrorKind::CloseFailed: return "close-failed";
+    case ErrorKind::DeviceError: return "device-error";
+    case ErrorKind::Cancelled: return "cancelled";
+    case ErrorKind::BadReply: return "bad-reply";
+    case ErrorKind::NotOffered: return "not-offered";
+    case ErrorKind::Internal: return "internal";
+    }
+    return "internal";
 }
 
 int runTimeErrorNumber()

@@ -5,6 +5,7 @@
 // box and the sequence goes on; the calls that follow fail in turn.
 
 #include "link/d2xx.h"
+#include "link/outcome.h"
 
 #include <QObject>
 #include <QTimer>
@@ -37,6 +38,17 @@ public:
     // FT_Close after a run-time failure inside an exchange: the device may be what failed, so a close that throws
     // counts as a close that failed.
     FtStatus closeAfterFailure() noexcept;
+
+    // Each exchange (poll, key, transfer, erase) starts by forgetting the last one's failure; the first failure
+    // noted during it is its kind, and the status box's text at its end is its text.
+    void beginExchange() { failure_ = ErrorKind::None; }
+    void noteFailure(ErrorKind kind)
+    {
+        if (failure_ == ErrorKind::None)
+            failure_ = kind;
+    }
+    bool exchangeFailed() const { return failure_ != ErrorKind::None; }
+    Outcome exchangeOutcome() const;
 
     // The pause after a failed write whose close failed too: the user reads "No responce" for this long.
     int noResponsePauseMs = 1000;
@@ -81,6 +93,7 @@ private:
     std::deque<std::function<void()>> pending_;
     bool runScheduled_ = false;
     bool stopping_ = false;
+    ErrorKind failure_ = ErrorKind::None;
 };
 
 }  // namespace qv

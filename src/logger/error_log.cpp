@@ -2,6 +2,7 @@
 
 #include "link/reply_reader.h"
 #include "link/usb_link.h"
+#include "protocol/commands.h"
 #include "state/panel_model.h"
 #include "state/shared_state.h"
 
@@ -12,41 +13,8 @@ namespace qv {
 using namespace Qt::StringLiterals;
 
 namespace {
-constexpr int kStartLog = 0xB3, kNextRecord = 0xB4, kEraseLog = 0xB5;
 constexpr uint32_t kRecordTimeoutMs = 100;
-constexpr int32_t kRecordReady = 36;  // the shortest record the instrument sends
-constexpr int kScanLimit = 40;        // blanks and line feeds are looked for in the first 40 characters
-
-char at(const std::array<char, 50>& r, int position)
-{
-    return position >= 1 && position <= 50 ? r[size_t(position - 1)] : '\0';
-}
 }  // namespace
-
-LogRecordView parseLogRecord(const std::array<char, 50>& r)
-{
-    LogRecordView v;
-    int p = 1;
-    while (at(r, p) != ' ') {
-        ++p;
-        if (p > kScanLimit)
-            break;
-    }
-    v.textStart = p;
-    v.endOfLog = at(r, v.textStart + 1) == 'E';
-    // The end is looked for from 30 characters on; that first look happens even beyond position 40.
-    p = v.textStart + 30;
-    while (at(r, p) != '\n') {
-        ++p;
-        if (p > kScanLimit)
-            break;
-    }
-    v.textEnd = p;
-    const int last = std::min(v.textEnd, 50);
-    if (last >= v.textStart)
-        v.shown = QByteArray(r.data() + v.textStart - 1, last - v.textStart + 1);
-    return v;
-}
 
 ErrorLog::ErrorLog(UsbLink& link, QObject* parent) : QObject(parent), link_(link) {}
 
@@ -72,6 +40,7 @@ void ErrorLog::fetch()
     PanelModel& panel = link_.panel();
     running_ = true;
     fetchNormal_ = false;
+    link_.beginExchange();
     UsbLink::Hold hold(link_);
     try {
         s.TransferBusy = true;
@@ -80,13 +49,14 @@ void ErrorLog::fetch()
         panel.setStatusText(QString());
         s.StatusLog.clear();
         panel.setBusyPointer(PointerOwner::MainWindow, true);
-        link_.SendKey(kStartLog);
+        link_.SendKey(wire::kStartLog);
         link_.Wait(startPauseMs);
 
         readRecords();
         if (s.LogFailed)
             panel.setStatusText(s.StatusLog);
         if (link_.closeDevice() != ft::OK) {
+            link_.noteFailure(ErrorKind::CloseFailed);
             fetchNormal_ = false;
             panel.setStatusText(s.StatusLog + u"\r\nUSB Close Failed"_s);
         }
@@ -95,6 +65,7 @@ void ErrorLog::fetch()
     } catch (...) {
         // A run-time failure: the window shows its number in a "USB Error" box.
         const int number = runTimeErrorNumber();
+        link_.noteFailure(ErrorKind::Internal);
         fetchNormal_ = false;
         emit usbError(number);
         if (link_.closeAfterFailure() != ft::OK)
@@ -104,6 +75,10 @@ void ErrorLog::fetch()
         panel.setMenuEnabled(Menu::PrintLog, false);
     }
     running_ = false;
+    outcome_ = link_.exchangeOutcome();
+    if (!fetchNormal_ && outcome_.ok())  // ended without the log's end and without a failure of the link
+        outcome_ = Outcome::failure(link_.stopping() ? ErrorKind::Cancelled : ErrorKind::BadReply,
+                                    panel.statusText().trimmed());
     emit finished();
 }
 
@@ -116,7 +91,8 @@ void ErrorLog::readRecords()
     // The instrument may stop sending: the fetch gives up after a stretch of silence over the whole log. A
     // failed queue query ends the fetch.
     ReplyReader reader(link_, silenceLimitMs);
-    const auto stop = [&](const QString& why) {
+    const auto stop = [&](ErrorKind kind, const QString& why) {
+        link_.noteFailure(kind);
         s.StatusLog = why;
         s.LogFailed = true;
     };
@@ -124,24 +100,24 @@ void ErrorLog::readRecords()
     for (int record = 0; record <= limit; ++record) {
         if (link_.stopping())
             break;  // the program is ending: no more records, straight to the close
-        link_.SendKey(kNextRecord);
+        link_.SendKey(wire::kNextRecord);
         if (dev.SetTimeouts(s.DeviceHandle, kRecordTimeoutMs, 0) != ft::OK) {
-            stop(u"USB SetTimeout Failed"_s);
+            stop(ErrorKind::DeviceError, u"USB SetTimeout Failed"_s);
             break;
         }
         // The record buffer holds 50 characters: a larger queue count is read, but only 50 are kept.
         uint32_t got = 0;
-        const ReplyReader::Outcome outcome = reader.read(s.LogRecord.data(), kLogRecordSize, kRecordReady, &got);
+        const ReplyReader::Outcome outcome = reader.read(s.LogRecord.data(), kLogRecordSize, wire::kLogRecordReady, &got);
         if (outcome == ReplyReader::Outcome::QueueFailed) {
-            stop(u"USB Queue Read Failed"_s);
+            stop(ErrorKind::DeviceError, u"USB Queue Read Failed"_s);
             break;
         }
         if (outcome == ReplyReader::Outcome::ReadFailed) {
-            stop(u"Log Read Failed"_s);
+            stop(ErrorKind::ReadFailed, u"Log Read Failed"_s);
             break;
         }
         if (outcome == ReplyReader::Outcome::Silent || reader.silenceExpired()) {
-            stop(u"No data from QV7700 for %1 seconds: log transfer stopped"_s.arg(silenceLimitMs / 1000));
+            stop(ErrorKind::TimeOut, u"No data from QV7700 for %1 seconds: log transfer stopped"_s.arg(silenceLimitMs / 1000));
             break;
         }
         const LogRecordView view = parseLogRecord(s.LogRecord);
@@ -169,16 +145,20 @@ void ErrorLog::erase()
 {
     SharedState& s = link_.state();
     PanelModel& panel = link_.panel();
+    link_.beginExchange();
     UsbLink::Hold hold(link_);
     link_.OpenDevice();
     s.StatusLog = u"Connecting to QV7700\r\n"_s;
     panel.setStatusText(s.StatusLog);
-    link_.SendKey(kEraseLog);
+    link_.SendKey(wire::kEraseLog);
     s.StatusLog += u"Erase command sent\r\n"_s;
     panel.setStatusText(s.StatusLog);
     eraseClosed_ = link_.closeDevice() == ft::OK;
-    if (!eraseClosed_)
+    if (!eraseClosed_) {
+        link_.noteFailure(ErrorKind::CloseFailed);
         panel.setStatusText(u"Close Failed"_s);
+    }
+    outcome_ = link_.exchangeOutcome();
     emit finished();
 }
 

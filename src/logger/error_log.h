@@ -1,6 +1,9 @@
 #pragma once
 // The instrument's error log: fetched record by record into the status box, and erased on request.
 
+#include "link/outcome.h"
+#include "protocol/log_record.h"
+
 #include <QByteArray>
 #include <QObject>
 
@@ -9,15 +12,6 @@
 namespace qv {
 
 class UsbLink;
-
-// One record as the instrument sends it (at most 50 single-byte characters), and what of it is shown.
-struct LogRecordView {
-    int textStart = 0;  // 1-based position of the first blank in 1..40, or 41
-    int textEnd = 0;    // 1-based position of the line feed that ends the shown text (or where the search stopped)
-    bool endOfLog = false;
-    QByteArray shown;   // positions textStart..textEnd, cut off at the end of the record
-};
-LogRecordView parseLogRecord(const std::array<char, 50>& record);
 
 class ErrorLog : public QObject {
     Q_OBJECT
@@ -39,6 +33,8 @@ public:
     // How the last operation ended: the fetch ran out normally; the erase's close worked.
     bool lastFetchNormal() const { return fetchNormal_; }
     bool lastEraseClosed() const { return eraseClosed_; }
+    // How the last fetch or erase ended, by kind, with the status box's words for a failure.
+    Outcome lastOutcome() const { return outcome_; }
 
 signals:
     void progress(int records);
@@ -60,6 +56,7 @@ private:
     bool queued_ = false;
     bool fetchNormal_ = false;
     bool eraseClosed_ = false;
+    Outcome outcome_;
 };
 
 }  // namespace qv

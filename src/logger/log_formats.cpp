@@ -1,6 +1,6 @@
 #include "logger/log_formats.h"
 
-#include "live/instrument_status.h"
+#include "session/instrument_status.h"
 #include "logger/error_log.h"
 
 #include <QJsonArray>

@@ -1,6 +1,6 @@
 #include "net/api_routes.h"
 
-#include "live/front_panel_keys.h"
+#include "session/front_panel_keys.h"
 #include "net/metrics.h"
 
 #include <QFile>
@@ -109,7 +109,7 @@ QString lastSegment(const HttpRequest& req) { return QString::fromUtf8(req.path.
 RouteResult press(const HttpRequest& req, const Snapshot&)
 {
     const QString name = lastSegment(req);
-    if (!FrontPanelKeys::byName(name))
+    if (!controlByName(name))
         return now(HttpResponse::error(404, u"no key named \"%1\""_s.arg(name)));
     return later(CommandKind::Press, name);
 }
@@ -119,7 +119,7 @@ RouteResult knob(const HttpRequest& req, const Snapshot&)
 {
     const QList<QByteArray> parts = req.path.split('/');  // "", "api", "knob", NAME, down|up
     const QString name = parts.size() == 5 ? QString::fromUtf8(parts[3]) : QString();
-    const auto named = FrontPanelKeys::byName(name);
+    const auto named = controlByName(name);
     if (!named || named->key || (parts[4] != "down" && parts[4] != "up"))
         return now(HttpResponse::error(404, u"no knob at %1"_s.arg(QString::fromUtf8(req.path))));
     return later(parts[4] == "down" ? CommandKind::KnobDown : CommandKind::KnobUp, name);

@@ -54,8 +54,17 @@ void counters(Writer& w, const Snapshot& s)
     w.sample("qv7700_polls_total", s.polls);
     w.family("qv7700_poll_failures_total", "counter", "Status polls the instrument did not answer.");
     w.sample("qv7700_poll_failures_total", s.pollFailures);
-    w.family("qv7700_poll_ticks_late_total", "counter", "Poll ticks that came more than half a second late.");
+    w.family("qv7700_poll_ticks_late_total", "counter", "Polls that came later than two periods after the one before.");
     w.sample("qv7700_poll_ticks_late_total", s.lateTicks);
+    w.family("qv7700_poll_ticks_skipped_total", "counter", "Poll ticks skipped because a transfer or key held the device.");
+    w.sample("qv7700_poll_ticks_skipped_total", s.skippedTicks);
+    // A status that stopped getting fresh (polls starved, the program stuck) shows here, not as frozen values.
+    w.family("qv7700_status_age_seconds", "gauge", "Seconds since the status was last read from the instrument.");
+    if (s.status.monotonicMs >= 0)
+        w.sample("qv7700_status_age_seconds", double(s.status.ageMs(monotonicNowMs())) / 1000.0);
+    w.family("qv7700_last_poll_timestamp_seconds", "gauge", "When the status was last read (Unix time).");
+    if (s.status.time.isValid())
+        w.sample("qv7700_last_poll_timestamp_seconds", double(s.status.time.toMSecsSinceEpoch()) / 1000.0);
     w.family("qv7700_log_records_seen_total", "counter", "Error-log records received by log fetches.");
     w.sample("qv7700_log_records_seen_total", s.logRecordsSeen);
     const DurationHistogram& h = s.captures;

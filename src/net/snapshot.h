@@ -3,7 +3,7 @@
 // after each poll and each operation and handed over whole. The server thread only ever reads a snapshot, so a
 // viewer is answered at once, even while a transfer holds the device, and never sees half an update.
 
-#include "live/instrument_status.h"
+#include "session/instrument_status.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -53,7 +53,8 @@ struct Snapshot {
 
     quint64 polls = 0;
     quint64 pollFailures = 0;
-    quint64 lateTicks = 0;  // poll ticks that came more than half a period late
+    quint64 lateTicks = 0;     // polls that came later than two periods after the one before
+    quint64 skippedTicks = 0;  // poll ticks that found the device in use by a transfer or a key
     quint64 logRecordsSeen = 0;
     DurationHistogram captures;
     QString version;

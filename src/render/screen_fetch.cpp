@@ -2,6 +2,7 @@
 
 #include "link/reply_reader.h"
 #include "link/usb_link.h"
+#include "protocol/commands.h"
 #include "meters/level_bars.h"
 #include "render/graticule_dispatch.h"
 #include "render/pixel_decoder.h"
@@ -10,17 +11,14 @@
 #include "state/shared_state.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 namespace qv {
 
 using namespace Qt::StringLiterals;
 
 namespace {
-constexpr int kStartScreen = 0xB0, kEndScreen = 0xB1, kNextBlock = 0xB2;
 constexpr uint32_t kHeaderTimeoutMs = 100, kBlockTimeoutMs = 500;
-constexpr int kHeaderBytes = 5;
-// A block is 8160 bytes; the instrument's own rule is to read once five bytes short of that are queued.
-constexpr int32_t kBlockReady = 8155;
 }  // namespace
 
 ScreenFetch::ScreenFetch(UsbLink& link, ScreenPicture& picture, QObject* parent)
@@ -52,9 +50,10 @@ void ScreenFetch::request()
     });
 }
 
-void ScreenFetch::fail(const QString& text)
+void ScreenFetch::fail(ErrorKind kind, const QString& text)
 {
     clean_ = false;
+    link_.noteFailure(kind);
     link_.panel().setStatusText(text);
 }
 
@@ -64,6 +63,9 @@ void ScreenFetch::run()
     PanelModel& panel = link_.panel();
     running_ = true;
     clean_ = true;
+    link_.beginExchange();
+    QElapsedTimer took;
+    took.start();
     const auto watch = connect(&panel, &PanelModel::statusTextWritten, this, [this](const QString& text) {
         // The link's own failure messages (open, write) count as failures of this fetch too.
         if (!text.trimmed().isEmpty())
@@ -86,12 +88,16 @@ void ScreenFetch::run()
         }
     }
     if (!runTimeFailure.isEmpty())
-        fail(closed == ft::OK ? runTimeFailure : runTimeFailure + u"\r\nUSB Close Failed"_s);
+        fail(ErrorKind::Internal, closed == ft::OK ? runTimeFailure : runTimeFailure + u"\r\nUSB Close Failed"_s);
     else if (closed != ft::OK)
-        fail(u"USB Close Failed"_s);
+        fail(ErrorKind::CloseFailed, u"USB Close Failed"_s);
     panel.setBusyPointer(PointerOwner::Download, false);
     disconnect(watch);
     running_ = false;
+    durationMs_ = took.elapsed();
+    outcome_ = link_.exchangeOutcome();
+    if (!clean_ && outcome_.ok())  // a failure only the status box saw
+        outcome_ = Outcome::failure(ErrorKind::DeviceError, panel.statusText().trimmed());
     emit finished();
 }
 
@@ -103,8 +109,9 @@ FtStatus ScreenFetch::exchange()
     link_.OpenDevice();
     s.TransferBusy = true;
     panel.setStatusText(QString(23, u' '));
-    link_.SendKey(kStartScreen);
+    link_.SendKey(wire::kStartScreen);
     if (dev.SetTimeouts(s.DeviceHandle, kHeaderTimeoutMs, 0) != ft::OK) {
+        link_.noteFailure(ErrorKind::DeviceError);
         s.StatusLog += u"USB SetTimeout Failed\r\n"_s;
         panel.setStatusText(s.StatusLog);
         clean_ = false;
@@ -112,9 +119,10 @@ FtStatus ScreenFetch::exchange()
         return link_.closeDevice();
     }
     uint32_t got = 0;
-    const FtStatus st = dev.Read(s.DeviceHandle, s.ReplyBuffer.data(), kHeaderBytes, &got);
+    const FtStatus st = dev.Read(s.DeviceHandle, s.ReplyBuffer.data(), wire::kScreenHeaderBytes, &got);
     s.BytesRead = int32_t(got);
-    if (st != ft::OK || got < uint32_t(kHeaderBytes)) {
+    if (st != ft::OK || got < uint32_t(wire::kScreenHeaderBytes)) {
+        link_.noteFailure(st != ft::OK ? ErrorKind::ReadFailed : ErrorKind::TimeOut);
         // A short header would otherwise be decoded from whatever an earlier read left in the buffer.
         s.StatusLog += st != ft::OK ? u"USB Read Failed\r\n"_s
                                     : u"Screen header incomplete: %1 of 5 bytes\r\n"_s.arg(got);
@@ -130,7 +138,7 @@ FtStatus ScreenFetch::exchange()
     }
     if (s.SignalPresent)
         blockPhase();
-    link_.SendKey(kEndScreen);
+    link_.SendKey(wire::kEndScreen);
     s.TransferBusy = false;
     panel.setMenuEnabled(Menu::Reverse, true);
     panel.setMenuEnabled(Menu::PrintFrame, true);
@@ -148,32 +156,35 @@ void ScreenFetch::blockPhase()
     ReplyReader reader(link_, silenceLimitMs);
     // A failed queue query is shown and the wait goes on: the next query may work, and silence bounds it.
     reader.onQueueFailure = [this] {
-        fail(u"Queue Read Failed"_s);
+        fail(ErrorKind::DeviceError, u"Queue Read Failed"_s);
         return true;
     };
     const auto stopSilent = [&] {
-        fail(u"No data from QV7700 for %1 seconds: screen transfer stopped"_s.arg(silenceLimitMs / 1000));
+        fail(ErrorKind::TimeOut, u"No data from QV7700 for %1 seconds: screen transfer stopped"_s.arg(silenceLimitMs / 1000));
     };
 
     for (s.BlockIndex = 0; s.BlockIndex < kBlockCount; ++s.BlockIndex) {
         // The program is ending: the rest of the screen is not asked for; the end key still tells the
         // instrument that the transfer is over.
-        if (link_.stopping())
+        if (link_.stopping()) {
+            link_.noteFailure(ErrorKind::Cancelled);
+            clean_ = false;
             return;
-        link_.SendKey(kNextBlock);
+        }
+        link_.SendKey(wire::kNextBlock);
         if (dev.SetTimeouts(s.DeviceHandle, kBlockTimeoutMs, 0) != ft::OK) {
-            fail(u"SetTimeout Failed"_s);
+            fail(ErrorKind::DeviceError, u"SetTimeout Failed"_s);
             return;
         }
         // QueuedBytes keeps its value between blocks and transfers: once a query has seen a whole block
         // waiting, later blocks go straight to the read.
         uint32_t got = 0;
-        switch (reader.read(s.ReplyBuffer.data(), kReplyBufferSize, kBlockReady, &got)) {
+        switch (reader.read(s.ReplyBuffer.data(), kReplyBufferSize, wire::kBlockReady, &got)) {
         case ReplyReader::Outcome::Silent:
             stopSilent();
             return;
         case ReplyReader::Outcome::ReadFailed:
-            fail(u"Read Failed"_s);
+            fail(ErrorKind::ReadFailed, u"Read Failed"_s);
             break;
         case ReplyReader::Outcome::QueueFailed:  // not with the handler above: it keeps waiting
             break;

@@ -3,6 +3,7 @@
 // pixels painted over the graticule as they arrive.
 
 #include "link/d2xx.h"
+#include "link/outcome.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -36,6 +37,10 @@ public:
 
     // Whether the last fetch ran to its end without any failure message (a "No Signal" screen counts as one).
     bool lastFetchClean() const { return clean_; }
+    // How the last fetch ended, by kind, with the status box's words for a failure.
+    Outcome lastOutcome() const { return outcome_; }
+    // How long the last fetch held the device, in milliseconds; -1 before the first.
+    qint64 lastDurationMs() const { return durationMs_; }
 
 signals:
     void showDownload();                   // the picture window is to be shown (modeless)
@@ -48,7 +53,7 @@ private:
     // Open to close; returns the close's status.
     FtStatus exchange();
     void blockPhase();
-    void fail(const QString& text);
+    void fail(ErrorKind kind, const QString& text);
 
     UsbLink& link_;
     ScreenPicture& picture_;
@@ -56,6 +61,8 @@ private:
     bool queued_ = false;
     bool windowWanted_ = true;
     bool clean_ = false;
+    Outcome outcome_;
+    qint64 durationMs_ = -1;
 };
 
 }  // namespace qv

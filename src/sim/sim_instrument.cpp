@@ -1,5 +1,7 @@
 #include "sim/sim_instrument.h"
 
+#include "protocol/commands.h"
+#include "protocol/keys.h"
 #include "sim/sim_screens.h"
 
 #include <cmath>
@@ -7,7 +9,6 @@
 namespace qv {
 
 namespace {
-constexpr uint8_t kTrailer = 0xF0;
 constexpr int kRecordLength = 40;  // the line feed closes every record at position 40
 
 // Vectorscope layouts that the GAIN key steps through; the chart layout (7) has its own sub-page.
@@ -78,12 +79,12 @@ QByteArray SimInstrument::receive(const uint8_t* bytes, size_t count)
     QByteArray out;
     for (size_t i = 0; i < count; ++i) {
         const uint8_t b = bytes[i];
-        if (pendingCode_ >= 0 && b == kTrailer) {
+        if (pendingCode_ >= 0 && b == wire::kTrailer) {
             press(uint8_t(pendingCode_), out);
             pendingCode_ = -1;
         } else {
             // A code without its trailer is dropped, as the instrument's key decoder does.
-            pendingCode_ = b == kTrailer ? -1 : b;
+            pendingCode_ = b == wire::kTrailer ? -1 : b;
         }
     }
     return out;
@@ -137,13 +138,13 @@ uint8_t SimInstrument::screenTypeCode() const
 void SimInstrument::press(uint8_t code, QByteArray& out)
 {
     keys_.append(code);
-    if (code >= 0x81 && code <= 0x89) {
-        softKey(code - 0x80);
+    if (code >= keyCode(Key::Soft1) && code <= keyCode(Key::Soft9)) {
+        softKey(code - keyCode(Key::Soft1) + 1);
         return;
     }
-    if (code >= 0x8A && code <= 0x92) {
-        const uint8_t mode = code == 0x92 ? 0 : uint8_t(code - 0x89);
-        if (mode == 8 && page_ == 0) {
+    if (code >= keyCode(Key::Wfm) && code <= keyCode(Key::Pix)) {
+        const uint8_t mode = pageOf(Key(code - keyCode(Key::Wfm)));
+        if (mode == pageOf(Key::Display) && page_ == 0) {
             displayOverPicture_ = !displayOverPicture_;  // DISPLAY over the picture keeps the picture page
             return;
         }
@@ -151,44 +152,49 @@ void SimInstrument::press(uint8_t code, QByteArray& out)
         page_ = parentPage_ = mode;
         return;
     }
+    if (code >= knobCode(1) && code <= knobCode(kKnobCount))
+        return;  // knobs move cursors and volume
+    if (code == keyCode(Key::CH1) || code == keyCode(Key::CH2)) {
+        channel2_ = code == keyCode(Key::CH2);
+        return;
+    }
+    if (code == keyCode(Key::Eye)) {
+        eye_ = !eye_;
+        return;
+    }
     switch (code) {
-    case 0x95: channel2_ = false; return;
-    case 0x96: channel2_ = true; return;
-    case 0x97: case 0x98: return;  // STO / REC: the instrument files its set-ups itself
-    case 0x99: eye_ = !eye_; return;
-    case 0x9A: case 0x9B: case 0x9C: case 0x9D: case 0x9E: case 0x9F: return;  // knobs move cursors and volume
-    case 0xB0:
+    case wire::kStartScreen:
         nextBlock_ = 0;
         out += screenHeader();
         return;
-    case 0xB2:
+    case wire::kNextBlock:
         if (screen_.isNull())
             screen_ = simScreen(screenTypeCode(), page_, ++frames_);
         out += packBlock(screen_, nextBlock_);
         nextBlock_ = (nextBlock_ + 1) % 48;
         return;
-    case 0xB1:
+    case wire::kEndScreen:
         nextBlock_ = 0;
         return;
-    case 0xB3:
+    case wire::kStartLog:
         logPos_ = 0;
         return;
-    case 0xB4:
+    case wire::kNextRecord:
         out += logRecord(logPos_);
         if (logPos_ < kHeaderRecords + entries_.size())
             ++logPos_;
         return;
-    case 0xB5:
+    case wire::kEraseLog:
         entries_.clear();
         return;
-    case 0xB6:
+    case wire::kStatusRequest:
         ++polls_;
         out += char(statusByte());
         out += char(page_);
         out += char(flagsByte());
         return;
     default:
-        return;
+        return;  // STO / REC: the instrument files its set-ups itself
     }
 }
 

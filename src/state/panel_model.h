@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include "protocol/keys.h"
 #include "state/shared_state.h"
 #include <QtGlobal>
 
@@ -14,16 +15,6 @@
 #include <optional>
 
 namespace qv {
-
-// The push buttons of the front panel. The first nine are the mode keys, in the order ResetModeButtons clears them.
-enum class Key : int {
-    Wfm, Vect, Audio, Curs, Logger, Alarm, Data, Display, Pix,
-    CH1, CH2, Eye, Rec, Sto,
-    Soft1, Soft2, Soft3, Soft4, Soft5, Soft6, Soft7, Soft8, Soft9,
-    Count
-};
-inline constexpr int kKeyCount = int(Key::Count);
-inline constexpr int kModeKeyCount = 9;
 
 enum class Menu : int {
     GetLog, PrintLog, EraseLog, Clear, Select,

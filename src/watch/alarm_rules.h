@@ -8,7 +8,7 @@
 // comes back within those 5 s continues the same episode. A poll that finds no instrument says nothing about
 // gamut or signal: those keep their last state until a good poll.
 
-#include "live/instrument_status.h"
+#include "session/instrument_status.h"
 
 #include <QDateTime>
 #include <QString>

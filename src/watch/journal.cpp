@@ -1,6 +1,6 @@
 #include "watch/journal.h"
 
-#include "live/instrument_status.h"
+#include "session/instrument_status.h"
 #include "watch/clock.h"
 
 #include <QDir>

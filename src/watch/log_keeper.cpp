@@ -1,6 +1,6 @@
 #include "watch/log_keeper.h"
 
-#include "live/instrument_status.h"
+#include "session/instrument_status.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 #include "watch/report.h"
 
-#include "live/instrument_status.h"
+#include "session/instrument_status.h"
 #include "watch/journal.h"
 
 #include <QFileInfo>

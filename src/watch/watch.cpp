@@ -1,6 +1,7 @@
 #include "watch/watch.h"
 
 #include "link/usb_link.h"
+#include "session/session.h"
 #include "logger/error_log.h"
 #include "render/screen_fetch.h"
 #include "render/screen_picture.h"
@@ -21,21 +22,22 @@ constexpr size_t kEpisodesKept = 200;  // the window's list; the journal keeps t
 qint64 minutesMs(double minutes) { return qint64(minutes * 60000.0); }
 }  // namespace
 
-Watch::Watch(WatchedRemote remote, WatchSettings settings, Clock& clock, QObject* parent)
+Watch::Watch(Session& session, QString device, WatchSettings settings, Clock& clock, QObject* parent)
     : QObject(parent),
-      remote_(std::move(remote)),
+      session_(session),
+      device_(std::move(device)),
       settings_(std::move(settings)),
       clock_(clock),
       journal_(settings_.dir, clock),
       logKeeper_(settings_.dir + u"/errorlog.txt"_s),
-      collector_(remote_.log),
+      collector_(session_.errorLog()),
       rules_(settings_.alarms),
       hooks_(settings_.hook)
 {
     journal_.onProblem = [this](const QString& text) { emit problem(text); };
     journal_.onLine = [this](const QByteArray& line) { emit journalLine(line); };
-    connect(&remote_.fetch, &ScreenFetch::finished, this, &Watch::captureFinished);
-    connect(&remote_.log, &ErrorLog::finished, this, &Watch::logFinished);
+    connect(&session_.screenFetch(), &ScreenFetch::finished, this, &Watch::captureFinished);
+    connect(&session_.errorLog(), &ErrorLog::finished, this, &Watch::logFinished);
     connect(&hooks_, &HookRunner::finished, this, [this](const HookResult& r) {
         QJsonObject fields{{u"alarm"_s, r.alarm}, {u"state"_s, r.state}, {u"exit"_s, r.exit},
                            {u"ms"_s, r.ms},       {u"killed"_s, r.killed}};
@@ -52,9 +54,9 @@ Watch::~Watch()
 
 QJsonObject Watch::identity() const
 {
-    const QString serial = remote_.serial();
+    const QString serial = session_.serialNumber();
     return {{u"version"_s, QStringLiteral(QV_VERSION)},
-            {u"device"_s, remote_.device.isEmpty() ? u"auto"_s : remote_.device},
+            {u"device"_s, device_.isEmpty() ? u"auto"_s : device_},
             {u"serial"_s, serial.isEmpty() ? QJsonValue() : QJsonValue(serial)}};
 }
 
@@ -70,8 +72,8 @@ void Watch::start()
     nextLog_ = now;  // the first good poll fetches the log: it is the starting point for what is new
     nextAlive_ = now.addMSecs(kHourMs);
     applyRetention(now);
-    // After the remote's own handler on the same timer: the panel then shows this tick's reply.
-    pollConnection_ = connect(&remote_.pollTimer, &QTimer::timeout, this, &Watch::afterPoll);
+    pollConnections_ = {connect(&session_, &Session::polled, this, &Watch::afterPoll),
+                        connect(&session_, &Session::pollSkipped, this, &Watch::afterSkippedPoll)};
 }
 
 void Watch::stop()
@@ -79,7 +81,8 @@ void Watch::stop()
     if (!running_)
         return;
     running_ = false;
-    disconnect(pollConnection_);
+    for (const auto& c : std::as_const(pollConnections_))
+        disconnect(c);
     journal_.write(u"stop"_s, identity());
     journal_.close();
 }
@@ -90,19 +93,26 @@ void Watch::error(const QString& what)
     emit problem(what);
 }
 
-void Watch::afterPoll()
+void Watch::afterSkippedPoll()
+{
+    if (!running_)
+        return;
+    // A tick that found the device in use by a transfer or a key polled nothing: only time has passed.
+    const QDateTime now = clock_.now();
+    journal_.retry();
+    logKeeper_.retry();
+    handle(rules_.tick(now));
+}
+
+void Watch::afterPoll(const InstrumentStatus& polled)
 {
     if (!running_)
         return;
     const QDateTime now = clock_.now();
     journal_.retry();
     logKeeper_.retry();
-    // A tick that found the device in use by a transfer or a key polled nothing: only time has passed.
-    if (remote_.link.deviceHeld() || remote_.state.TransferBusy) {
-        handle(rules_.tick(now));
-        return;
-    }
-    InstrumentStatus st = readInstrumentStatus(remote_.state, remote_.panel, remote_.serial(), now);
+    InstrumentStatus st = polled;
+    st.time = now;  // the watch's own clock stamps what it journals and decides on
     if (present_ != st.present) {
         present_ = st.present;
         journal_.write(st.present ? u"present"_s : u"absent"_s);
@@ -131,12 +141,12 @@ void Watch::runSchedules(const QDateTime& now)
         due(nextLog_, minutesMs(settings_.logEveryMinutes))) {
         fetchingLog_ = true;
         QTimer::singleShot(0, this, [this] {
-            remote_.link.whenFree([this] {
+            session_.link().whenFree([this] {
                 // The instrument's program keeps the receive-queue count from one transfer to the next, so after
                 // a screen transfer a log fetch would read its first records before they have all come and fall
                 // out of step with them. The watch's own fetch starts counting afresh.
-                remote_.state.QueuedBytes = 0;
-                remote_.log.mnuGetLog_Click();
+                session_.state().QueuedBytes = 0;
+                session_.errorLog().mnuGetLog_Click();
             });
         });
     }
@@ -189,13 +199,9 @@ void Watch::acknowledge(AlarmName name)
 void Watch::runHook(AlarmName name, const QString& state, const QString& detail, const QDateTime& time,
                     const QString& capture)
 {
-    hooks_.run({alarmNameText(name), state, isoTimestamp(time), detail, remote_.serial(), capture,
+    hooks_.run({alarmNameText(name), state, isoTimestamp(time), detail, session_.serialNumber(), capture,
                 journal_.fileFor(time.date())});
 }
 
-void Watch::requestCapture()
-{
-    capture(Reason::Request);
-}
 
 }  // namespace qv

@@ -4,7 +4,7 @@
 // notification), and at their times takes time-lapse captures, fetches the error log, says it is alive and
 // applies retention. It adds no poll of its own; a capture or log fetch waits for the device like a key does.
 
-#include "live/instrument_status.h"
+#include "session/instrument_status.h"
 #include "logger/log_formats.h"
 #include "watch/alarm_rules.h"
 #include "watch/hook_runner.h"
@@ -23,12 +23,7 @@
 namespace qv {
 
 class Clock;
-class UsbLink;
-class ScreenFetch;
-class ScreenPicture;
-class ErrorLog;
-struct SharedState;
-class PanelModel;
+class Session;
 
 struct WatchSettings {
     QString dir;
@@ -38,19 +33,6 @@ struct WatchSettings {
     QString hook;
     RetentionLimits retention;
     bool operator==(const WatchSettings&) const = default;
-};
-
-// The parts of a running remote control the watch uses.
-struct WatchedRemote {
-    UsbLink& link;
-    SharedState& state;
-    PanelModel& panel;
-    ScreenFetch& fetch;
-    ScreenPicture& picture;
-    ErrorLog& log;
-    QTimer& pollTimer;
-    std::function<QString()> serial;
-    QString device;
 };
 
 struct AlarmEpisode {
@@ -63,16 +45,16 @@ struct AlarmEpisode {
 class Watch : public QObject {
     Q_OBJECT
 public:
-    Watch(WatchedRemote remote, WatchSettings settings, Clock& clock, QObject* parent = nullptr);
+    // device: the --device the session was made from, for the journal ("auto" when empty).
+    Watch(Session& session, QString device, WatchSettings settings, Clock& clock, QObject* parent = nullptr);
     ~Watch() override;
 
     void start();
     void stop();
     bool running() const { return running_; }
-    // What the watch does after each poll tick; connected to the poll timer by start().
-    void afterPoll();
-    // A capture asked for by the user (reason "request").
-    void requestCapture();
+    // What the watch does after each poll of the session, and after a tick that found the device in use.
+    void afterPoll(const InstrumentStatus& status);
+    void afterSkippedPoll();
     void acknowledge(AlarmName name);
 
     const WatchSettings& settings() const { return settings_; }
@@ -87,7 +69,7 @@ signals:
     void journalLine(const QByteArray& line);
 
 private:
-    enum class Reason { Timed, Alarm, Request };
+    enum class Reason { Timed, Alarm };
     struct PendingCapture {
         Reason reason;
         std::optional<AlarmName> alarm;
@@ -105,7 +87,8 @@ private:
     QJsonObject identity() const;
     AlarmEpisode* openEpisode(AlarmName name);
 
-    WatchedRemote remote_;
+    Session& session_;
+    QString device_;
     WatchSettings settings_;
     Clock& clock_;
     Journal journal_;
@@ -120,7 +103,7 @@ private:
     bool fetchingLog_ = false;
     QDateTime nextCapture_, nextLog_, nextAlive_, nextRetention_;
     std::deque<AlarmEpisode> episodes_;
-    QMetaObject::Connection pollConnection_;
+    QList<QMetaObject::Connection> pollConnections_;
 };
 
 }  // namespace qv

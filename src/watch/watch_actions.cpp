@@ -1,6 +1,6 @@
 // The watch's actions on the instrument and the disk: captures, log fetches and retention.
 
-#include "link/usb_link.h"
+#include "session/session.h"
 #include "logger/error_log.h"
 #include "render/screen_fetch.h"
 #include "render/screen_picture.h"
@@ -28,8 +28,7 @@ QString Watch::capturePath(const QDateTime& t, const QString& name) const
 
 void Watch::capture(Reason reason, std::optional<AlarmName> alarm)
 {
-    const QString what = reason == Reason::Alarm ? alarmNameText(*alarm) + u" alarm"_s
-                         : reason == Reason::Timed ? u"timed"_s : u"requested"_s;
+    const QString what = reason == Reason::Alarm ? alarmNameText(*alarm) + u" alarm"_s : u"timed"_s;
     QString why;
     if (!present_.value_or(false))
         why = u"the instrument is absent"_s;
@@ -46,7 +45,7 @@ void Watch::capture(Reason reason, std::optional<AlarmName> alarm)
     if (pendingCaptures_.size() > 1)
         return;  // one picture serves every capture asked for before it is taken
     // From the event loop, not from inside the poll tick; the fetch itself waits for the device like a click.
-    QTimer::singleShot(0, &remote_.fetch, [this] { remote_.fetch.fetchWithoutWindow(); });
+    QTimer::singleShot(0, &session_.screenFetch(), [this] { session_.screenFetch().fetchWithoutWindow(); });
 }
 
 void Watch::captureFinished()
@@ -56,13 +55,13 @@ void Watch::captureFinished()
         pendingCaptures_.clear();
     if (pendingCaptures_.empty())
         return;  // the user's own "Get Screen", nothing the watch asked for
-    const bool clean = remote_.fetch.lastFetchClean();
-    const QString failure = remote_.panel.statusText().simplified();
+    const bool clean = session_.screenFetch().lastFetchClean();
+    const QString failure = session_.panel().statusText().simplified();
     const QDateTime now = clock_.now();
     while (!pendingCaptures_.empty()) {
         const PendingCapture p = pendingCaptures_.front();
         pendingCaptures_.pop_front();
-        static const char16_t* const reasons[] = {u"timed", u"alarm", u"request"};
+        static const char16_t* const reasons[] = {u"timed", u"alarm"};
         const QString reason = QString::fromUtf16(reasons[int(p.reason)]);
         QString file;
         if (!clean) {
@@ -70,7 +69,7 @@ void Watch::captureFinished()
         } else {
             const QString path = capturePath(now, p.alarm ? alarmNameText(*p.alarm) : reason);
             QDir().mkpath(QFileInfo(path).absolutePath());
-            if (savePicture(remote_.picture.image(), path, "PNG")) {
+            if (savePicture(session_.picture().image(), path, "PNG")) {
                 file = path;
                 QJsonObject fields{{u"file"_s, QDir(settings_.dir).relativeFilePath(path)}, {u"reason"_s, reason}};
                 if (p.alarm)
@@ -96,7 +95,7 @@ void Watch::logFinished()
     collector_.start();
     if (!running_)
         return;  // stopped from the window: the journal is closed and the fetch is nobody's news
-    const bool failed = !remote_.log.lastFetchNormal();
+    const bool failed = !session_.errorLog().lastFetchNormal();
     // The erase also ends with finished() (and leaves the last fetch's outcome as it was): only a fetch brings
     // records, or fails.
     if (log.header.isEmpty() && log.records.isEmpty() && !log.complete && !(fetchingLog_ && failed))
@@ -104,7 +103,7 @@ void Watch::logFinished()
     fetchingLog_ = false;
     const QDateTime now = clock_.now();
     if (failed) {
-        error(u"error-log fetch failed: %1"_s.arg(remote_.panel.statusText().split(u'\n').constLast().simplified()));
+        error(u"error-log fetch failed: %1"_s.arg(session_.panel().statusText().split(u'\n').constLast().simplified()));
         return;
     }
     QStringList texts;

@@ -1,4 +1,4 @@
-#include "app/device_select.h"
+#include "session/device_select.h"
 
 #include "link/d2xx_library.h"
 #include "link/serial_device.h"

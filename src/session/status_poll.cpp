@@ -1,8 +1,8 @@
-#include "live/live_poll.h"
+#include "session/status_poll.h"
 
 #include "link/usb_link.h"
-#include "live/panel_state.h"
-#include "live/soft_keys.h"
+#include "protocol/commands.h"
+#include "session/panel_update.h"
 #include "state/panel_model.h"
 #include "state/shared_state.h"
 
@@ -11,32 +11,43 @@ namespace qv {
 using namespace Qt::StringLiterals;
 
 namespace {
-constexpr int kStatusRequest = 0xB6;
 constexpr uint32_t kReplyTimeoutMs = 500;
 }  // namespace
 
-void LivePoll::Timer3_Timer()
+bool StatusPoll::instrumentPresent() const
+{
+    return link_.state().DeviceFound;
+}
+
+StatusPoll::Result StatusPoll::pollOnce()
 {
     SharedState& s = link_.state();
     PanelModel& panel = link_.panel();
     // A transfer, a held knob or a key exchange owns the device: this tick has nothing to do.
     if (s.TransferBusy || link_.deviceHeld() || link_.stopping())
-        return;
+        return {true, {}};
 
+    link_.beginExchange();
     FtStatus closed = ft::OK;
     {
         UsbLink::Hold hold(link_);
         D2xx& dev = link_.device();
         link_.OpenDevice();
-        link_.SendKey(kStatusRequest);
+        link_.SendKey(wire::kStatusRequest);
         if (dev.SetTimeouts(s.DeviceHandle, kReplyTimeoutMs, 0) != ft::OK) {
             s.DeviceFound = false;  // absent, silently: the close below says so if it fails too
+            link_.noteFailure(ErrorKind::Absent);
         } else {
             uint32_t got = 0;
-            const FtStatus readStatus = dev.Read(s.DeviceHandle, s.ReplyBuffer.data(), 3, &got);
+            const FtStatus readStatus = dev.Read(s.DeviceHandle, s.ReplyBuffer.data(), wire::kStatusReplyBytes, &got);
             s.BytesRead = int32_t(got);
             if (readStatus != ft::OK) {
+                link_.noteFailure(ErrorKind::ReadFailed);
                 panel.setStatusText(u"  USB Read Failed"_s);
+                // The captions stay those of the page last reported.
+                const auto captions = softKeyCaptions(s.ModeCode);
+                for (int n = 1; n <= 9; ++n)
+                    panel.setCaption(n, captions[size_t(n - 1)]);
             } else {
                 if (!s.DeviceFound) {
                     panel.setStatusBold(false);
@@ -44,28 +55,33 @@ void LivePoll::Timer3_Timer()
                     panel.setStatusText(u" "_s);
                     s.DeviceFound = true;
                 }
-                ResetModeButtons(panel);
-                panel.setMenuEnabled(Menu::Get1Frame, true);
-                // Bytes a short read did not fill still hold the sentinel '@' and decode as such.
-                s.ModeCode = s.ReplyBuffer[1];
-                UpdatePanelState(s.ReplyBuffer[0], s.ModeCode, s.DisplayFlag, panel);
+                // Bytes a short read did not fill still hold the sentinel '@' and the panel shows them decoded
+                // as such, as the instrument's own program does; the status value takes only whole replies.
+                const StatusReading reading = decodeStatusReply(s.ReplyBuffer.data(), s.DisplayFlag);
+                showReading(reading, panel);
+                s.ModeCode = reading.page;
+                if (got == uint32_t(wire::kStatusReplyBytes))
+                    reading_ = reading;
+                else
+                    link_.noteFailure(ErrorKind::TimeOut);
             }
-            // Byte 3 is decoded after the mode dispatch, which therefore sees the previous tick's DisplayFlag.
             const uint8_t flags = s.ReplyBuffer[2];
             s.DisplayFlag = flags & 0x01;
             s.SignalPresent = flags & 0x02;
             s.fillReplySentinel();
-            SetSoftKeyLabels(s.ModeCode, panel);
         }
         closed = link_.closeDevice();
     }
     if (closed == ft::OK)
-        return;
+        return {false, link_.exchangeOutcome()};
+    link_.noteFailure(ErrorKind::Absent);
     panel.setStatusBold(true);
     panel.setStatusColour(qb::Red);
     panel.setStatusText(u"  No QV7700 found, \r\nCheck Power & USB Connectors"_s);
     s.DeviceFound = false;
+    const Result result{false, link_.exchangeOutcome()};
     link_.Wait(absencePauseMs);
+    return result;
 }
 
 }  // namespace qv

@@ -1,0 +1,166 @@
+#include "session/session.h"
+
+#include <QTimer>
+
+#include <cstring>
+
+namespace qv {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr int kExitPauseMs = 100;
+
+// Runs done once, with the outcome the object's next finished() carries.
+template <class Fetch>
+void whenFinished(Fetch& fetch, QObject* context, Done done)
+{
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = QObject::connect(&fetch, &Fetch::finished, context, [&fetch, connection, done] {
+        QObject::disconnect(*connection);
+        if (done)
+            done(fetch.lastOutcome());
+    });
+}
+}  // namespace
+
+Session::Session(std::unique_ptr<D2xx> device, QObject* parent)
+    : QObject(parent),
+      device_(std::make_unique<SerialNumberFilter>(std::move(device), QByteArray())),
+      link_(state_, panel_, *device_),
+      poll_(link_),
+      keys_(link_, schedule_),
+      fetch_(link_, picture_),
+      log_(link_)
+{
+    connect(&schedule_, &PollSchedule::due, this, [this] { pollOnce(); });
+}
+
+Session::~Session() = default;
+
+QString Session::serialNumber() const
+{
+    if (!device_->serial().isEmpty())
+        return QString::fromLatin1(device_->serial());
+    return QString::fromLatin1(state_.SerialNumber.data(),
+                               qsizetype(strnlen(state_.SerialNumber.data(), state_.SerialNumber.size())));
+}
+
+StatusPoll::Result Session::pollOnce()
+{
+    const StatusPoll::Result result = poll_.pollOnce();
+    if (result.skipped) {
+        ++counts_.skipped;
+        emit pollSkipped();
+        return result;
+    }
+    ++counts_.polls;
+    if (!result.outcome.ok())
+        ++counts_.failures;
+    const bool present = poll_.instrumentPresent();
+    // A reply that came short leaves the last whole one standing, and its age grows.
+    if (!present || result.outcome.ok() || !status_.present) {
+        status_ = statusFrom(present, poll_.lastReading(), serialNumber(), QDateTime::currentDateTime(),
+                             monotonicNowMs());
+    }
+    status_.polls = counts_.polls;
+    emit polled(status_);
+    return result;
+}
+
+Session::PollCounts Session::pollCounts() const
+{
+    PollCounts c = counts_;
+    c.late = schedule_.lateTicks();
+    return c;
+}
+
+void Session::press(const NamedControl& control, Done done, int knobHoldMs)
+{
+    if (control.key) {
+        keys_.click(*control.key, std::move(done));
+        return;
+    }
+    const int knob = control.knob;
+    QTimer::singleShot(knobHoldMs, this, [this, knob] { keys_.knobUp(knob); });
+    keys_.knobDown(knob, std::move(done));
+}
+
+void Session::captureScreen(bool showWindow, Done done)
+{
+    // In the queue like a click; once it is this request's turn, a poll first: a mode key pressed just before
+    // may have moved the instrument to its picture page, which has no screen to give.
+    link_.whenFree([this, showWindow, done = std::move(done)] {
+        const StatusPoll::Result polled = pollOnce();
+        if (!poll_.instrumentPresent()) {
+            if (done)
+                done(polled.outcome.ok() ? Outcome::failure(ErrorKind::Absent, panel_.statusText().trimmed())
+                                         : polled.outcome);
+            return;
+        }
+        if (!panel_.menuEnabled(Menu::Get1Frame)) {
+            if (done)
+                done(Outcome::failure(ErrorKind::NotOffered,
+                                      u"the instrument shows its picture page, which has no screen to capture"_s));
+            return;
+        }
+        whenFinished(fetch_, this, done);
+        if (showWindow)
+            fetch_.mnuGet1Frame_Click();
+        else
+            fetch_.fetchWithoutWindow();
+    });
+}
+
+void Session::fetchLog(Done done)
+{
+    whenFinished(log_, this, std::move(done));
+    log_.mnuGetLog_Click();
+}
+
+void Session::eraseLog(Done done)
+{
+    whenFinished(log_, this, std::move(done));
+    log_.mnuEraseLog_Click();
+}
+
+void Session::start()
+{
+    state_.PrinterIndex = 0;
+    panel_.setMenuEnabled(Menu::PrintFrame, false);
+    panel_.setMenuEnabled(Menu::Reverse, false);
+    panel_.setMenuEnabled(Menu::PrintLog, false);
+    schedule_.start();
+}
+
+void Session::exitAfterPause()
+{
+    link_.Wait(kExitPauseMs);
+    endProgram();
+}
+
+void Session::endProgram()
+{
+    if (link_.stopping())
+        return;
+    link_.stop();
+    schedule_.stop();
+    emit exitRequested();
+}
+
+void Session::clearStatusBox()
+{
+    link_.whenFree([this] {
+        state_.StatusLog = u" "_s;
+        panel_.setStatusText(state_.StatusLog);
+        panel_.setMenuEnabled(Menu::PrintLog, false);
+    });
+}
+
+void Session::screenWindowClosed()
+{
+    panel_.setMenuEnabled(Menu::PrintFrame, false);
+    panel_.setMenuEnabled(Menu::Reverse, false);
+}
+
+}  // namespace qv
