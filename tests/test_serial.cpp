@@ -1,7 +1,7 @@
 // The serial backend on a pseudo-terminal pair: the test holds the master end and plays the instrument. Listing a
 // port by its path and exchanging bytes through it, untouched, are the end-to-end runs' (a whole binary screen and
 // the log over a pty); the listing rules shared by every backend are test_scripting's. Here: what those runs never
-// meet, a short read, a peer that goes away, and a handle used after its close.
+// meet, a short read, a peer that goes away, a handle used after its close, and how often the ports are scanned.
 
 #include "link/serial_device.h"
 #include "test_rigs.h"
@@ -9,7 +9,10 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include <functional>
+#include <sys/inotify.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace qv;
 using namespace qv::test;
@@ -27,6 +30,26 @@ struct Port {
             h = 0;
     }
     ~Port() { dev.Close(h); }
+};
+
+// Every scan of the ports reads each USB device's vendor id; the kernel tells of each read of the one in dir.
+struct VendorIdReads {
+    int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    explicit VendorIdReads(const QString& dir) { inotify_add_watch(fd, QFile::encodeName(dir).constData(), IN_OPEN); }
+    ~VendorIdReads() { ::close(fd); }
+    // The reads since the last call.
+    int take() const
+    {
+        alignas(inotify_event) char buf[4096];
+        int n = 0;
+        for (ssize_t len; (len = ::read(fd, buf, sizeof buf)) > 0;)
+            for (ssize_t off = 0; off < len;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(buf + off);
+                n += e->len && qstrcmp(e->name, "idVendor") == 0;
+                off += ssize_t(sizeof(inotify_event) + e->len);
+            }
+        return n;
+    }
 };
 }  // namespace
 
@@ -103,6 +126,44 @@ private slots:
         QCOMPARE(p.dev.SetTimeouts(h, 500, 0), ft::INVALID_HANDLE);
         QCOMPARE(p.dev.GetQueueStatus(h, &n), ft::INVALID_HANDLE);
         QCOMPARE(p.dev.Close(0), ft::INVALID_HANDLE);
+    }
+
+    void portsScannedOnlyAfterADeviceEvent_data()
+    {
+        QTest::addColumn<bool>("byPath");
+        QTest::newRow("the pty's own path") << true;
+        QTest::newRow("first converter") << false;
+    }
+
+    // A poll opens the port every second; only a plug or an unplug may cost a scan, and it shows at the very next
+    // exchange: a port given by path has the converter's serial number while the converter is plugged.
+    void portsScannedOnlyAfterADeviceEvent()
+    {
+        QFETCH(bool, byPath);
+        FakeConverters t;
+        Pty pty;
+        t.add(1, "QVA", u"ttyUSB0"_s, pty.slave);
+        SerialDevice dev(byPath ? pty.slave : QString(), t.roots());
+        VendorIdReads scans(t.sys() + u"/bus/usb/devices/1-1.1"_s);
+        // As every exchange opens the device: the first one listed, then opened by its serial number.
+        const auto exchange = [&dev]() -> QByteArray {
+            char serial[100] = {};
+            FtHandle h = 0;
+            if (dev.ListDevices(nullptr, serial, ft::LIST_BY_INDEX | ft::OPEN_BY_SERIAL_NUMBER) != ft::OK)
+                return "not listed";
+            if (dev.OpenEx(serial, ft::OPEN_BY_SERIAL_NUMBER, &h) != ft::OK || dev.Close(h) != ft::OK)
+                return "not opened";
+            return serial;
+        };
+        const QByteArray unplugged = byPath ? pty.slave.toLocal8Bit() : "not listed";
+        const std::function<void()> steps[] = {[] {}, [&] { t.unplug(1, u"ttyUSB0"_s); },
+                                               [&] { t.plug(1, u"ttyUSB1"_s, pty.slave); }};
+        for (int step = 0; step < 3; ++step) {
+            steps[step]();
+            for (int poll = 0; poll < 3; ++poll)
+                QCOMPARE(exchange(), step == 1 ? unplugged : QByteArray("QVA"));
+            QCOMPARE(scans.take(), 1);
+        }
     }
 };
 

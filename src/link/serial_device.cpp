@@ -75,10 +75,10 @@ struct SerialDevice::OpenPort {
     bool failed = false;
 };
 
-SerialDevice::SerialDevice(QString path, DeviceRoots roots) : path_(std::move(path)), roots_(std::move(roots)) {}
+SerialDevice::SerialDevice(QString path, DeviceRoots roots) : path_(std::move(path)), scan_(std::move(roots)) {}
 SerialDevice::~SerialDevice() = default;
 
-QList<SerialDevice::PortInfo> SerialDevice::ports() const
+QList<SerialDevice::PortInfo> SerialDevice::ports()
 {
     // A list taken a moment ago is still good: the open that follows a list must not pay for a second scan.
     static QElapsedTimer clock;
@@ -88,7 +88,7 @@ QList<SerialDevice::PortInfo> SerialDevice::ports() const
     if (cacheTakenMs_ >= 0 && now - cacheTakenMs_ < kListReuseMs)
         return cache_;
     QList<PortInfo> result;
-    const auto converters = converterPorts(roots_);
+    const QList<UsbConverter> converters = scan_.ports();
     if (!path_.isEmpty()) {
         if (!QFileInfo::exists(path_)) {
             cacheTakenMs_ = -1;

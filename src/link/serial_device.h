@@ -42,17 +42,17 @@ private:
     };
     struct OpenPort;
 
-    QList<PortInfo> ports() const;
+    QList<PortInfo> ports();
     FtStatus openLocation(const QString& location, FtHandle* handle);
     OpenPort* find(FtHandle handle);
     // Moves everything the driver holds into our own receive buffer; false once the port has failed.
     bool drain(OpenPort& p);
 
     QString path_;
-    DeviceRoots roots_;
+    ConverterPortScan scan_;
     // One open lists the devices and then opens by serial number: both halves use the same look at the system.
-    mutable QList<PortInfo> cache_;
-    mutable qint64 cacheTakenMs_ = -1;
+    QList<PortInfo> cache_;
+    qint64 cacheTakenMs_ = -1;
     std::map<FtHandle, std::unique_ptr<OpenPort>> open_;
     FtHandle nextHandle_ = 1;
 };

@@ -66,6 +66,15 @@ QList<UsbConverter> scanConverters(const QString& sysfsRoot, const QString& devR
     return out;
 }
 
+namespace {
+// Linux counts every device event it sends (uevents); the count is empty where there is none to read.
+QByteArray deviceEventCount(const QString& sysfsRoot)
+{
+    QFile f(sysfsRoot + u"/kernel/uevent_seqnum"_s);
+    return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray();
+}
+}  // namespace
+
 QList<UsbConverter> converterPorts(const DeviceRoots& roots)
 {
     QList<UsbConverter> result;
@@ -92,6 +101,18 @@ QList<UsbConverter> converterPorts(const DeviceRoots& roots)
         result.append(c);
     }
     return result;
+}
+
+QList<UsbConverter> ConverterPortScan::ports()
+{
+    // A plug or an unplug ends with an event counted once its ports are in place or gone, and the count is read
+    // before the scan: a change the scan may have missed always leaves a higher count for the next call.
+    const QByteArray events = deviceEventCount(roots_.sysfs);
+    if (events.isEmpty() || events != eventsAtScan_) {
+        ports_ = converterPorts(roots_);
+        eventsAtScan_ = events;
+    }
+    return ports_;
 }
 
 }  // namespace qv

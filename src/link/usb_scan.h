@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+#include <utility>
+
 namespace qv {
 
 // The USB vendor id of the converter chip inside the instrument's cable.
@@ -35,5 +37,20 @@ struct DeviceRoots {
 
 // The converters that have a serial port, in the system's order (sysfs on Linux, the toolkit elsewhere).
 QList<UsbConverter> converterPorts(const DeviceRoots& roots = {});
+
+// converterPorts() for a backend that asks before every exchange, once a second. Scanning costs thousands of file
+// opens where the system has many ports; it is repeated only after the kernel has sent a device event, which it
+// does for every device added or removed and every driver bound or let go. Where no event count can be read
+// (another system, a test tree without one) every call scans.
+class ConverterPortScan {
+public:
+    explicit ConverterPortScan(DeviceRoots roots) : roots_(std::move(roots)) {}
+    QList<UsbConverter> ports();
+
+private:
+    DeviceRoots roots_;
+    QByteArray eventsAtScan_;  // the kernel's event count read just before the last scan
+    QList<UsbConverter> ports_;
+};
 
 }  // namespace qv

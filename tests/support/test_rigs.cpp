@@ -119,18 +119,26 @@ void FakeConverters::add(int port, const QByteArray& serial, const QString& tty,
         QFile::link(sys() + u"/bus/usb/drivers/ftdi_sio"_s, interfaceDir(port) + u"/driver"_s);
         plug(port, tty, target);
     }
+    deviceEvent();
 }
 
 void FakeConverters::plug(int port, const QString& tty, const QString& target)
 {
     writeFile(interfaceDir(port) + u'/' + tty + u"/latency_timer"_s, "16");
     target.isEmpty() ? writeFile(dev() + u'/' + tty, "") : void(QFile::link(target, dev() + u'/' + tty));
+    deviceEvent();
 }
 
 void FakeConverters::unplug(int port, const QString& tty)
 {
     QDir(interfaceDir(port) + u'/' + tty).removeRecursively();
     QFile::remove(dev() + u'/' + tty);
+    deviceEvent();
+}
+
+void FakeConverters::deviceEvent()
+{
+    writeFile(sys() + u"/kernel/uevent_seqnum"_s, QByteArray::number(++events_));
 }
 
 DoctorEnvironment FakeConverters::environment(bool library, const QSet<QString>& denied) const

@@ -47,6 +47,7 @@ private:
 };
 
 // A fake /sys and /dev holding converters; a port's /dev node is an empty file or a link to a pseudo-terminal.
+// Every change counts a device event, as the kernel does.
 struct FakeConverters {
     QString sys() const { return dir.filePath(QStringLiteral("sys")); }
     QString dev() const { return dir.filePath(QStringLiteral("dev")); }
@@ -64,6 +65,8 @@ struct FakeConverters {
 
 private:
     QString interfaceDir(int port) const;
+    void deviceEvent();
+    int events_ = 0;
 };
 
 // The program under test (or, with its path given, another one) run as a script runs it, drawing off screen.
