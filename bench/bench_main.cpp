@@ -4,7 +4,7 @@
 //   a whole capture over a pseudo-terminal against the bare transfer of the same bytes plus the fixed pause;
 //   the error log fetched alone and straight after a capture.
 
-#include "app/download_window.h"
+#include "gui/download_window.h"
 #include "session/session.h"
 #include "files/printing.h"
 #include "link/serial_device.h"

@@ -3,7 +3,7 @@
 //   the time from a change of what viewers see to its event arriving at a viewer;
 //   GET /api/status answered per second with two keep-alive clients.
 
-#include "app/net_service.h"
+#include "net/net_service.h"
 #include "session/session.h"
 #include "sim/sim_device.h"
 

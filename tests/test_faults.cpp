@@ -2,7 +2,7 @@
 // the instrument falling silent. Each run must end within a bound, leave the device closed, no transfer busy,
 // no hourglass, say what went wrong, and leave the program able to talk to the instrument again.
 
-#include "app/headless.h"
+#include "cli/headless.h"
 #include "session/session.h"
 #include "scripted_device.h"
 #include "test_rigs.h"

@@ -1,10 +1,10 @@
 // The main window under the offscreen platform: start-up and Clear, the screen window, the mirrored panel
 // state, the knob holds and every way they end, and commands and closing during a transfer.
 
-#include "app/about_window.h"
-#include "app/download_window.h"
-#include "app/knob_button.h"
-#include "app/main_window.h"
+#include "gui/about_window.h"
+#include "gui/download_window.h"
+#include "gui/knob_button.h"
+#include "gui/main_window.h"
 #include "session/session.h"
 #include "files/printing.h"
 #include "files/screen_files.h"

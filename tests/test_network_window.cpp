@@ -1,8 +1,8 @@
 // Logger > Network... in the window: serving starts and stops from the dialog, and what the window's own keys
 // do is what a viewer reads over the network.
 
-#include "app/main_window.h"
-#include "app/network_dialog.h"
+#include "gui/main_window.h"
+#include "gui/network_dialog.h"
 #include "session/session.h"
 #include "sim/sim_device.h"
 

@@ -2,7 +2,7 @@
 // replug, two programs each on its own instrument and never two on one, --status --json over a table of
 // replies, a picture piped out of --capture -, and the log as text, JSON and CSV.
 
-#include "app/headless.h"
+#include "cli/headless.h"
 #include "session/instrument_status.h"
 #include "session/session.h"
 #include "link/doctor.h"

@@ -1,11 +1,11 @@
 // The watch window on the simulated instrument: Logger > Watch... opens it; Start journals and shows the journal
 // or why it cannot; alarms active-first with an Acknowledge that journals once; settings outlive the window.
 
-#include "app/alarm_list.h"
-#include "app/main_window.h"
+#include "gui/alarm_list.h"
+#include "gui/main_window.h"
 #include "session/session.h"
-#include "app/watch_settings_form.h"
-#include "app/watch_window.h"
+#include "gui/watch_settings_form.h"
+#include "gui/watch_window.h"
 #include "sim/sim_device.h"
 
 #include "test_rigs.h"

@@ -1,7 +1,7 @@
-#include "app/network_dialog.h"
+#include "gui/network_dialog.h"
 
-#include "app/headless.h"
-#include "app/net_service.h"
+#include "cli/headless.h"
+#include "net/net_service.h"
 
 #include <QClipboard>
 #include <QFormLayout>

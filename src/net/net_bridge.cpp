@@ -1,4 +1,4 @@
-#include "app/net_bridge.h"
+#include "net/net_bridge.h"
 
 #include "session/session.h"
 

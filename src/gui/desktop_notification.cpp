@@ -1,4 +1,4 @@
-#include "app/desktop_notification.h"
+#include "gui/desktop_notification.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

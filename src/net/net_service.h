@@ -2,8 +2,8 @@
 // Serving one running remote control over the network, as --serve and the window's Network... dialog start
 // it: the token, the server on its own thread, and the bridge that feeds it snapshots and runs its requests.
 
-#include "app/command_line.h"
-#include "app/net_bridge.h"
+#include "net/serve_options.h"
+#include "net/net_bridge.h"
 #include "net/net_server.h"
 
 #include <QObject>
@@ -40,8 +40,5 @@ private:
     QByteArray token_;
     QStringList notices_;
 };
-
-// --serve without a window: polls once a second as the window does, serves until SIGINT or SIGTERM.
-int runServe(const Options& options);
 
 }  // namespace qv

@@ -1,4 +1,4 @@
-#include "app/command_line.h"
+#include "cli/command_line.h"
 
 #include "session/front_panel_keys.h"
 #include "net/net_access.h"

@@ -1,4 +1,4 @@
-#include "app/about_window.h"
+#include "gui/about_window.h"
 
 #include "state/twips.h"
 

@@ -1,13 +1,6 @@
-#include "app/net_service.h"
+#include "net/net_service.h"
 
-#include "session/device_select.h"
-#include "app/headless.h"
 #include "session/session.h"
-#include "app/stop_signals.h"
-#include "render/fonts.h"
-
-#include <QCoreApplication>
-
 
 namespace qv {
 
@@ -57,32 +50,5 @@ void NetService::stop()
     server_.stop();
 }
 
-
-int runServe(const Options& o)
-{
-    installFontSubstitutions();
-    QString error;
-    auto device = makeDevice(o.device, &error);
-    if (!device) {
-        say(u"qv7700-remote: "_s + error);
-        return exitcode::Usage;
-    }
-    Session remote(std::move(device));
-    remote.setInstrumentSerial(o.serialNumber.toLatin1());
-    if (!o.presses.isEmpty() && runPresses(remote, o.presses) != exitcode::Done)
-        say(u"qv7700-remote: a key exchange failed"_s);
-    NetService service(remote);
-    if (!service.start(*o.serve, &error)) {
-        say(u"qv7700-remote: "_s + error);
-        return exitcode::Failed;
-    }
-    for (const QString& notice : service.notices())
-        say(u"qv7700-remote: "_s + notice);
-    quitOnStopSignals();
-    remote.start();  // the poll, once a second, as in the window
-    const int code = QCoreApplication::exec();
-    service.stop();
-    return code;
-}
 
 }  // namespace qv

@@ -3,9 +3,11 @@
 // and menus. Texts for people (the status box among them) go to standard error; standard output carries only
 // what a script asked for: a picture, a log, a status, a list, or with --json a JSON object for every outcome.
 
-#include "app/command_line.h"
+#include "cli/command_line.h"
 
 #include <QString>
+
+#include <memory>
 
 namespace qv {
 
@@ -13,6 +15,10 @@ class Session;
 
 // One line for people on standard error.
 void say(const QString& text);
+
+// The session the options ask for (--device, --serial-number), not yet polling; none with *error set when the
+// device cannot be made. Every mode that talks to an instrument starts here.
+std::unique_ptr<Session> openSession(const Options& options, QString* error);
 
 // Runs the action the options name and returns the process exit code (see exitcode::).
 int runHeadless(const Options& options);

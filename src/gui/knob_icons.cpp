@@ -1,4 +1,4 @@
-#include "app/knob_icons.h"
+#include "gui/knob_icons.h"
 
 #include <QIconEngine>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "app/knob_button.h"
+#include "gui/knob_button.h"
 
 #include <QKeyEvent>
 #include <QPainter>

@@ -1,10 +1,10 @@
-#include "app/watch_window.h"
+#include "gui/watch_window.h"
 
-#include "app/alarm_list.h"
-#include "app/command_line.h"
-#include "app/desktop_notification.h"
+#include "gui/alarm_list.h"
+#include "cli/command_line.h"
+#include "gui/desktop_notification.h"
 #include "session/session.h"
-#include "app/watch_settings_form.h"
+#include "gui/watch_settings_form.h"
 #include "watch/watch.h"
 
 #include <QCloseEvent>

@@ -1,9 +1,9 @@
-#include "app/headless.h"
+#include "cli/headless.h"
 
 #include "session/device_select.h"
-#include "app/net_service.h"
+#include "net/net_service.h"
 #include "session/session.h"
-#include "app/watch_mode.h"
+#include "cli/watch_mode.h"
 #include "link/doctor.h"
 #include "session/instrument_status.h"
 #include "logger/log_formats.h"
@@ -290,6 +290,16 @@ int runHeadlessOn(Session& remote, const Options& o)
     return report(o, runWith(remote, o));
 }
 
+std::unique_ptr<Session> openSession(const Options& o, QString* error)
+{
+    auto device = makeDevice(o.device, error);
+    if (!device)
+        return nullptr;
+    auto session = std::make_unique<Session>(std::move(device));
+    session->setInstrumentSerial(o.serialNumber.toLatin1());
+    return session;
+}
+
 int runHeadless(const Options& o)
 {
     installFontSubstitutions();
@@ -302,19 +312,17 @@ int runHeadless(const Options& o)
     default: break;
     }
     QString error;
-    auto device = makeDevice(o.device, &error);
-    if (!device)
+    const std::unique_ptr<Session> session = openSession(o, &error);
+    if (!session)
         return report(o, failed(exitcode::Usage, error));
-    Session remote(std::move(device));
-    remote.setInstrumentSerial(o.serialNumber.toLatin1());
     if (o.action == Action::Watch) {
-        if (!o.presses.isEmpty() && runPresses(remote, o.presses) != exitcode::Done)
-            say(u"qv7700-remote: a key exchange with %1 failed; watching it anyway"_s.arg(instrumentName(remote)));
+        if (!o.presses.isEmpty() && runPresses(*session, o.presses) != exitcode::Done)
+            say(u"qv7700-remote: a key exchange with %1 failed; watching it anyway"_s.arg(instrumentName(*session)));
         // The status box went to standard error for the presses; the watch's log fetches would fill it all day.
-        QObject::disconnect(&remote.panel(), &PanelModel::statusTextWritten, &remote, nullptr);
-        return runWatch(remote, o);
+        QObject::disconnect(&session->panel(), &PanelModel::statusTextWritten, session.get(), nullptr);
+        return runWatch(*session, o);
     }
-    return runHeadlessOn(remote, o);
+    return runHeadlessOn(*session, o);
 }
 
 }  // namespace qv

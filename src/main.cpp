@@ -1,13 +1,13 @@
 // qv7700-remote: remote control for the Corvane QV7700 video and audio scope.
 
-#include "app/command_line.h"
+#include "cli/command_line.h"
 #include "session/device_select.h"
-#include "app/headless.h"
-#include "app/instrument_choice.h"
-#include "app/main_window.h"
-#include "app/network_dialog.h"
+#include "cli/headless.h"
+#include "gui/instrument_choice.h"
+#include "gui/main_window.h"
+#include "gui/network_dialog.h"
 #include "session/session.h"
-#include "app/startup_probe.h"
+#include "gui/startup_probe.h"
 #include "render/fonts.h"
 
 #include <QApplication>

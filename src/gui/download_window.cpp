@@ -1,4 +1,4 @@
-#include "app/download_window.h"
+#include "gui/download_window.h"
 
 #include "render/screen_picture.h"
 #include "state/twips.h"

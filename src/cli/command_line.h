@@ -2,6 +2,8 @@
 // The command line: every option, checked before any window or device exists. A plain start is the
 // interactive program; any action option runs without a window.
 
+#include "net/serve_options.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -23,15 +25,6 @@ inline constexpr int NotWritten = 3;  // an output file could not be written (no
 enum class Action { Window, Press, Capture, GetLog, EraseLog, Status, ListDevices, Render, Doctor, Watch, Report, Serve };
 
 enum class OutputFormat { Png, Bmp, Text, Json, Csv };
-
-// --serve and the options that go with it.
-struct ServeOptions {
-    QString address;    // [ADDRESS:]PORT
-    QString tokenFile;  // empty: the default place
-    QString tlsCert, tlsKey;
-    bool publicRead = false;
-    QStringList allowHosts;
-};
 
 struct Options {
     Action action = Action::Window;

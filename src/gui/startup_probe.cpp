@@ -1,4 +1,4 @@
-#include "app/startup_probe.h"
+#include "gui/startup_probe.h"
 
 #include "session/session.h"
 

@@ -1,4 +1,4 @@
-#include "app/watch_settings_form.h"
+#include "gui/watch_settings_form.h"
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>

@@ -1,9 +1,10 @@
-#include "app/watch_mode.h"
+#include "cli/watch_mode.h"
 
-#include "app/headless.h"
-#include "app/net_service.h"
+#include "cli/headless.h"
+#include "net/net_service.h"
 #include "session/session.h"
-#include "app/stop_signals.h"
+#include "cli/stop_signals.h"
+#include "render/fonts.h"
 #include "watch/clock.h"
 #include "watch/report.h"
 #include "watch/watch.h"
@@ -105,6 +106,30 @@ int runReport(const Options& o)
         return exitcode::NotWritten;
     }
     return exitcode::Done;
+}
+
+int runServe(const Options& o)
+{
+    QString error;
+    std::unique_ptr<Session> session = openSession(o, &error);
+    if (!session) {
+        say(u"qv7700-remote: "_s + error);
+        return exitcode::Usage;
+    }
+    if (!o.presses.isEmpty() && runPresses(*session, o.presses) != exitcode::Done)
+        say(u"qv7700-remote: a key exchange failed"_s);
+    NetService service(*session);
+    if (!service.start(*o.serve, &error)) {
+        say(u"qv7700-remote: "_s + error);
+        return exitcode::Failed;
+    }
+    for (const QString& notice : service.notices())
+        say(u"qv7700-remote: "_s + notice);
+    quitOnStopSignals();
+    session->start();  // the poll, once a second, as in the window
+    const int code = QCoreApplication::exec();
+    service.stop();
+    return code;
 }
 
 }  // namespace qv

@@ -1,4 +1,4 @@
-#include "app/alarm_list.h"
+#include "gui/alarm_list.h"
 
 #include "watch/report.h"
 

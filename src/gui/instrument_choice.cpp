@@ -1,4 +1,4 @@
-#include "app/instrument_choice.h"
+#include "gui/instrument_choice.h"
 
 #include "session/session.h"
 #include "link/usb_scan.h"
