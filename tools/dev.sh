@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Set-up for a fresh Debian 12 machine: installs what is missing from Debian's archive, builds, then either
-# starts the program on its simulated instrument (run), runs every test (test), or stops there (build).
+# starts the program on its simulated instrument (run), runs every test (test), builds the Debian package
+# (package), or stops there (build).
 #   bash tools/dev.sh run     # install, build, start on the simulated instrument
 #   bash tools/dev.sh test    # install, build, run all tests
+#   bash tools/dev.sh package # install, build, make build/qv7700-remote_<version>_<arch>.deb
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 mode=${1:-run}
-case "$mode" in run|test|build) ;; *) echo "usage: bash tools/dev.sh run|test|build" >&2; exit 2 ;; esac
+case "$mode" in run|test|build|package) ;; *) echo "usage: bash tools/dev.sh run|test|build|package" >&2; exit 2 ;; esac
 build=${BUILD_DIR:-build}
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
           fonts-dejavu-core fonts-liberation)
@@ -17,6 +19,11 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt
 if [ "$mode" = test ]; then
     packages+=(cups printer-driver-cups-pdf poppler-utils desktop-file-utils appstream bash-completion
                chromium chromium-driver python3-selenium prometheus openssl)
+fi
+# CPack's DEB generator asks `file` which packaged files are programs and hands those to dpkg-shlibdeps
+# (dpkg-dev) to declare their Qt libraries; a minimal Debian root has neither, and then no package comes out.
+if [ "$mode" = package ]; then
+    packages+=(dpkg-dev file)
 fi
 
 as_root() {
@@ -47,6 +54,9 @@ run)
 test)
     cd "$build"
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" ;;
+package)
+    cd "$build"
+    cpack -G DEB ;;
 *)
-    echo "usage: bash tools/dev.sh run|test|build" >&2; exit 2 ;;
+    echo "usage: bash tools/dev.sh run|test|build|package" >&2; exit 2 ;;
 esac
