@@ -7,6 +7,7 @@
 #include "scripted_device.h"
 #include "test_rigs.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -99,6 +100,29 @@ QList<Operation> operations()
     };
 }
 
+// One exchange through the session's own door, ending in the outcome it reports.
+Outcome runExchange(Rig& r, const QString& exchange)
+{
+    Outcome got = Outcome::failure(ErrorKind::Internal, u"never ended"_s);
+    const Done keep = [&got](const Outcome& o) { got = o; };
+    if (exchange == u"poll")
+        got = r.remote.pollOnce().outcome;
+    else if (exchange == u"key")
+        r.remote.press(*controlByName(u"VECT"_s), keep);
+    else if (exchange == u"knob")
+        r.remote.press(*controlByName(u"VOL+"_s), keep, 5);
+    else if (exchange == u"capture")
+        r.remote.captureScreen(false, keep);
+    else if (exchange == u"log")
+        r.remote.fetchLog(keep);
+    else if (exchange == u"erase")
+        r.remote.eraseLog(keep);
+    QDeadlineTimer limit(3000);  // a knob is let go by a timer: the event loop must run for it
+    while (got.text == u"never ended"_s && !limit.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return got;
+}
+
 // None: the operation as it should go, which must report nothing.
 enum class Fault { None, FailOne, Disconnect, Silent };
 }  // namespace
@@ -108,6 +132,60 @@ Q_DECLARE_METATYPE(Fault)
 class TestFaults : public QObject {
     Q_OBJECT
 private slots:
+    // Each exchange ends with the kind of what went wrong, whatever words the status box uses for it.
+    void outcomeKinds_data()
+    {
+        QTest::addColumn<QString>("exchange");
+        QTest::addColumn<QString>("failing");  // "Op" or "Op#n" fails; "reply XX" makes the reply to XX empty
+        QTest::addColumn<QString>("kind");
+        const QStringList exchanges{u"poll"_s, u"key"_s, u"knob"_s, u"capture"_s, u"log"_s, u"erase"_s};
+        for (const QString& e : exchanges) {
+            QTest::addRow("%s ok", qPrintable(e)) << e << QString() << u"none"_s;
+            QTest::addRow("%s, no converter", qPrintable(e)) << e << u"List"_s << u"absent"_s;
+            QTest::addRow("%s, held by another program", qPrintable(e)) << e << u"OpenEx"_s << u"absent"_s;
+        }
+        QTest::newRow("poll, write") << u"poll"_s << u"Write"_s << u"write-failed"_s;
+        QTest::newRow("poll, read") << u"poll"_s << u"Read"_s << u"read-failed"_s;
+        QTest::newRow("poll, short reply") << u"poll"_s << u"reply b6 80"_s << u"time-out"_s;
+        QTest::newRow("poll, close") << u"poll"_s << u"Close"_s << u"absent"_s;
+        QTest::newRow("key, write") << u"key"_s << u"Write"_s << u"write-failed"_s;
+        QTest::newRow("key, close") << u"key"_s << u"Close"_s << u"close-failed"_s;
+        QTest::newRow("knob, close") << u"knob"_s << u"Close"_s << u"close-failed"_s;
+        QTest::newRow("capture, picture page") << u"capture"_s << u"reply b6 80 00 00"_s << u"not-offered"_s;
+        QTest::newRow("capture, header read") << u"capture"_s << u"Read#2"_s << u"read-failed"_s;
+        QTest::newRow("capture, short header") << u"capture"_s << u"reply b0 0b"_s << u"time-out"_s;
+        QTest::newRow("capture, silent blocks") << u"capture"_s << u"reply b2"_s << u"time-out"_s;
+        QTest::newRow("capture, queue") << u"capture"_s << u"Queue"_s << u"device-error"_s;
+        QTest::newRow("capture, close") << u"capture"_s << u"Close#2"_s << u"close-failed"_s;
+        QTest::newRow("log, time-outs") << u"log"_s << u"SetTimeouts"_s << u"device-error"_s;
+        QTest::newRow("log, read") << u"log"_s << u"Read"_s << u"read-failed"_s;
+        QTest::newRow("log, silent") << u"log"_s << u"reply b4"_s << u"time-out"_s;
+        QTest::newRow("log, close") << u"log"_s << u"Close"_s << u"close-failed"_s;
+        QTest::newRow("erase, close") << u"erase"_s << u"Close"_s << u"close-failed"_s;
+    }
+
+    void outcomeKinds()
+    {
+        QFETCH(QString, exchange);
+        QFETCH(QString, failing);
+        QFETCH(QString, kind);
+        Rig r;
+        if (failing.startsWith(u"reply "_s)) {
+            const QStringList bytes = failing.mid(6).split(u' ');
+            QByteArray reply;
+            for (qsizetype i = 1; i < bytes.size(); ++i)
+                reply += char(bytes[i].toInt(nullptr, 16));
+            r.dev->replyTo(uint8_t(bytes[0].toInt(nullptr, 16)), reply);
+        } else if (!failing.isEmpty()) {
+            r.dev->failOn(failing.section(u'#', 0, 0), failing.section(u'#', 1).toInt());
+        }
+        const Outcome outcome = runExchange(r, exchange);
+        QCOMPARE(QString::fromLatin1(errorKindName(outcome.kind)), kind);
+        // The words are the status box's: a failure always has some, a success none.
+        QCOMPARE(outcome.text.isEmpty(), outcome.ok());
+        QVERIFY(!r.dev->isOpen());
+    }
+
     // One row per operation without a fault, then one per operation, device call and fault: the call fails once,
     // the cable is pulled at it, or the instrument falls silent from it.
     void matrix_data()

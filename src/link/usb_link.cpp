@@ -90,7 +90,13 @@ Outcome UsbLink::exchangeOutcome() const
 {
     if (failure_ == ErrorKind::None)
         return {};
-    return Outcome::failure(failure_, panel_.statusText().trimmed());
+    // Some failures the status box keeps to itself (a short status reply, a failed time-out setting): their
+    // outcome still says what happened.
+    const QString box = panel_.statusText().trimmed();
+    if (!box.isEmpty())
+        return Outcome::failure(failure_, box);
+    return Outcome::failure(failure_, failure_ == ErrorKind::TimeOut ? u"the instrument's answer was short"_s
+                                                                      : u"the instrument did not answer"_s);
 }
 
 const char* errorKindName(ErrorKind kind)
