@@ -231,7 +231,7 @@ void BM_CapturePty(benchmark::State& state)
     Session remote(std::make_unique<SerialDevice>(QString::fromStdString(peer().path())));
     remote.state().SignalPresent = true;
     for (auto _ : state) {
-        remote.screenFetch().mnuGet1Frame_Click();
+        remote.screenFetch().captureWithWindow();
         if (!remote.screenFetch().lastFetchClean())
             state.SkipWithError(qPrintable(remote.panel().statusText()));
     }
@@ -322,7 +322,7 @@ void BM_CaptureSimLatency(benchmark::State& state)
     Session remote{std::unique_ptr<D2xx>(dev)};
     remote.state().SignalPresent = true;
     for (auto _ : state)
-        remote.screenFetch().mnuGet1Frame_Click();
+        remote.screenFetch().captureWithWindow();
 }
 BENCHMARK(BM_CaptureSimLatency)->Arg(16)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -332,7 +332,7 @@ void BM_LogFetch981(benchmark::State& state)
     dev->instrument().fillLog(976);  // 4 header records + 976 entries + the end record: 981 requests
     Session remote{std::unique_ptr<D2xx>(dev)};
     for (auto _ : state) {
-        remote.errorLog().mnuGetLog_Click();
+        remote.errorLog().requestFetch();
         if (dev->instrument().logEntryCount() != 976 || !remote.errorLog().lastFetchNormal())
             state.SkipWithError("log fetch did not run out normally");
     }
@@ -350,7 +350,7 @@ void BM_LogFetchAfterCapturePty(benchmark::State& state)
     const auto fetchLog = [&] {
         QElapsedTimer t;
         t.start();
-        remote.errorLog().mnuGetLog_Click();
+        remote.errorLog().requestFetch();
         if (!remote.errorLog().lastFetchNormal())
             state.SkipWithError("log fetch did not run out normally");
         return double(t.nsecsElapsed()) / 1e6;
@@ -358,7 +358,7 @@ void BM_LogFetchAfterCapturePty(benchmark::State& state)
     for (auto _ : state) {
         remote.state().QueuedBytes = 0;  // as a program that has fetched nothing yet
         aloneMs += fetchLog();
-        remote.screenFetch().mnuGet1Frame_Click();
+        remote.screenFetch().captureWithWindow();
         if (!remote.screenFetch().lastFetchClean())
             state.SkipWithError(qPrintable(remote.panel().statusText()));
         afterMs += fetchLog();

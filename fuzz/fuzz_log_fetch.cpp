@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Session& remote = fuzz::fuzzRemote(device);
     device->reset(data, size);
     remote.state().QueuedBytes = 0;
-    remote.errorLog().mnuGetLog_Click();
+    remote.errorLog().requestFetch();
     if (remote.state().TransferBusy || remote.link().deviceHeld())
         std::abort();
     return 0;

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     SharedState& s = remote.state();
     s.SignalPresent = size > 0 && (data[0] & 0x40);
     s.QueuedBytes = 0;
-    remote.screenFetch().mnuGet1Frame_Click();
+    remote.screenFetch().captureWithWindow();
     if (s.TransferBusy || remote.link().deviceHeld())
         std::abort();
     return 0;

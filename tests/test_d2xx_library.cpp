@@ -69,7 +69,7 @@ private slots:
         SharedState state;
         PanelModel panel;
         UsbLink link(state, panel, lib);
-        link.OpenDevice();
+        link.openDevice();
         QCOMPARE(QByteArray(state.SerialNumber.data()), QByteArray("FAKE0001"));
         QVERIFY(state.DeviceHandle != 0);
         // Asked for a 2 ms latency timer (refused by this chip, and the open still stands) and 8 KB transfers.
@@ -79,7 +79,7 @@ private slots:
         QVERIFY(latency && inSize);
         QCOMPARE(latency(), 2u);
         QCOMPARE(inSize(), 8192u);
-        link.SendKey(0xB6);
+        link.sendCode(0xB6);
         QCOMPARE(lib.SetTimeouts(state.DeviceHandle, 500, 0), ft::OK);
         uint32_t queued = 0;
         QCOMPARE(lib.GetQueueStatus(state.DeviceHandle, &queued), ft::OK);

@@ -90,9 +90,9 @@ QList<Operation> operations()
         // STO, REC and EYE make the same device calls as a channel key; Move Left as any held knob.
         {"channel key", [](Rig& r) { r.remote.keys().click(Key::CH2); }},
         {"held knob", hold(6)},
-        {"screen fetch", [](Rig& r) { r.remote.screenFetch().mnuGet1Frame_Click(); }},
-        {"log fetch", [](Rig& r) { r.remote.errorLog().mnuGetLog_Click(); }},
-        {"log erase", [](Rig& r) { r.remote.errorLog().mnuEraseLog_Click(); }},
+        {"screen fetch", [](Rig& r) { r.remote.screenFetch().captureWithWindow(); }},
+        {"log fetch", [](Rig& r) { r.remote.errorLog().requestFetch(); }},
+        {"log erase", [](Rig& r) { r.remote.errorLog().requestErase(); }},
         {"--capture", [](Rig& r) { runHeadlessOn(r.remote, headless(Action::Capture, r.dir.filePath(u"c.bmp"_s))); }},
         {"--get-log", [](Rig& r) { runHeadlessOn(r.remote, headless(Action::GetLog, r.dir.filePath(u"l.txt"_s))); }},
         {"--erase-log", [](Rig& r) { runHeadlessOn(r.remote, headless(Action::EraseLog, {})); }},

@@ -56,9 +56,9 @@ struct Rig {
         printing.warn = [this](const QString& t, const QString& m) { messages.append(t + u": "_s + m + u" (!)"_s); };
         printing.hideDownload = [this] { ++downloadHidden; };
         // A picture with a trace: green lines, a white dot, a near-black pixel.
-        picture.surface().foreColor = qb::Green;
+        picture.surface().foreColor = palette::Green;
         picture.surface().line(0, 100, 1024, 100);
-        picture.surface().pset(500, 300, qb::White);
+        picture.surface().pset(500, 300, palette::White);
         picture.surface().pset(501, 300, 0xff010101);
         picture.touch();
     }
@@ -185,16 +185,16 @@ private slots:
         Rig r({u"A"_s});
         int rows = 0;
         r.printing.rowInverted = [&](int) { ++rows; };
-        r.printing.mnuReverse_Click();
+        r.printing.printScreenBlackOnWhite();
         // Only true black turns white; everything else, even a near-black, prints black.
-        QCOMPARE(r.picture.surface().point(10, 10), qb::White);
-        QCOMPARE(r.picture.surface().point(10, 100), qb::Black);  // the green trace
-        QCOMPARE(r.picture.surface().point(500, 300), qb::Black);  // the white dot
-        QCOMPARE(r.picture.surface().point(501, 300), qb::Black);  // the near-black pixel
+        QCOMPARE(r.picture.surface().point(10, 10), palette::White);
+        QCOMPARE(r.picture.surface().point(10, 100), palette::Black);  // the green trace
+        QCOMPARE(r.picture.surface().point(500, 300), palette::Black);  // the white dot
+        QCOMPARE(r.picture.surface().point(501, 300), palette::Black);  // the near-black pixel
         // Only columns 0..1021 of rows 0..765 are turned: the rest of the picture stays as it was.
         QCOMPARE(rows, 766);
-        QCOMPARE(r.picture.surface().point(1023, 10), qb::Black);  // outside the pass: untouched
-        QCOMPARE(r.picture.surface().point(10, 767), qb::Black);
+        QCOMPARE(r.picture.surface().point(1023, 10), palette::Black);  // outside the pass: untouched
+        QCOMPARE(r.picture.surface().point(10, 767), palette::Black);
         QVERIFY(r.printed(u"A-landscape.pdf"_s));
         QVERIFY(!r.panel.busyPointer(PointerOwner::MainWindow));
     }
@@ -235,7 +235,7 @@ private slots:
         Rig r({u"A"_s});
         r.panel.setMenuEnabled(Menu::PrintFrame, true);
         r.panel.setMenuEnabled(Menu::Reverse, true);
-        r.printing.mnuPrintFrame_Click();
+        r.printing.printScreen();
         QVERIFY(r.printed(u"A-landscape.pdf"_s));
         QVERIFY(!r.panel.menuEnabled(Menu::PrintFrame) && !r.panel.menuEnabled(Menu::Reverse));
         QCOMPARE(r.downloadHidden, 1);
@@ -251,12 +251,12 @@ private slots:
             r.state.PrinterIndex = index;
             r.panel.setMenuEnabled(Menu::PrintFrame, true);
             r.panel.setMenuEnabled(Menu::Reverse, true);
-            r.printing.mnuPrintFrame_Click();
+            r.printing.printScreen();
             const QString noPrinter = u"Print Error: Can't find a Printer (!)"_s;
             QCOMPARE(r.messages, QStringList{noPrinter});
             QVERIFY(r.panel.menuEnabled(Menu::PrintFrame) && r.panel.menuEnabled(Menu::Reverse));
             QCOMPARE(QDir(r.dir.path()).entryList(QDir::Files).size(), 0);
-            r.printing.mnuPrintLog_Click();
+            r.printing.printLog();
             QCOMPARE(r.messages, QStringList(2, noPrinter));
         }
     }
@@ -265,7 +265,7 @@ private slots:
     {
         Rig r({u"A"_s});
         r.printing.tempFolder = r.dir.filePath(u"missing/folder"_s);
-        r.printing.mnuPrintFrame_Click();
+        r.printing.printScreen();
         QVERIFY(r.printed(u"A-landscape.pdf"_s));
         QVERIFY(r.panel.statusText().startsWith(u"Could not write"_s));
     }
@@ -278,7 +278,7 @@ private slots:
             QCOMPARE(none.list()->count(), 1);
             QCOMPARE(none.list()->item(0)->text(), u"(No printer installed)"_s);
             none.list()->setCurrentRow(0);
-            none.cmdSelect_Click();  // not a printer: nothing changes
+            none.selectPrinter();  // not a printer: nothing changes
             QVERIFY(r.printing.currentPrinter().isEmpty());
         }
         r.target->names = {u"First"_s, u"Second"_s};
@@ -287,15 +287,15 @@ private slots:
         QCOMPARE(r.state.PrinterCount, 2);
         QCOMPARE(r.state.PrinterIndex, 0);  // filling the list changes nothing
         dialog.list()->setCurrentRow(-1);
-        dialog.cmdSelect_Click();  // nothing chosen
+        dialog.selectPrinter();  // nothing chosen
         QCOMPARE(r.state.PrinterIndex, 0);
         dialog.list()->setCurrentRow(1);
-        dialog.cmdSelect_Click();
+        dialog.selectPrinter();
         QCOMPARE(r.state.PrinterIndex, 1);
         QCOMPARE(r.printing.currentPrinter(), u"Second"_s);
-        r.printing.mnuPrintFrame_Click();
+        r.printing.printScreen();
         r.panel.setStatusText(u"1:  a log line\n-------- End of Log --------"_s);
-        r.printing.mnuPrintLog_Click();
+        r.printing.printLog();
         QVERIFY(r.printed(u"Second-landscape.pdf"_s));
         QVERIFY(r.printed(u"Second-portrait.pdf"_s));
         QVERIFY(!r.printed(u"First-landscape.pdf"_s) && !r.printed(u"First-portrait.pdf"_s));

@@ -58,7 +58,7 @@ private slots:
             Rig r;
             r.state.DeviceHandle = 0x99;
             r.dev.failOn(failing);
-            r.link.OpenDevice();
+            r.link.openDevice();
             QCOMPARE(r.dev.log.last(), failing);  // a failed list skips the open
             QCOMPARE(r.messages(), QStringList{said});
             QCOMPARE(r.state.DeviceHandle, 0x99u);
@@ -69,19 +69,19 @@ private slots:
     void writeFailureWaitsOneSecondOnlyWhenTheCloseFails()
     {
         Rig r;
-        r.link.OpenDevice();
+        r.link.openDevice();
         r.dev.failOn(u"Write"_s);
-        r.link.SendKey(0x81);
+        r.link.sendCode(0x81);
         QVERIFY2(!r.state.WaitDone, "no pause at all after a close that worked");  // a Wait ends setting it
         QCOMPARE(r.messages(), QStringList({u"Write Failed"_s}));
         QCOMPARE(r.dev.log.mid(2), QStringList({u"Write 81 f0"_s, u"Close"_s}));
         QVERIFY(!r.dev.isOpen());
         r.status.clear();
-        r.link.OpenDevice();
+        r.link.openDevice();
         r.dev.failOn(u"Close"_s);
         QElapsedTimer t;
         t.start();
-        r.link.SendKey(0x81);
+        r.link.sendCode(0x81);
         QVERIFY(t.elapsed() >= 900);
         QCOMPARE(r.messages(), QStringList({u"Write Failed"_s, u"     No responce from USB"_s}));
     }

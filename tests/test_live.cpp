@@ -23,7 +23,7 @@ QByteArray lamps(const PanelModel& panel, int n, int m)
     QByteArray out;
     for (; n <= m; ++n) {
         const Rgb c = panel.lamp(n).value_or(0);
-        out += c == qb::Grey ? '.' : c == qb::Green ? 'g' : c == qb::Blue ? 'b' : c == qb::Red ? 'r' : '?';
+        out += c == palette::Grey ? '.' : c == palette::Green ? 'g' : c == palette::Blue ? 'b' : c == palette::Red ? 'r' : '?';
     }
     return out;
 }
@@ -249,7 +249,7 @@ private slots:
         QFETCH(int, lit);
         PanelModel panel;
         for (int n = 1; n <= 3; ++n)
-            panel.setLamp(n, qb::Blue);  // what an earlier tick left
+            panel.setLamp(n, palette::Blue);  // what an earlier tick left
         panel.setMenuEnabled(Menu::Get1Frame, true);
         const uint8_t reply[3] = {0, uint8_t(code), 0};
         showReading(decodeStatusReply(reply, displayFlag), panel);
@@ -361,13 +361,13 @@ private slots:
         QTEST(r.panel().caption(1), "caption");
         QCOMPARE(r.dev->count(u"Read"_s), failing == u"SetTimeouts" ? 1 : 2);
         QCOMPARE(r.panel().statusBold(), failing == u"Close");
-        QCOMPARE(r.panel().statusColour(), failing == u"Close" ? qb::Red : qb::Black);
+        QCOMPARE(r.panel().statusColour(), failing == u"Close" ? palette::Red : palette::Black);
         QVERIFY(!r.dev->isOpen());
         r.dev->clearFailures();
         r.poll(QByteArray("\x00\x01\x02", 3));
         QTEST(r.panel().statusText(), "afterGoodTick");
         QVERIFY(!r.panel().statusBold());
-        QCOMPARE(r.panel().statusColour(), qb::Black);
+        QCOMPARE(r.panel().statusColour(), palette::Black);
         QVERIFY(r.panel().highlighted(Key::Wfm));
     }
 

@@ -70,9 +70,9 @@ void duringTransfer(Rig& r, bool screen, const std::function<void()>& command, i
         }
     };
     if (screen)
-        r.remote.screenFetch().mnuGet1Frame_Click();
+        r.remote.screenFetch().captureWithWindow();
     else
-        r.remote.errorLog().mnuGetLog_Click();
+        r.remote.errorLog().requestFetch();
     r.dev->onCall = nullptr;
     QVERIFY(armed);
 }
@@ -100,7 +100,7 @@ private slots:
         QCOMPARE(r.remote.state().StatusLog, u" "_s);
         QVERIFY(!r.window.menuAction(Menu::PrintLog)->isEnabled());
 
-        DownloadWindow* w = r.window.frmDownload();
+        DownloadWindow* w = r.window.screenWindow();
         r.remote.panel().setMenuEnabled(Menu::PrintFrame, true);
         r.remote.panel().setMenuEnabled(Menu::Reverse, true);
         w->show();
@@ -125,9 +125,9 @@ private slots:
     void screenWindowMenuCopiesAndScales()
     {
         Rig r;
-        r.remote.picture().surface().fillBox(10, 10, 20, 20, qb::Red);
-        r.remote.picture().surface().fillBox(1000, 740, 1024, 768, qb::Red);  // beyond the designed window
-        DownloadWindow* w = r.window.frmDownload();
+        r.remote.picture().surface().fillBox(10, 10, 20, 20, palette::Red);
+        r.remote.picture().surface().fillBox(1000, 740, 1024, 768, palette::Red);  // beyond the designed window
+        DownloadWindow* w = r.window.screenWindow();
         w->resize(600, 500);
         w->show();
         const auto byShortcut = [w](const QKeySequence& keys) -> QAction* {

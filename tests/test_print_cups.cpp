@@ -209,7 +209,7 @@ private slots:
     {
         drawScreen(4);
         panel_.setMenuEnabled(Menu::PrintFrame, true);
-        printing_->mnuPrintFrame_Click();
+        printing_->printScreen();
         QCOMPARE(printing_->currentPrinter(), kQueueB);
         const QString pdf = waitForPdf();
         QVERIFY2(!pdf.isEmpty(), qPrintable(u"no PDF came out of the queue:\n"_s + queueReport()));
@@ -223,7 +223,7 @@ private slots:
     void screenBlackOnWhite()
     {
         drawScreen(1);
-        printing_->mnuReverse_Click();
+        printing_->printScreenBlackOnWhite();
         const QString pdf = waitForPdf();
         QVERIFY2(!pdf.isEmpty(), qPrintable(queueReport()));
         const QImage page = firstPage(pdf, 100);  // a null page fails below: no white paper
@@ -242,7 +242,7 @@ private slots:
     void errorLog()
     {
         panel_.setStatusText(u" CORVANE QV7700 SCOPE\n1:  06/12 08:01:59 GAMUT - CHROMA\n-------- End of Log --------"_s);
-        printing_->mnuPrintLog_Click();
+        printing_->printLog();
         const QString pdf = waitForPdf();
         QVERIFY2(!pdf.isEmpty(), qPrintable(queueReport()));
         QCOMPARE(pageCount(pdf), 1);

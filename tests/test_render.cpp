@@ -77,12 +77,12 @@ private slots:
         QVERIFY(r.hasLine(0, 96, 1024, 96) && r.hasLine(0, 681, 1024, 681) && !r.hasLine(0, 726, 1024, 726));
         QVERIFY(r.hasLine(980, 658, 992, 658));  // the last short tick of the lower row
         QVERIFY(r.hasLine(950, 488, 950, 514) && !r.hasLine(1010, 488, 1010, 514));  // the ruler ends at 950
-        QCOMPARE(r.s().point(1024, 96), qb::Green);  // drawn to the last column
-        QCOMPARE(r.s().point(526, 173), qb::Green);  // the dotted line's first dot, then a gap
-        QCOMPARE(r.s().point(527, 173), qb::Black);
+        QCOMPARE(r.s().point(1024, 96), palette::Green);  // drawn to the last column
+        QCOMPARE(r.s().point(526, 173), palette::Green);  // the dotted line's first dot, then a gap
+        QCOMPARE(r.s().point(527, 173), palette::Black);
         QCOMPARE(r.texts().size(), 11);
         QCOMPARE(r.s().fontSize, 14.0);
-        QCOMPARE(r.s().foreColor, qb::Green);
+        QCOMPARE(r.s().foreColor, palette::Green);
         Rig r2;
         drawWaveform2(r2.s());
         QVERIFY(r2.hasLine(0, 154, 1024, 154) && r2.hasLine(0, 186, 960, 186) && !r2.hasLine(0, 186, 1024, 186));
@@ -158,7 +158,7 @@ private slots:
         Rig n(14);
         const QStringList t = n.texts();
         QVERIFY(t.lastIndexOf(u"12"_s) > t.lastIndexOf(u"-9"_s));  // NORDIC ends "12", no minus sign
-        QCOMPARE(n.s().foreColor, qb::Yellow);
+        QCOMPARE(n.s().foreColor, palette::Yellow);
         Rig small;
         drawSmallScale(small.s(), AudioScale::ExpandDin);
         QVERIFY2(small.hasLine(20, 559.5, 32, 559.5), "the small tick for Y 419 lands at 559.5, unrounded");
@@ -204,8 +204,8 @@ private slots:
         if (boxes.empty())
             return;
         QCOMPARE(st.AudioLevel, levels);
-        QCOMPARE(boxes[0].colour, qb::Red);
-        QCOMPARE(boxes[1].colour, qb::Green);
+        QCOMPARE(boxes[0].colour, palette::Red);
+        QCOMPARE(boxes[1].colour, palette::Green);
         QTEST(boxes[0].y2, "bottom");
         if (code < 20) {
             QCOMPARE(boxes[0].y1, 0.0);  // level 0: from the top edge
@@ -213,15 +213,15 @@ private slots:
             QCOMPARE(boxes[2].y1, 27 * 3.2);
             QCOMPARE(boxes[0].x1, 45.0);
             QCOMPARE(boxes[3].x1, 940.0);
-            QCOMPARE(r.s().point(57, 0), qb::Red);
-            QCOMPARE(r.s().point(137, 662), qb::Green);
+            QCOMPARE(r.s().point(57, 0), palette::Red);
+            QCOMPARE(r.s().point(137, 662), palette::Green);
         } else {
             QCOMPARE(boxes[0].y1, 350.0);
             QCOMPARE(boxes[3].x1, 468.0);
             QCOMPARE(boxes[3].y1, 255 * 1.6 + 350);  // reversed corners: the rectangle between them
-            QCOMPARE(r.s().point(473, 700), qb::Green);
+            QCOMPARE(r.s().point(473, 700), palette::Green);
         }
-        QCOMPARE(r.s().foreColor, qb::Green);  // bars use their own colours only
+        QCOMPARE(r.s().foreColor, palette::Green);  // bars use their own colours only
     }
 
     // The overlay on every code; a code without a graticule of its own leaves the picture as it was under it.
@@ -230,7 +230,7 @@ private slots:
         const std::set<int> withoutGraticule{0, 10, 18, 19, 34, 100, 255};
         for (int code = 0; code <= 255; ++code) {
             Rig r;
-            r.s().fillBox(100, 100, 120, 120, qb::Red);
+            r.s().fillBox(100, 100, 120, 120, palette::Red);
             r.ops.clear();
             QCOMPARE(r.dispatch(code), code);
             const Ops texts = r.of(DrawOp::Text);
@@ -243,7 +243,7 @@ private slots:
             QCOMPARE(texts.back().x1, 570.0);
             if (withoutGraticule.count(code)) {
                 QVERIFY(r.of(DrawOp::Clear).empty());
-                QCOMPARE(r.s().point(110, 110), qb::Red);
+                QCOMPARE(r.s().point(110, 110), palette::Red);
                 QCOMPARE(texts.size(), size_t(3));
             }
         }
@@ -257,7 +257,7 @@ private slots:
         QCOMPARE(texts.size(), size_t(4));
         QCOMPARE(texts[0].text, u"No Signal"_s);
         QCOMPARE(texts[0].size, 50.0);
-        QCOMPARE(texts[1].colour, qb::Green);
+        QCOMPARE(texts[1].colour, palette::Green);
     }
 
     void decoderEdges()

@@ -52,11 +52,11 @@ struct Rig {
         dev->replyTo(0xB0, head);
         dev->replyTo(0xB2, blocks);
     }
-    void fetch() { remote.screenFetch().mnuGet1Frame_Click(); }
+    void fetch() { remote.screenFetch().captureWithWindow(); }
     void getLog(const QList<QByteArray>& records)
     {
         dev->replyTo(0xB4, records);
-        remote.errorLog().mnuGetLog_Click();
+        remote.errorLog().requestFetch();
     }
     Rgb px(int x, int y) { return remote.picture().surface().point(x, y); }
     bool idle()
@@ -182,8 +182,8 @@ private slots:
         QVERIFY(!r.remote.screenFetch().lastFetchClean());
         QVERIFY(r.idle());
         if (blankBlock >= 0) {
-            QCOMPARE(r.px(300, blankBlock * 16 + 3), qb::Black);
-            QCOMPARE(r.px(300, (blankBlock + 1) * 16 + 3), qb::White);
+            QCOMPARE(r.px(300, blankBlock * 16 + 3), palette::Black);
+            QCOMPARE(r.px(300, (blankBlock + 1) * 16 + 3), palette::White);
         }
     }
 
@@ -287,7 +287,7 @@ private slots:
             r.remote.keys().click(Key::Vect);
             r.fetch();
             ++fetchesAsked;
-            r.remote.errorLog().mnuGetLog_Click();
+            r.remote.errorLog().requestFetch();
             r.remote.pollOnce();
         });
         r.fetch();
@@ -481,13 +481,13 @@ private slots:
     void erase()
     {
         Rig r;
-        r.remote.errorLog().mnuEraseLog_Click();
+        r.remote.errorLog().requestErase();
         QCOMPARE(r.dev->written, QByteArray("\xb5\xf0"));
         QCOMPARE(r.panel().statusText(), u"Connecting to QV7700\r\nErase command sent\r\n"_s);
         QVERIFY(r.remote.errorLog().lastEraseClosed());
         QVERIFY(!r.st().TransferBusy);
         r.dev->failOn(u"Close"_s);
-        r.remote.errorLog().mnuEraseLog_Click();
+        r.remote.errorLog().requestErase();
         QCOMPARE(r.panel().statusText(), u"Close Failed"_s);
         QVERIFY(!r.remote.errorLog().lastEraseClosed());
     }

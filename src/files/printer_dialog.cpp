@@ -26,8 +26,8 @@ PrinterDialog::PrinterDialog(SharedState& state, Printing& printing, QWidget* pa
     while (f.pointSizeF() > 6 && QFontMetrics(f).horizontalAdvance(select_->text()) > select_->width() - 8)
         f.setPointSizeF(f.pointSizeF() - 0.5);
     select_->setFont(f);
-    connect(select_, &QPushButton::clicked, this, &PrinterDialog::cmdSelect_Click);
-    connect(list_, &QListWidget::itemDoubleClicked, this, &PrinterDialog::cmdSelect_Click);
+    connect(select_, &QPushButton::clicked, this, &PrinterDialog::selectPrinter);
+    connect(list_, &QListWidget::itemDoubleClicked, this, &PrinterDialog::selectPrinter);
     start();
 }
 
@@ -42,7 +42,7 @@ void PrinterDialog::start()
         list_->addItems(names);
 }
 
-void PrinterDialog::cmdSelect_Click()
+void PrinterDialog::selectPrinter()
 {
     // "(No printer installed)", or no entry chosen, leaves PrinterIndex as it was.
     if (state_.PrinterCount > 0)

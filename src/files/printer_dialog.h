@@ -17,7 +17,7 @@ public:
     PrinterDialog(SharedState& state, Printing& printing, QWidget* parent = nullptr);
     QListWidget* list() const { return list_; }
     void start();  // fills the list once; it is not rebuilt when the dialog is shown again
-    void cmdSelect_Click();
+    void selectPrinter();
 
 private:
     SharedState& state_;

@@ -174,12 +174,12 @@ void Printing::printPicture()
     emit printed();
 }
 
-void Printing::mnuPrintFrame_Click()
+void Printing::printScreen()
 {
     printPicture();
 }
 
-void Printing::mnuReverse_Click()
+void Printing::printScreenBlackOnWhite()
 {
     panel_.setBusyPointer(PointerOwner::MainWindow, true);
     picture_.surface().finish();
@@ -195,7 +195,7 @@ void Printing::mnuReverse_Click()
     printPicture();
 }
 
-void Printing::mnuPrintLog_Click()
+void Printing::printLog()
 {
     if (!makeCurrent())
         return;

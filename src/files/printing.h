@@ -55,9 +55,9 @@ public:
     // The choice in the printer dialog: PrinterIndex and the current printer.
     void choose(int index);
 
-    void mnuPrintFrame_Click();
-    void mnuReverse_Click();
-    void mnuPrintLog_Click();
+    void printScreen();
+    void printScreenBlackOnWhite();
+    void printLog();
 
     // The folder where each screen printout leaves "temp.bmp": the program's current folder.
     QString tempFolder;

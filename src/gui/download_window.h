@@ -1,5 +1,5 @@
 #pragma once
-// frmDownload, caption "Corvane": the screen picture at its actual size, scrolling when the window is smaller,
+// The screen window, caption "Corvane": the screen picture at its actual size, scrolling when the window is smaller,
 // or scaled to fit the window; the right-button menu switches between the two and copies the picture.
 
 #include <QWidget>

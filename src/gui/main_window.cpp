@@ -100,7 +100,7 @@ MainWindow::MainWindow(Session& remote, QWidget* parent) : QMainWindow(parent), 
     statusBar()->setSizeGripEnabled(false);
     ScreenFetch& fetch = remote_.screenFetch();
     connect(&fetch, &ScreenFetch::showDownload, this, [this] {
-        DownloadWindow* w = frmDownload();
+        DownloadWindow* w = screenWindow();
         w->show();
         w->raise();
     });
@@ -241,12 +241,12 @@ void MainWindow::buildMenus()
     };
     QMenu* logger = menuBar()->addMenu(u"Logger"_s);
     connect(add(logger, Menu::GetLog, u"Get Log from QV7700"_s), &QAction::triggered, this,
-            [this] { remote_.errorLog().mnuGetLog_Click(); });
+            [this] { remote_.errorLog().requestFetch(); });
     // The printouts read the status box and the picture, which a transfer may be filling: they wait for it.
     connect(add(logger, Menu::PrintLog, u"Print Log"_s), &QAction::triggered, this,
-            [this] { remote_.link().whenFree([this] { printing_->mnuPrintLog_Click(); }); });
+            [this] { remote_.link().whenFree([this] { printing_->printLog(); }); });
     connect(add(logger, Menu::EraseLog, u"Erase QV7700 Log"_s), &QAction::triggered, this,
-            [this] { remote_.errorLog().mnuEraseLog_Click(); });
+            [this] { remote_.errorLog().requestErase(); });
     connect(add(logger, Menu::Clear, u"Clear"_s), &QAction::triggered, this, [this] { remote_.clearStatusBox(); });
     connect(add(logger, Menu::Select, u"Select Printer to Use"_s), &QAction::triggered, this,
             [this] { frmSelect(); });
@@ -257,13 +257,13 @@ void MainWindow::buildMenus()
 
     QMenu* download = menuBar()->addMenu(u"DownLoad"_s);
     connect(add(download, Menu::Get1Frame, u"Get Screen from QV7700"_s), &QAction::triggered, this,
-            [this] { remote_.screenFetch().mnuGet1Frame_Click(); });
+            [this] { remote_.screenFetch().captureWithWindow(); });
     connect(add(download, Menu::Files, u"Store/Display Screen Files"_s), &QAction::triggered, this,
             [this] { frmFiles(); });
     connect(add(download, Menu::PrintFrame, u"Print Screen Normally"_s), &QAction::triggered, this,
-            [this] { remote_.link().whenFree([this] { printing_->mnuPrintFrame_Click(); }); });
+            [this] { remote_.link().whenFree([this] { printing_->printScreen(); }); });
     connect(add(download, Menu::Reverse, u"Print as Black on White"_s), &QAction::triggered, this,
-            [this] { remote_.link().whenFree([this] { printing_->mnuReverse_Click(); }); });
+            [this] { remote_.link().whenFree([this] { printing_->printScreenBlackOnWhite(); }); });
     connect(add(download, Menu::Select1, u"Select Printer to Use"_s), &QAction::triggered, this,
             [this] { frmSelect(); });
     connect(download->addAction(u"Select Instrument..."_s), &QAction::triggered, this, [this] {
@@ -272,7 +272,7 @@ void MainWindow::buildMenus()
     });
 
     QMenu* help = menuBar()->addMenu(u"Help"_s);
-    connect(add(help, Menu::About, u"About"_s), &QAction::triggered, this, &MainWindow::mnuAbout_Click);
+    connect(add(help, Menu::About, u"About"_s), &QAction::triggered, this, &MainWindow::showAbout);
 }
 
 void MainWindow::mirror()
@@ -329,7 +329,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     remote_.endProgram();
 }
 
-DownloadWindow* MainWindow::frmDownload()
+DownloadWindow* MainWindow::screenWindow()
 {
     if (!download_) {
         download_ = new DownloadWindow(remote_.picture());
@@ -354,8 +354,8 @@ ScreenFilesDialog* MainWindow::frmFiles()
         files_ = new ScreenFilesDialog(remote_.state(), remote_.panel(), remote_.picture());
         files_->setWindowIcon(windowIcon());
         files_->showDownload = [this] {
-            frmDownload()->show();
-            frmDownload()->raise();
+            screenWindow()->show();
+            screenWindow()->raise();
         };
         files_->hideDownload = [this] {
             if (download_)
@@ -379,7 +379,7 @@ PrinterDialog* MainWindow::frmSelect()
     return select_;
 }
 
-void MainWindow::mnuAbout_Click()
+void MainWindow::showAbout()
 {
     AboutWindow* about = frmAbout();
     about->fill();

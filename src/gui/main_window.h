@@ -40,13 +40,13 @@ public:
     QAction* menuAction(Menu m) const { return menus_[size_t(m)]; }
     QWidget* panelArea() const { return centralWidget(); }
 
-    DownloadWindow* frmDownload();
+    DownloadWindow* screenWindow();
     AboutWindow* frmAbout();
     ScreenFilesDialog* frmFiles();
     PrinterDialog* frmSelect();
     Printing& printing() { return *printing_; }
 
-    void mnuAbout_Click();
+    void showAbout();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

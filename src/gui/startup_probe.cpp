@@ -34,7 +34,7 @@ private:
     {
         if (capture_) {
             remote_.pollOnce();
-            remote_.screenFetch().mnuGet1Frame_Click();
+            remote_.screenFetch().captureWithWindow();
             QFile status(QStringLiteral("/proc/self/status"));
             if (status.open(QIODevice::ReadOnly))
                 for (const QByteArray& line : status.readAll().split('\n'))

@@ -19,11 +19,11 @@ constexpr uint8_t kKeyTrailer = 0xF0;
 UsbLink::UsbLink(SharedState& state, PanelModel& panel, D2xx& device, QObject* parent)
     : QObject(parent), state_(state), panel_(panel), device_(device)
 {
-    timer1_.setInterval(0);
-    connect(&timer1_, &QTimer::timeout, this, &UsbLink::Timer1_Timer);
+    waitTimer_.setInterval(0);
+    connect(&waitTimer_, &QTimer::timeout, this, &UsbLink::endWait);
 }
 
-void UsbLink::OpenDevice()
+void UsbLink::openDevice()
 {
     // Device index 0 passes as a pointer-sized zero, as the vendor library expects it.
     if (device_.ListDevices(nullptr, state_.SerialNumber.data(), kListFirstBySerial) != ft::OK) {
@@ -40,7 +40,7 @@ void UsbLink::OpenDevice()
     state_.DeviceHandle = handle;
 }
 
-void UsbLink::SendKey(int code)
+void UsbLink::sendCode(int code)
 {
     state_.KeyMessage = {uint8_t(code), kKeyTrailer};
     uint32_t written = 0;
@@ -60,14 +60,14 @@ void UsbLink::SendKey(int code)
 void UsbLink::Wait(int ms)
 {
     state_.WaitDone = false;
-    timer1_.setInterval(ms);
-    timer1_.start();
+    waitTimer_.setInterval(ms);
+    waitTimer_.start();
     while (!state_.WaitDone && !stopping_)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    timer1_.stop();
+    waitTimer_.stop();
 }
 
-void UsbLink::Timer1_Timer()
+void UsbLink::endWait()
 {
     state_.WaitDone = true;
 }

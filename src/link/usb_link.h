@@ -1,6 +1,6 @@
 #pragma once
 // The three routines every exchange with the instrument uses, and the rule that keeps exchanges apart.
-// An operation is: OpenDevice, SendKey(its code), its reads, FT_Close. Nothing stays open between operations
+// An operation is: openDevice, sendCode(its code), its reads, FT_Close. Nothing stays open between operations
 // except a held arrow or volume key. Routines return nothing: each failure writes its own text into the status
 // box and the sequence goes on; the calls that follow fail in turn.
 
@@ -27,12 +27,12 @@ class UsbLink : public QObject {
 public:
     UsbLink(SharedState& state, PanelModel& panel, D2xx& device, QObject* parent = nullptr);
 
-    void OpenDevice();
-    void SendKey(int code);
-    // Pauses for ms milliseconds while the event loop keeps running. Timer1 and WaitDone are single: a Wait
-    // started inside another re-programs Timer1, and when it ends the outer one ends too.
+    void openDevice();
+    void sendCode(int code);
+    // Pauses for ms milliseconds while the event loop keeps running. There is one wait timer: a wait started
+    // inside another re-programs it, and when it ends the outer one ends too.
     void Wait(int ms);
-    void Timer1_Timer();
+    void endWait();
     // FT_Close on DeviceHandle; the caller reports a failure in its own words.
     FtStatus closeDevice();
     // FT_Close after a run-time failure inside an exchange: the device may be what failed, so a close that throws
@@ -56,7 +56,7 @@ public:
     D2xx& device() { return device_; }
     SharedState& state() { return state_; }
     PanelModel& panel() { return panel_; }
-    QTimer& timer1() { return timer1_; }
+    QTimer& waitTimer() { return waitTimer_; }
 
     // Exclusive use of the device. While a hold is alive (open to close of one exchange, or the whole of a held
     // knob) the device belongs to that exchange: a poll tick skips, other exchanges are deferred.
@@ -88,7 +88,7 @@ private:
     SharedState& state_;
     PanelModel& panel_;
     D2xx& device_;
-    QTimer timer1_;
+    QTimer waitTimer_;
     int holds_ = 0;
     std::deque<std::function<void()>> pending_;
     bool runScheduled_ = false;

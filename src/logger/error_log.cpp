@@ -18,7 +18,7 @@ constexpr uint32_t kRecordTimeoutMs = 100;
 
 ErrorLog::ErrorLog(UsbLink& link, QObject* parent) : QObject(parent), link_(link) {}
 
-void ErrorLog::mnuGetLog_Click()
+void ErrorLog::requestFetch()
 {
     if (running_ || queued_)
         return;
@@ -29,7 +29,7 @@ void ErrorLog::mnuGetLog_Click()
     });
 }
 
-void ErrorLog::mnuEraseLog_Click()
+void ErrorLog::requestErase()
 {
     link_.whenFree([this] { erase(); });
 }
@@ -44,12 +44,12 @@ void ErrorLog::fetch()
     UsbLink::Hold hold(link_);
     try {
         s.TransferBusy = true;
-        link_.OpenDevice();
+        link_.openDevice();
         s.LogFailed = false;
         panel.setStatusText(QString());
         s.StatusLog.clear();
         panel.setBusyPointer(PointerOwner::MainWindow, true);
-        link_.SendKey(wire::kStartLog);
+        link_.sendCode(wire::kStartLog);
         link_.Wait(startPauseMs);
 
         readRecords();
@@ -100,7 +100,7 @@ void ErrorLog::readRecords()
     for (int record = 0; record <= limit; ++record) {
         if (link_.stopping())
             break;  // the program is ending: no more records, straight to the close
-        link_.SendKey(wire::kNextRecord);
+        link_.sendCode(wire::kNextRecord);
         if (dev.SetTimeouts(s.DeviceHandle, kRecordTimeoutMs, 0) != ft::OK) {
             stop(ErrorKind::DeviceError, u"USB SetTimeout Failed"_s);
             break;
@@ -147,10 +147,10 @@ void ErrorLog::erase()
     PanelModel& panel = link_.panel();
     link_.beginExchange();
     UsbLink::Hold hold(link_);
-    link_.OpenDevice();
+    link_.openDevice();
     s.StatusLog = u"Connecting to QV7700\r\n"_s;
     panel.setStatusText(s.StatusLog);
-    link_.SendKey(wire::kEraseLog);
+    link_.sendCode(wire::kEraseLog);
     s.StatusLog += u"Erase command sent\r\n"_s;
     panel.setStatusText(s.StatusLog);
     eraseClosed_ = link_.closeDevice() == ft::OK;

@@ -19,8 +19,8 @@ public:
     explicit ErrorLog(UsbLink& link, QObject* parent = nullptr);
 
     // The menu items. Asked for while another exchange holds the device, they start when it lets go.
-    void mnuGetLog_Click();
-    void mnuEraseLog_Click();
+    void requestFetch();
+    void requestErase();
     bool running() const { return running_; }
 
     int silenceLimitMs = 5000;

@@ -10,7 +10,7 @@ void drawBarsAtLevels(DrawSurface& s, int code, const std::array<uint8_t, 4>& le
     if (code <= 10)
         return;
     // The red bar of each pair is the left channel, the green one the right.
-    static constexpr Rgb kColours[4] = {qb::Red, qb::Green, qb::Red, qb::Green};
+    static constexpr Rgb kColours[4] = {palette::Red, palette::Green, palette::Red, palette::Green};
     if (code < 20) {
         static constexpr double kX[4] = {45, 125, 861, 940};
         for (int ch = 0; ch < 4; ++ch)

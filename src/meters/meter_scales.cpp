@@ -231,7 +231,7 @@ void drawSmallMeterFrame(DrawSurface& s)
 
 void drawFullScale(DrawSurface& s, AudioScale scale)
 {
-    s.foreColor = qb::Yellow;
+    s.foreColor = palette::Yellow;
     drawFullMeterFrame(s);
     drawScale(s, kFull, scale, false);
 }

@@ -11,7 +11,7 @@ using namespace Qt::StringLiterals;
 
 void drawTileWaveform(DrawSurface& s)
 {
-    s.foreColor = qb::Green;
+    s.foreColor = palette::Green;
     s.clear();
     for (int y : {64, 195, 326})
         s.line(0, y, 512, y);

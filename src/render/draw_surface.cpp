@@ -138,7 +138,7 @@ void DrawSurface::pset(double x, double y, Rgb c)
 Rgb DrawSurface::point(int x, int y) const
 {
     if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height())
-        return qb::Black;
+        return palette::Black;
     const_cast<DrawSurface*>(this)->finish();
     return reinterpret_cast<const QRgb*>(image_.constScanLine(y))[x] | 0xff000000u;
 }

@@ -45,7 +45,7 @@ public:
     DrawSurface& operator=(const DrawSurface&) = delete;
 
     // Shared drawing state.
-    Rgb foreColor = qb::Green;
+    Rgb foreColor = palette::Green;
     QString fontName = kPanelFont;
     double fontSize = 8;
     double currentX = 0, currentY = 0;

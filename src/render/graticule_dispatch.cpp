@@ -21,7 +21,7 @@ bool hasGraticule(int code)
 
 void drawNoSignal(DrawSurface& s)
 {
-    s.foreColor = qb::Green;
+    s.foreColor = palette::Green;
     s.clear();
     s.box(32, 128, 976, 640);
     s.setFont(kBannerFont, 50);

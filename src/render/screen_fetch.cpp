@@ -26,7 +26,7 @@ ScreenFetch::ScreenFetch(UsbLink& link, ScreenPicture& picture, QObject* parent)
 {
 }
 
-void ScreenFetch::mnuGet1Frame_Click()
+void ScreenFetch::captureWithWindow()
 {
     windowWanted_ = true;  // a click brings the picture up, even for a fetch the watch had already asked for
     request();
@@ -106,10 +106,10 @@ FtStatus ScreenFetch::exchange()
     SharedState& s = link_.state();
     PanelModel& panel = link_.panel();
     D2xx& dev = link_.device();
-    link_.OpenDevice();
+    link_.openDevice();
     s.TransferBusy = true;
     panel.setStatusText(QString(23, u' '));
-    link_.SendKey(wire::kStartScreen);
+    link_.sendCode(wire::kStartScreen);
     if (dev.SetTimeouts(s.DeviceHandle, kHeaderTimeoutMs, 0) != ft::OK) {
         link_.noteFailure(ErrorKind::DeviceError);
         s.StatusLog += u"USB SetTimeout Failed\r\n"_s;
@@ -138,7 +138,7 @@ FtStatus ScreenFetch::exchange()
     }
     if (s.SignalPresent)
         blockPhase();
-    link_.SendKey(wire::kEndScreen);
+    link_.sendCode(wire::kEndScreen);
     s.TransferBusy = false;
     panel.setMenuEnabled(Menu::Reverse, true);
     panel.setMenuEnabled(Menu::PrintFrame, true);
@@ -171,7 +171,7 @@ void ScreenFetch::blockPhase()
             clean_ = false;
             return;
         }
-        link_.SendKey(wire::kNextBlock);
+        link_.sendCode(wire::kNextBlock);
         if (dev.SetTimeouts(s.DeviceHandle, kBlockTimeoutMs, 0) != ft::OK) {
             fail(ErrorKind::DeviceError, u"SetTimeout Failed"_s);
             return;

@@ -22,7 +22,7 @@ public:
 
     // The menu item. A fetch asked for while another exchange holds the device starts when it lets go; asking
     // again while one is running or waiting changes nothing.
-    void mnuGet1Frame_Click();
+    void captureWithWindow();
     // The same fetch for unattended captures: the picture is drawn, but its window is not brought up over
     // whatever the user is doing (unless the user asks for the screen meanwhile).
     void fetchWithoutWindow();

@@ -25,7 +25,7 @@ enum class Cross { Wide, Narrow, LayoutC };
 
 void start(DrawSurface& s, bool tolerance = false)
 {
-    s.foreColor = qb::Green;
+    s.foreColor = palette::Green;
     s.clear();
     s.vector = {512, 384, 13, tolerance};
 }

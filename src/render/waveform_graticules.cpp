@@ -12,7 +12,7 @@ using namespace Qt::StringLiterals;
 namespace {
 void start(DrawSurface& s)
 {
-    s.foreColor = qb::Green;
+    s.foreColor = palette::Green;
     s.clear();
 }
 

@@ -38,8 +38,8 @@ void FrontPanelKeys::runClick(Key k)
 void FrontPanelKeys::sendKeyExchange(uint8_t code)
 {
     UsbLink::Hold hold(link_);
-    link_.OpenDevice();
-    link_.SendKey(code);
+    link_.openDevice();
+    link_.sendCode(code);
     if (link_.closeDevice() != ft::OK) {
         link_.noteFailure(ErrorKind::CloseFailed);
         link_.panel().setStatusText(u"Close Failed"_s);
@@ -126,16 +126,16 @@ void FrontPanelKeys::runKnob(int knob, bool releasedAlready)
     UsbLink::Hold hold(link_);  // the device stays open for the whole hold: no poll, no other key meanwhile
     if (knob == 1)
         clearModeKeys(link_.panel());
-    link_.OpenDevice();
+    link_.openDevice();
     if (releasedAlready) {
-        link_.SendKey(code);
+        link_.sendCode(code);
     } else {
         s.KnobHeld = true;
         for (;;) {
             QCoreApplication::processEvents();  // a release waiting here ends the hold before anything is sent
             if (!s.KnobHeld || link_.stopping())
                 break;
-            link_.SendKey(code);
+            link_.sendCode(code);
             link_.Wait(kKnobRepeatMs);
         }
     }

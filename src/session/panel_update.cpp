@@ -5,12 +5,12 @@ namespace qv {
 Rgb lampRgb(LampColour colour)
 {
     switch (colour) {
-    case LampColour::Blue: return qb::Blue;
-    case LampColour::Green: return qb::Green;
-    case LampColour::Red: return qb::Red;
+    case LampColour::Blue: return palette::Blue;
+    case LampColour::Green: return palette::Green;
+    case LampColour::Red: return palette::Red;
     case LampColour::Off: break;
     }
-    return qb::Grey;
+    return palette::Grey;
 }
 
 void setKnobLamps(PanelModel& panel, const KnobLamps& lamps)

@@ -64,7 +64,11 @@ StatusPoll::Result Session::pollOnce()
                              monotonicNowMs());
     }
     status_.polls = counts_.polls;
+    // Published before the pause after an absence: a poll that runs during that pause must not be overtaken by
+    // this older one.
     emit polled(status_);
+    if (result.foundAbsent)
+        link_.Wait(poll_.absencePauseMs);
     return result;
 }
 
@@ -106,7 +110,7 @@ void Session::captureScreen(bool showWindow, Done done)
         }
         whenFinished(fetch_, this, done);
         if (showWindow)
-            fetch_.mnuGet1Frame_Click();
+            fetch_.captureWithWindow();
         else
             fetch_.fetchWithoutWindow();
     });
@@ -115,13 +119,13 @@ void Session::captureScreen(bool showWindow, Done done)
 void Session::fetchLog(Done done)
 {
     whenFinished(log_, this, std::move(done));
-    log_.mnuGetLog_Click();
+    log_.requestFetch();
 }
 
 void Session::eraseLog(Done done)
 {
     whenFinished(log_, this, std::move(done));
-    log_.mnuEraseLog_Click();
+    log_.requestErase();
 }
 
 void Session::start()

@@ -32,8 +32,8 @@ StatusPoll::Result StatusPoll::pollOnce()
     {
         UsbLink::Hold hold(link_);
         D2xx& dev = link_.device();
-        link_.OpenDevice();
-        link_.SendKey(wire::kStatusRequest);
+        link_.openDevice();
+        link_.sendCode(wire::kStatusRequest);
         if (dev.SetTimeouts(s.DeviceHandle, kReplyTimeoutMs, 0) != ft::OK) {
             s.DeviceFound = false;  // absent, silently: the close below says so if it fails too
             link_.noteFailure(ErrorKind::Absent);
@@ -51,7 +51,7 @@ StatusPoll::Result StatusPoll::pollOnce()
             } else {
                 if (!s.DeviceFound) {
                     panel.setStatusBold(false);
-                    panel.setStatusColour(qb::Black);
+                    panel.setStatusColour(palette::Black);
                     panel.setStatusText(u" "_s);
                     s.DeviceFound = true;
                 }
@@ -76,12 +76,10 @@ StatusPoll::Result StatusPoll::pollOnce()
         return {false, link_.exchangeOutcome()};
     link_.noteFailure(ErrorKind::Absent);
     panel.setStatusBold(true);
-    panel.setStatusColour(qb::Red);
+    panel.setStatusColour(palette::Red);
     panel.setStatusText(u"  No QV7700 found, \r\nCheck Power & USB Connectors"_s);
     s.DeviceFound = false;
-    const Result result{false, link_.exchangeOutcome()};
-    link_.Wait(absencePauseMs);
-    return result;
+    return {false, link_.exchangeOutcome(), true};
 }
 
 }  // namespace qv

@@ -19,6 +19,7 @@ public:
     struct Result {
         bool skipped = false;
         Outcome outcome;
+        bool foundAbsent = false;  // the session then pauses absencePauseMs, after publishing the status
     };
     Result pollOnce();
 

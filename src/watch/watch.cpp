@@ -146,7 +146,7 @@ void Watch::runSchedules(const QDateTime& now)
                 // a screen transfer a log fetch would read its first records before they have all come and fall
                 // out of step with them. The watch's own fetch starts counting afresh.
                 session_.state().QueuedBytes = 0;
-                session_.errorLog().mnuGetLog_Click();
+                session_.errorLog().requestFetch();
             });
         });
     }
