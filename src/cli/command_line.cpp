@@ -65,7 +65,7 @@ struct OptionTable {
                              u"DIR"_s};
     QCommandLineOption captureEvery{u"capture-every"_s, u"With --watch: a time-lapse capture every MINUTES."_s,
                                     u"MINUTES"_s};
-    QCommandLineOption logEvery{u"log-every"_s, u"With --watch: fetch the error log every MINUTES (default 15; 0: never)."_s,
+    QCommandLineOption logEvery{u"log-every"_s, u"With --watch: fetch the error log every MINUTES (default %1; 0: never)."_s.arg(WatchSettings{}.logEveryMinutes),
                                 u"MINUTES"_s};
     QCommandLineOption alarms{u"alarms"_s, u"With --watch: the alarms to raise, all or a list of gamut,signal,absent,log."_s,
                               u"LIST"_s};
@@ -74,9 +74,11 @@ struct OptionTable {
                                  "cleared, with QV_ALARM, QV_STATE, QV_TIME, QV_DETAIL, QV_SERIAL, QV_CAPTURE and "
                                  "QV_JOURNAL in its environment."_s,
                                  u"COMMAND"_s};
-    QCommandLineOption keepDays{u"keep-days"_s, u"With --watch: delete its captures and journal files after N days (default 30)."_s,
+    QCommandLineOption keepDays{u"keep-days"_s, u"With --watch: delete its captures and journal files after N days (default %1)."_s.arg(
+                                    WatchSettings{}.retention.keepDays),
                                 u"N"_s};
-    QCommandLineOption keepMb{u"keep-mb"_s, u"With --watch: delete its oldest captures beyond N MB (default 2000)."_s,
+    QCommandLineOption keepMb{u"keep-mb"_s, u"With --watch: delete its oldest captures beyond N MB (default %1)."_s.arg(
+                                  WatchSettings{}.retention.keepBytes / (1024 * 1024)),
                               u"N"_s};
     QCommandLineOption report{u"report"_s, u"Write a PDF report of the watch in DIR (with --from, --to, --output)."_s,
                               u"DIR"_s};
@@ -257,34 +259,41 @@ std::optional<QString> checkWatch(const QCommandLineParser& p, const OptionTable
             if (p.isSet(*option))
                 return u"--%1 goes with --report"_s.arg(option->names().constFirst());
     if (o.action == Action::Watch) {
-        o.watchDir = p.value(t.watch);
-        const auto capture = parseMinutes(p.value(t.captureEvery).isEmpty() ? u"0"_s : p.value(t.captureEvery));
-        const auto log = parseMinutes(p.value(t.logEvery).isEmpty() ? u"15"_s : p.value(t.logEvery));
+        WatchSettings& w = o.watch;
+        w.dir = p.value(t.watch);
+        const auto minutesOf = [&p](const QCommandLineOption& option, double fallback) {
+            return p.isSet(option) ? parseMinutes(p.value(option)) : std::optional<double>(fallback);
+        };
+        const auto capture = minutesOf(t.captureEvery, w.captureEveryMinutes), log = minutesOf(t.logEvery, w.logEveryMinutes);
         if (!capture)
             return u"--capture-every takes minutes (0 to 10080), not \"%1\""_s.arg(p.value(t.captureEvery));
         if (!log)
             return u"--log-every takes minutes (0 to 10080), not \"%1\""_s.arg(p.value(t.logEvery));
-        o.captureEveryMinutes = *capture;
-        o.logEveryMinutes = *log;
-        if (p.isSet(t.alarms))
-            o.alarms = p.value(t.alarms);
-        if (!parseAlarmList(o.alarms))
-            return u"--alarms takes all or names from gamut,signal,absent,log, not \"%1\""_s.arg(o.alarms);
-        o.alarmHook = p.value(t.alarmHook);
-        if (p.isSet(t.alarmHook) && o.alarmHook.trimmed().isEmpty())
+        w.captureEveryMinutes = *capture;
+        w.logEveryMinutes = *log;
+        if (p.isSet(t.alarms)) {
+            const auto alarms = parseAlarmList(p.value(t.alarms));
+            if (!alarms)
+                return u"--alarms takes all or names from gamut,signal,absent,log, not \"%1\""_s.arg(p.value(t.alarms));
+            w.alarms = *alarms;
+        }
+        w.hook = p.value(t.alarmHook);
+        if (p.isSet(t.alarmHook) && w.hook.trimmed().isEmpty())
             return u"--alarm-hook needs a command"_s;
         bool ok = true;
         if (p.isSet(t.keepDays))
-            o.keepDays = p.value(t.keepDays).toInt(&ok);
-        if (!ok || o.keepDays < 1)
+            w.retention.keepDays = p.value(t.keepDays).toInt(&ok);
+        if (!ok || w.retention.keepDays < 1)
             return u"--keep-days takes a whole number of days, 1 or more"_s;
-        if (p.isSet(t.keepMb))
-            o.keepMegabytes = p.value(t.keepMb).toLongLong(&ok);
-        if (!ok || o.keepMegabytes < 1)
-            return u"--keep-mb takes a whole number of megabytes, 1 or more"_s;
+        if (p.isSet(t.keepMb)) {
+            const qint64 mb = p.value(t.keepMb).toLongLong(&ok);
+            if (!ok || mb < 1 || mb > (qint64(1) << 40))
+                return u"--keep-mb takes a whole number of megabytes, 1 or more"_s;
+            w.retention.keepBytes = mb * 1024 * 1024;
+        }
     }
     if (o.action == Action::Report) {
-        o.watchDir = p.value(t.report);
+        o.watch.dir = p.value(t.report);
         const auto from = parseTime(p.value(t.from), false), to = parseTime(p.value(t.to), true);
         if (!from)
             return u"--report needs --from TIME (ISO 8601 or YYYY-MM-DD)"_s;

@@ -3,6 +3,7 @@
 // interactive program; any action option runs without a window.
 
 #include "net/serve_options.h"
+#include "watch/watch_settings.h"
 
 #include <QDateTime>
 #include <QString>
@@ -38,14 +39,8 @@ struct Options {
     int renderCode = 0;
     std::array<uint8_t, 4> levels{};
     bool signal = true;
-    // --watch DIR and --report DIR
-    QString watchDir;
-    double captureEveryMinutes = 0;  // 0: no time-lapse
-    double logEveryMinutes = 15;     // 0: no log fetches
-    QString alarms = QStringLiteral("all");
-    QString alarmHook;
-    int keepDays = 30;
-    qint64 keepMegabytes = 2000;
+    // --watch DIR and its options; --report DIR reads the folder named here too
+    WatchSettings watch;
     QDateTime from, to;  // --report: the period, to exclusive
     std::optional<ServeOptions> serve;
 

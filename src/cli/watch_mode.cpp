@@ -21,17 +21,6 @@ namespace qv {
 using namespace Qt::StringLiterals;
 
 namespace {
-WatchSettings settingsFrom(const Options& o)
-{
-    WatchSettings s;
-    s.dir = o.watchDir;
-    s.captureEveryMinutes = o.captureEveryMinutes;
-    s.logEveryMinutes = o.logEveryMinutes;
-    s.alarms = parseAlarmList(o.alarms).value_or(s.alarms);
-    s.hook = o.alarmHook;
-    s.retention = {o.keepDays, o.keepMegabytes * 1024 * 1024};
-    return s;
-}
 
 QJsonArray alarmsJson(const std::deque<AlarmEpisode>& episodes)
 {
@@ -72,7 +61,7 @@ int runWatch(Session& remote, const Options& o)
     }
 
     SystemClock clock;
-    Watch watch(remote, o.device, settingsFrom(o), clock);
+    Watch watch(remote, o.device, o.watch, clock);
     QObject::connect(&watch, &Watch::problem, &remote, [](const QString& text) { say(u"qv7700-remote: "_s + text); });
     remote.start();
     // Tests and benchmarks poll faster than the instrument's once a second.
@@ -101,7 +90,7 @@ int runWatch(Session& remote, const Options& o)
 int runReport(const Options& o)
 {
     QString error;
-    if (!writeReport(o.watchDir, o.from, o.to, o.output, &error)) {
+    if (!writeReport(o.watch.dir, o.from, o.to, o.output, &error)) {
         say(u"qv7700-remote: "_s + error);
         return exitcode::NotWritten;
     }

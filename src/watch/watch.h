@@ -7,6 +7,7 @@
 #include "session/instrument_status.h"
 #include "logger/log_formats.h"
 #include "watch/alarm_rules.h"
+#include "watch/watch_settings.h"
 #include "watch/hook_runner.h"
 #include "watch/journal.h"
 #include "watch/log_keeper.h"
@@ -24,16 +25,6 @@ namespace qv {
 
 class Clock;
 class Session;
-
-struct WatchSettings {
-    QString dir;
-    double captureEveryMinutes = 0;  // 0: no time-lapse
-    double logEveryMinutes = 15;     // 0: no log fetches
-    std::array<bool, kAlarmCount> alarms{true, true, true, true};
-    QString hook;
-    RetentionLimits retention;
-    bool operator==(const WatchSettings&) const = default;
-};
 
 struct AlarmEpisode {
     AlarmName name;
