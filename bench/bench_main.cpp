@@ -144,12 +144,10 @@ BENCHMARK(BM_DecodeScreenPerPoint)->Unit(benchmark::kMillisecond)->Iterations(3)
 void BM_Graticule(benchmark::State& state)
 {
     ScreenPicture picture;
-    SharedState st;
-    st.SignalPresent = true;
-    st.ReplyBuffer[0] = uint8_t(state.range(0));
+    const int code = int(state.range(0));
     const QDateTime now = QDateTime::currentDateTime();
     for (auto _ : state) {
-        DrawGraticule(picture.surface(), st, now);
+        DrawGraticule(picture.surface(), code, true, now);
         picture.surface().finish();
     }
 }
@@ -184,7 +182,7 @@ void BM_PollTickPty(benchmark::State& state)
     Session remote(std::make_unique<SerialDevice>(QString::fromStdString(peer().path())));
     for (auto _ : state)
         remote.pollOnce();
-    if (!remote.state().DeviceFound)
+    if (!remote.poll().instrumentPresent())
         state.SkipWithError("the pty peer did not answer");
 }
 BENCHMARK(BM_PollTickPty)->Unit(benchmark::kMicrosecond);
@@ -229,7 +227,7 @@ BENCHMARK(BM_BareExchangePty)->Unit(benchmark::kMicrosecond);
 void BM_CapturePty(benchmark::State& state)
 {
     Session remote(std::make_unique<SerialDevice>(QString::fromStdString(peer().path())));
-    remote.state().SignalPresent = true;
+    remote.poll().setSignalPresent(true);
     for (auto _ : state) {
         remote.screenFetch().captureWithWindow();
         if (!remote.screenFetch().lastFetchClean())
@@ -258,10 +256,7 @@ BENCHMARK(BM_BareTransferPty)->Unit(benchmark::kMillisecond)->Iterations(5);
 QImage tracePicture()
 {
     ScreenPicture picture;
-    SharedState st;
-    st.SignalPresent = true;
-    st.ReplyBuffer[0] = 4;
-    DrawGraticule(picture.surface(), st, QDateTime::currentDateTime());
+    DrawGraticule(picture.surface(), 4, true, QDateTime::currentDateTime());
     return picture.image().copy();
 }
 
@@ -320,7 +315,7 @@ void BM_CaptureSimLatency(benchmark::State& state)
     auto* dev = new SimDevice;
     dev->setLink(int(state.range(0)), 1000000);
     Session remote{std::unique_ptr<D2xx>(dev)};
-    remote.state().SignalPresent = true;
+    remote.poll().setSignalPresent(true);
     for (auto _ : state)
         remote.screenFetch().captureWithWindow();
 }
@@ -345,7 +340,7 @@ void BM_LogFetchAfterCapturePty(benchmark::State& state)
     // The error log over a pty, alone and straight after a capture, in turns so that both see the same machine.
     // A capture leaves a whole block's queue count behind; only the log's first record may go by it.
     Session remote(std::make_unique<SerialDevice>(QString::fromStdString(peer().path())));
-    remote.state().SignalPresent = true;
+    remote.poll().setSignalPresent(true);
     double aloneMs = 0, afterMs = 0;
     const auto fetchLog = [&] {
         QElapsedTimer t;
@@ -356,7 +351,7 @@ void BM_LogFetchAfterCapturePty(benchmark::State& state)
         return double(t.nsecsElapsed()) / 1e6;
     };
     for (auto _ : state) {
-        remote.state().QueuedBytes = 0;  // as a program that has fetched nothing yet
+        remote.link().queuedBytes() = 0;  // as a program that has fetched nothing yet
         aloneMs += fetchLog();
         remote.screenFetch().captureWithWindow();
         if (!remote.screenFetch().lastFetchClean())

@@ -4,7 +4,7 @@
 #include "meters/level_bars.h"
 #include "render/graticule_dispatch.h"
 #include "render/screen_picture.h"
-#include "state/shared_state.h"
+#include "protocol/status_reply.h"
 
 using namespace qv;
 
@@ -14,12 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static auto* picture = new ScreenPicture;
     if (size < 6)
         return 0;
-    SharedState state;
-    std::copy_n(data, 5, state.ReplyBuffer.begin());
-    state.SignalPresent = data[5] & 1;
-    DrawGraticule(picture->surface(), state, QDateTime(QDate(2026, 12, 6), QTime(12, 0)));
-    if (state.SignalPresent)
-        DrawLevelBars(picture->surface(), state);
+    const ScreenHeader header = decodeScreenHeader(data);
+    const bool signal = data[5] & 1;
+    DrawGraticule(picture->surface(), header.screenType, signal, QDateTime(QDate(2026, 12, 6), QTime(12, 0)));
+    if (signal)
+        DrawLevelBars(picture->surface(), header.screenType, header.levels);
     picture->surface().finish();
     return 0;
 }

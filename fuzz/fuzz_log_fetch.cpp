@@ -11,9 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::FuzzDevice* device = nullptr;
     Session& remote = fuzz::fuzzRemote(device);
     device->reset(data, size);
-    remote.state().QueuedBytes = 0;
+    remote.link().queuedBytes() = 0;
     remote.errorLog().requestFetch();
-    if (remote.state().TransferBusy || remote.link().deviceHeld())
+    if (remote.link().transferBusy() || remote.link().deviceHeld())
         std::abort();
     return 0;
 }

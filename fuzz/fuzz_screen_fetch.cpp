@@ -11,11 +11,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::FuzzDevice* device = nullptr;
     Session& remote = fuzz::fuzzRemote(device);
     device->reset(data, size);
-    SharedState& s = remote.state();
-    s.SignalPresent = size > 0 && (data[0] & 0x40);
-    s.QueuedBytes = 0;
+    remote.poll().setSignalPresent(size > 0 && (data[0] & 0x40));
+    remote.link().queuedBytes() = 0;
     remote.screenFetch().captureWithWindow();
-    if (s.TransferBusy || remote.link().deviceHeld())
+    if (remote.link().transferBusy() || remote.link().deviceHeld())
         std::abort();
     return 0;
 }

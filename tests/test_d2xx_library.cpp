@@ -4,7 +4,6 @@
 #include "link/d2xx_library.h"
 #include "link/usb_link.h"
 #include "state/panel_model.h"
-#include "state/shared_state.h"
 
 #include <QLibrary>
 #include <QTemporaryFile>
@@ -66,12 +65,11 @@ private slots:
     {
         D2xxLibrary lib(QStringLiteral(FAKE_FTD2XX_PATH));
         QVERIFY2(lib.loaded(), qPrintable(lib.loadError()));
-        SharedState state;
         PanelModel panel;
-        UsbLink link(state, panel, lib);
+        UsbLink link(panel, lib);
         link.openDevice();
-        QCOMPARE(QByteArray(state.SerialNumber.data()), QByteArray("FAKE0001"));
-        QVERIFY(state.DeviceHandle != 0);
+        QCOMPARE(QByteArray(link.serialNumber()), QByteArray("FAKE0001"));
+        QVERIFY(link.handle() != 0);
         // Asked for a 2 ms latency timer (refused by this chip, and the open still stands) and 8 KB transfers.
         QLibrary fake(QStringLiteral(FAKE_FTD2XX_PATH));
         auto latency = reinterpret_cast<unsigned (*)()>(fake.resolve("fake_last_latency"));
@@ -80,15 +78,15 @@ private slots:
         QCOMPARE(latency(), 2u);
         QCOMPARE(inSize(), 8192u);
         link.sendCode(0xB6);
-        QCOMPARE(lib.SetTimeouts(state.DeviceHandle, 500, 0), ft::OK);
+        QCOMPARE(lib.SetTimeouts(link.handle(), 500, 0), ft::OK);
         uint32_t queued = 0;
-        QCOMPARE(lib.GetQueueStatus(state.DeviceHandle, &queued), ft::OK);
+        QCOMPARE(lib.GetQueueStatus(link.handle(), &queued), ft::OK);
         QCOMPARE(queued, 2u);
         uint32_t got = 0;
-        QCOMPARE(lib.Read(state.DeviceHandle, state.ReplyBuffer.data(), 3, &got), ft::OK);
+        QCOMPARE(lib.Read(link.handle(), link.replyBuffer().data(), 3, &got), ft::OK);
         QCOMPARE(got, 2u);
-        QCOMPARE(state.ReplyBuffer[0], uint8_t(0xB6));
-        QCOMPARE(state.ReplyBuffer[1], uint8_t(0x49));
+        QCOMPARE(link.replyBuffer()[0], uint8_t(0xB6));
+        QCOMPARE(link.replyBuffer()[1], uint8_t(0x49));
         QCOMPARE(link.closeDevice(), ft::OK);
         // The closed handle is never handed to the library again.
         QCOMPARE(link.closeDevice(), ft::INVALID_HANDLE);

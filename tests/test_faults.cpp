@@ -34,7 +34,7 @@ struct Rig {
                                              logRecord("H3", "HEADER"), logRecord("H4", "HEADER"),
                                              logRecord("0001", "CH1 LOSS"), logRecord("0002", "CH1 BACK"),
                                              logRecord("0000", "END")});
-        remote.state().SignalPresent = true;
+        remote.poll().setSignalPresent(true);
         // Short silence limits keep the matrix quick; the real five seconds are tested on their own.
         remote.screenFetch().silenceLimitMs = 20;
         remote.errorLog().silenceLimitMs = 20;
@@ -239,7 +239,7 @@ private slots:
         QVERIFY2(t.elapsed() < 4000, "took too long");  // every pause is short here, none near a real one
         QCOMPARE(r.dev->log.value(at - 1), call);  // the fault struck the call this row names
         QVERIFY2(!r.dev->isOpen(), "device left open");
-        QVERIFY2(!r.remote.state().TransferBusy, "transfer still busy");
+        QVERIFY2(!r.remote.link().transferBusy(), "transfer still busy");
         QVERIFY2(!r.remote.panel().busyPointer(PointerOwner::Download) &&
                      !r.remote.panel().busyPointer(PointerOwner::MainWindow),
                  "hourglass left on");
@@ -256,10 +256,10 @@ private slots:
         // Plugged back in: the next poll finds the instrument and leaves the device closed.
         r.dev->clearFaults();
         r.dev->onCall = nullptr;
-        r.remote.state().DeviceFound = false;
+        r.remote.poll().setInstrumentPresent(false);
         r.messages.clear();
         r.remote.pollOnce();
-        QVERIFY2(r.remote.state().DeviceFound && !r.reportedFailure() && !r.dev->isOpen(), "the next operation failed");
+        QVERIFY2(r.remote.poll().instrumentPresent() && !r.reportedFailure() && !r.dev->isOpen(), "the next operation failed");
     }
 };
 

@@ -7,7 +7,6 @@
 #include "files/screen_files.h"
 #include "render/screen_picture.h"
 #include "state/panel_model.h"
-#include "state/shared_state.h"
 
 #include <QFileInfo>
 #include <QLineEdit>
@@ -40,11 +39,10 @@ public:
 
 struct Rig {
     QTemporaryDir dir;
-    SharedState state;
     PanelModel panel;
     ScreenPicture picture;
     std::shared_ptr<PdfTarget> target = std::make_shared<PdfTarget>();
-    Printing printing{state, panel, picture, target};
+    Printing printing{panel, picture, target};
     // Each message box as "title: text", with " (!)" when it carries the exclamation icon.
     QStringList messages;
     int downloadShown = 0, downloadHidden = 0;
@@ -64,7 +62,7 @@ struct Rig {
     }
     std::unique_ptr<ScreenFilesDialog> files()
     {
-        auto d = std::make_unique<ScreenFilesDialog>(state, panel, picture);
+        auto d = std::make_unique<ScreenFilesDialog>(panel, picture);
         d->message = [this](const QString& t, const QString& m, bool e) {
             messages.append(t + u": "_s + m + (e ? u" (!)"_s : QString()));
         };
@@ -118,7 +116,7 @@ private slots:
         d->cmdStoreFile_Click();
         QVERIFY(r.messages.isEmpty());
         QVERIFY(!d->isVisible());
-        QCOMPARE(r.state.PictureFileName, r.dir.filePath(name));
+        QVERIFY(QFile::exists(r.dir.filePath(name)));
         r.picture.surface().clear();
         d->show();
         const auto found = d->files()->findItems(name, Qt::MatchExactly);
@@ -239,7 +237,6 @@ private slots:
         QVERIFY(r.printed(u"A-landscape.pdf"_s));
         QVERIFY(!r.panel.menuEnabled(Menu::PrintFrame) && !r.panel.menuEnabled(Menu::Reverse));
         QCOMPARE(r.downloadHidden, 1);
-        QCOMPARE(r.state.PictureFileName, u"temp.bmp"_s);
         QVERIFY(QImage(r.dir.filePath(u"temp.bmp"_s)) == r.picture.image());
         QVERIFY(r.messages.isEmpty());
     }
@@ -248,7 +245,7 @@ private slots:
     {
         for (int index : {0, 3}) {
             Rig r(index == 0 ? QStringList() : QStringList{u"A"_s, u"B"_s});
-            r.state.PrinterIndex = index;
+            r.printing.setPrinterIndex(index);
             r.panel.setMenuEnabled(Menu::PrintFrame, true);
             r.panel.setMenuEnabled(Menu::Reverse, true);
             r.printing.printScreen();
@@ -274,7 +271,7 @@ private slots:
     {
         Rig r;
         {
-            PrinterDialog none(r.state, r.printing);
+            PrinterDialog none(r.printing);
             QCOMPARE(none.list()->count(), 1);
             QCOMPARE(none.list()->item(0)->text(), u"(No printer installed)"_s);
             none.list()->setCurrentRow(0);
@@ -282,16 +279,15 @@ private slots:
             QVERIFY(r.printing.currentPrinter().isEmpty());
         }
         r.target->names = {u"First"_s, u"Second"_s};
-        PrinterDialog dialog(r.state, r.printing);
+        PrinterDialog dialog(r.printing);
         QCOMPARE(dialog.list()->count(), 2);
-        QCOMPARE(r.state.PrinterCount, 2);
-        QCOMPARE(r.state.PrinterIndex, 0);  // filling the list changes nothing
+        QCOMPARE(r.printing.printerIndex(), 0);  // filling the list changes nothing
         dialog.list()->setCurrentRow(-1);
         dialog.selectPrinter();  // nothing chosen
-        QCOMPARE(r.state.PrinterIndex, 0);
+        QCOMPARE(r.printing.printerIndex(), 0);
         dialog.list()->setCurrentRow(1);
         dialog.selectPrinter();
-        QCOMPARE(r.state.PrinterIndex, 1);
+        QCOMPARE(r.printing.printerIndex(), 1);
         QCOMPARE(r.printing.currentPrinter(), u"Second"_s);
         r.printing.printScreen();
         r.panel.setStatusText(u"1:  a log line\n-------- End of Log --------"_s);

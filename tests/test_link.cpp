@@ -4,7 +4,6 @@
 #include "link/usb_link.h"
 #include "scripted_device.h"
 #include "state/panel_model.h"
-#include "state/shared_state.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -19,10 +18,9 @@ class TestLink : public QObject {
     Q_OBJECT
 
     struct Rig {
-        SharedState state;
         PanelModel panel;
         ScriptedDevice dev;
-        UsbLink link{state, panel, dev};
+        UsbLink link{panel, dev};
         QSignalSpy status{&panel, &PanelModel::statusTextWritten};
         QStringList messages() const
         {
@@ -56,12 +54,12 @@ private slots:
     {
         for (const auto& [failing, said] : {std::pair{u"List"_s, u"List Device Failed"_s}, {u"OpenEx"_s, u"OpenEx Failed"_s}}) {
             Rig r;
-            r.state.DeviceHandle = 0x99;
+            r.link.handle() = 0x99;
             r.dev.failOn(failing);
             r.link.openDevice();
             QCOMPARE(r.dev.log.last(), failing);  // a failed list skips the open
             QCOMPARE(r.messages(), QStringList{said});
-            QCOMPARE(r.state.DeviceHandle, 0x99u);
+            QCOMPARE(r.link.handle(), 0x99u);
         }
     }
 
@@ -72,7 +70,7 @@ private slots:
         r.link.openDevice();
         r.dev.failOn(u"Write"_s);
         r.link.sendCode(0x81);
-        QVERIFY2(!r.state.WaitDone, "no pause at all after a close that worked");  // a Wait ends setting it
+        QVERIFY2(!r.link.waited(), "no pause at all after a close that worked");  // a Wait ends setting it
         QCOMPARE(r.messages(), QStringList({u"Write Failed"_s}));
         QCOMPARE(r.dev.log.mid(2), QStringList({u"Write 81 f0"_s, u"Close"_s}));
         QVERIFY(!r.dev.isOpen());

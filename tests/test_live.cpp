@@ -48,7 +48,6 @@ struct Rig {
         remote.poll().absencePauseMs = 5;
     }
     PanelModel& panel() { return remote.panel(); }
-    SharedState& state() { return remote.state(); }
     QStringList messages() const
     {
         QStringList out;
@@ -100,7 +99,7 @@ private slots:
         Rig r;
         r.dev->failOn(failing);
         r.panel().setHighlight(Key::Vect, true);
-        r.state().ModeCode = 0x40;
+        r.remote.poll().showPage(0x40);
         r.remote.keys().click(key);
         QTEST(r.messages(), "said");
         QVERIFY(!r.dev->isOpen());
@@ -119,7 +118,7 @@ private slots:
         for (int k = 0; k < kModeKeyCount; ++k) {
             remote.keys().click(Key(k));
             const QByteArray knobLamps = lamps(remote.panel(), 1, 3);
-            QCOMPARE(int(dev->instrument().page()), int(remote.state().ModeCode));
+            QCOMPARE(int(dev->instrument().page()), int(remote.poll().page()));
             remote.pollOnce();
             QCOMPARE(litModeKeys(remote.panel()), QList<Key>{Key(k)});
             QCOMPARE(lamps(remote.panel(), 1, 3), knobLamps);
@@ -132,7 +131,7 @@ private slots:
         QVERIFY(remote.panel().highlighted(Key::CH2) && !remote.panel().highlighted(Key::CH1));
         QVERIFY(remote.panel().highlighted(Key::Eye));
         QCOMPARE(lamps(remote.panel(), 4, 4), QByteArray("b"));
-        QVERIFY(remote.state().SignalPresent && remote.state().DeviceFound);
+        QVERIFY(remote.poll().signalPresent() && remote.poll().instrumentPresent());
     }
 
     void channelStoRecEyeAndNumberedKeys()
@@ -164,7 +163,7 @@ private slots:
         QVERIFY2(sent >= 2, qPrintable(u"only %1 messages in half a second"_s.arg(sent)));
         QCOMPARE(r.dev->written.size(), sent * 2);
         QCOMPARE(r.dev->count(u"Close"_s), 1);
-        QVERIFY(!r.dev->isOpen() && !r.state().KnobHeld);
+        QVERIFY(!r.dev->isOpen() && !r.remote.keys().knobHeld());
         QVERIFY2(r.panel().highlighted(Key::Wfm), "only Move Left clears the mode keys");
         r.panel().setHighlight(Key::CH2, true);
         r.hold(1, 60);
@@ -187,7 +186,7 @@ private slots:
         r.hold(2, 300);
         QVERIFY(r.messages().contains(u"     No responce from USB"_s));
         QCOMPARE(r.messages().last(), u"Close Failed"_s);
-        QVERIFY(!r.state().KnobHeld);
+        QVERIFY(!r.remote.keys().knobHeld());
     }
 
     void releaseBeforeFirstLookSendsNothing()
@@ -210,7 +209,7 @@ private slots:
         int callsByTick = -1;
         bool heldAtTick = false;
         r.hold(5, 250, 100, [&] {
-            heldAtTick = r.state().KnobHeld;
+            heldAtTick = r.remote.keys().knobHeld();
             const qsizetype before = r.dev->log.size();
             r.remote.pollOnce();
             callsByTick = int(r.dev->log.size() - before);
@@ -299,14 +298,14 @@ private slots:
         QFETCH(QByteArray, reply);
         Rig r;
         r.poll(QByteArray("\x80\x01\x03", 3));  // a good tick first: WFM, lamps, signal
-        r.state().DeviceFound = false;
+        r.remote.poll().setInstrumentPresent(false);
         r.status.clear();
         r.poll(reply);
         QCOMPARE(r.messages(), QStringList({u" "_s}));  // counts as present
         QVERIFY(litModeKeys(r.panel()).isEmpty());
         QCOMPARE(lamps(r.panel(), 1, 9), QByteArray("gg..b...."));  // the knob lamps keep their colours
         QVERIFY(r.panel().highlighted(Key::CH1) && !r.panel().highlighted(Key::Eye));
-        QVERIFY(!r.state().SignalPresent && !r.state().DisplayFlag);
+        QVERIFY(!r.remote.poll().signalPresent() && !r.remote.poll().displayFlag());
         for (int n = 1; n <= 9; ++n)
             QCOMPARE(r.panel().caption(n), u" "_s);
     }
@@ -353,11 +352,11 @@ private slots:
         QCOMPARE(r.messages(), QStringList({u" "_s}));
         r.status.clear();
         r.dev->failOn(failing);
-        r.state().ModeCode = 2;  // captions after a failed read come from the code the tick began with
+        r.remote.poll().showPage(2);  // captions after a failed read come from the code the tick began with
         r.poll(QByteArray("\x00\x05\x02", 3));
         QCOMPARE(r.messages(), said.isEmpty() ? QStringList() : QStringList{said});
-        QTEST(r.state().DeviceFound, "found");
-        QTEST(r.state().SignalPresent, "signal");
+        QTEST(r.remote.poll().instrumentPresent(), "found");
+        QTEST(r.remote.poll().signalPresent(), "signal");
         QTEST(r.panel().caption(1), "caption");
         QCOMPARE(r.dev->count(u"Read"_s), failing == u"SetTimeouts" ? 1 : 2);
         QCOMPARE(r.panel().statusBold(), failing == u"Close");

@@ -47,7 +47,7 @@ struct Rig {
 // unless the log is to go on for as long as the instrument keeps any.
 void scriptTransfers(Rig& r, bool endlessLog)
 {
-    r.remote.state().SignalPresent = true;
+    r.remote.poll().setSignalPresent(true);
     r.dev->replyTo(0xB0, QByteArray("\x01\x10\x20\x30\x40", 5));
     r.dev->replyTo(0xB2, QByteArray(kBlockBytes, char(0x99)));
     QList<QByteArray> records;
@@ -92,12 +92,12 @@ private slots:
         QVERIFY(r.dev->log.isEmpty());
         for (Menu m : {Menu::PrintFrame, Menu::Reverse, Menu::PrintLog})
             QVERIFY(!r.window.menuAction(m)->isEnabled());
-        r.remote.state().StatusLog = u"a log"_s;
-        r.remote.panel().setStatusText(r.remote.state().StatusLog);
+        r.remote.panel().statusLog() = u"a log"_s;
+        r.remote.panel().setStatusText(r.remote.panel().statusLog());
         r.remote.panel().setMenuEnabled(Menu::PrintLog, true);
         r.window.menuAction(Menu::Clear)->trigger();
         QCOMPARE(r.window.statusBox()->toPlainText(), u" "_s);
-        QCOMPARE(r.remote.state().StatusLog, u" "_s);
+        QCOMPARE(r.remote.panel().statusLog(), u" "_s);
         QVERIFY(!r.window.menuAction(Menu::PrintLog)->isEnabled());
 
         DownloadWindow* w = r.window.screenWindow();
@@ -309,7 +309,7 @@ private slots:
                 ran();
         });
         // No printer at this index: every printout ends in the printer warning.
-        r.remote.state().PrinterIndex = 99;
+        r.window.printing().setPrinterIndex(99);
         r.window.printing().warn = [&](const QString&, const QString&) { ran(); };
         r.window.printing().rowInverted = [&](int) { ran(); };
         for (Menu m : {Menu::PrintLog, Menu::PrintFrame, Menu::Reverse})
@@ -366,7 +366,7 @@ private slots:
         QCOMPARE(ending.count(), 1);
         QCOMPARE(r.dev->written.count(next), requestsBefore);
         QVERIFY(!r.dev->isOpen());
-        QVERIFY(!r.remote.state().TransferBusy);
+        QVERIFY(!r.remote.link().transferBusy());
     }
 };
 

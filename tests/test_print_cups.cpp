@@ -12,7 +12,6 @@
 #include "render/fonts.h"
 #include "render/screen_picture.h"
 #include "state/panel_model.h"
-#include "state/shared_state.h"
 #include "test_rigs.h"
 
 #include <QDir>
@@ -68,7 +67,6 @@ class TestPrintCups : public QObject {
     Q_OBJECT
 
     QStringList before_;
-    SharedState state_;
     PanelModel panel_;
     ScreenPicture picture_;
     std::unique_ptr<Printing> printing_;
@@ -135,10 +133,7 @@ class TestPrintCups : public QObject {
     // A graticule on the screen picture, as a capture of that page would leave it.
     void drawScreen(int code)
     {
-        SharedState st;
-        st.SignalPresent = true;
-        st.ReplyBuffer[0] = uint8_t(code);
-        DrawGraticule(picture_.surface(), st, QDateTime::currentDateTime());
+        DrawGraticule(picture_.surface(), code, true, QDateTime::currentDateTime());
         picture_.touch();
     }
 
@@ -183,7 +178,7 @@ private slots:
         before_ = QDir(kOutDir).entryList({u"*.pdf"_s}, QDir::Files);
 
         installFontSubstitutions();
-        printing_ = std::make_unique<Printing>(state_, panel_, picture_);
+        printing_ = std::make_unique<Printing>(panel_, picture_);
         printing_->tempFolder = work_.path();
         printing_->warn = [](const QString& title, const QString& text) { QFAIL(qPrintable(title + u": "_s + text)); };
         const QStringList names = printing_->target().printers();

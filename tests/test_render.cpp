@@ -8,7 +8,7 @@
 #include "render/graticules.h"
 #include "render/pixel_decoder.h"
 #include "render/screen_picture.h"
-#include "state/shared_state.h"
+#include "protocol/status_reply.h"
 
 #include <QTest>
 
@@ -54,11 +54,10 @@ struct Rig {
     // Returns the screen type the dispatch took from the reply.
     int dispatch(int code, bool signal = true)
     {
-        SharedState st;
-        st.ReplyBuffer[0] = uint8_t(code);
-        st.SignalPresent = signal;
-        DrawGraticule(s(), st, QDateTime(QDate(2026, 12, 6), QTime(10, 31, 7)));
-        return st.ScreenTypeCode;
+        const uint8_t reply[5] = {uint8_t(code), 0, 0, 0, 0};
+        const ScreenHeader header = decodeScreenHeader(reply);
+        DrawGraticule(s(), header.screenType, signal, QDateTime(QDate(2026, 12, 6), QTime(10, 31, 7)));
+        return header.screenType;
     }
 };
 }  // namespace
@@ -194,16 +193,15 @@ private slots:
     {
         QFETCH(int, code);
         Rig r;
-        SharedState st;
-        st.ScreenTypeCode = int16_t(code);
-        const std::array<uint8_t, 4> levels{0, 207, 27, 255};  // the four levels follow the reply's first byte
-        std::copy(levels.begin(), levels.end(), st.ReplyBuffer.begin() + 1);
-        DrawLevelBars(r.s(), st);
+        const std::array<uint8_t, 4> levels{0, 207, 27, 255};  // the four levels follow the header's first byte
+        const uint8_t reply[5] = {uint8_t(code), levels[0], levels[1], levels[2], levels[3]};
+        const ScreenHeader header = decodeScreenHeader(reply);
+        DrawLevelBars(r.s(), header.screenType, header.levels);
         const Ops boxes = r.of(DrawOp::FillBox);
         QTEST(int(boxes.size()), "bars");
         if (boxes.empty())
             return;
-        QCOMPARE(st.AudioLevel, levels);
+        QCOMPARE(header.levels, levels);
         QCOMPARE(boxes[0].colour, palette::Red);
         QCOMPARE(boxes[1].colour, palette::Green);
         QTEST(boxes[0].y2, "bottom");

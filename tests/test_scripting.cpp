@@ -94,7 +94,7 @@ private slots:
         remote.setInstrumentSerial("QVB");
         QCOMPARE(::write(b.master, "\x80\x01\x02", 3), 3);  // its reply, ready for the tick to read
         remote.pollOnce();
-        QVERIFY(remote.state().DeviceFound);
+        QVERIFY(remote.poll().instrumentPresent());
         QCOMPARE(b.received(2000).left(1), QByteArray("\xb6"));
         t.unplug(1, u"ttyUSB0"_s);
         t.unplug(2, u"ttyUSB1"_s);
@@ -108,7 +108,7 @@ private slots:
         // One that is not attached is an absent instrument, in the status box's own words.
         remote.setInstrumentSerial("QVC");
         remote.pollOnce();
-        QVERIFY(!remote.state().DeviceFound);
+        QVERIFY(!remote.poll().instrumentPresent());
         QVERIFY(remote.panel().statusText().startsWith(u"  No QV7700 found"_s));
         QCOMPARE(a.received(0) + b.received(0), QByteArray());
     }

@@ -27,7 +27,7 @@ struct Rig {
     // The instrument's fixed pauses and silence limits run short unless a test needs their real length.
     explicit Rig(bool realPauses = false)
     {
-        remote.state().SignalPresent = true;
+        remote.poll().setSignalPresent(true);
         remote.panel().setMenuEnabled(Menu::PrintFrame, false);
         remote.panel().setMenuEnabled(Menu::Reverse, false);
         remote.panel().setMenuEnabled(Menu::PrintLog, false);
@@ -38,7 +38,6 @@ struct Rig {
         remote.screenFetch().pauseBeforeBlocksMs = remote.errorLog().startPauseMs = remote.errorLog().recordPauseMs = 1;
         remote.link().noResponsePauseMs = 5;
     }
-    SharedState& st() { return remote.state(); }
     PanelModel& panel() { return remote.panel(); }
     QStringList messages() const
     {
@@ -61,7 +60,7 @@ struct Rig {
     Rgb px(int x, int y) { return remote.picture().surface().point(x, y); }
     bool idle()
     {
-        return !st().TransferBusy && !dev->isOpen() && !panel().busyPointer(PointerOwner::Download) &&
+        return !remote.link().transferBusy() && !dev->isOpen() && !panel().busyPointer(PointerOwner::Download) &&
                !panel().busyPointer(PointerOwner::MainWindow);
     }
 };
@@ -87,7 +86,7 @@ private slots:
         QCOMPARE(progress.count(), 48);
         QVERIFY(r.panel().menuEnabled(Menu::PrintFrame) && r.panel().menuEnabled(Menu::Reverse));
         QVERIFY(r.idle());
-        QCOMPARE(int(r.st().ScreenTypeCode), 1);
+        QCOMPARE(int(r.remote.screenFetch().lastHeader().screenType), 1);
         QCOMPARE(r.px(5, 400), 0xffdcdcdcu);  // the blocks reach the picture: 0x99 is grey 220
         QVERIFY(r.remote.screenFetch().lastFetchClean());
         QCOMPARE(r.messages(), QStringList({QString(23, u' ')}));
@@ -124,12 +123,12 @@ private slots:
     void noSignalRequestsNoBlocks()
     {
         Rig r;
-        r.st().SignalPresent = false;
+        r.remote.poll().setSignalPresent(false);
         r.screen(header(4));
         r.fetch();
         QCOMPARE(r.dev->written, QByteArray("\xb0\xf0\xb1\xf0"));
         QVERIFY(r.panel().menuEnabled(Menu::PrintFrame));
-        QCOMPARE(int(r.st().ScreenTypeCode), 4);
+        QCOMPARE(int(r.remote.screenFetch().lastHeader().screenType), 4);
         QVERIFY(r.remote.screenFetch().lastFetchClean());
         QVERIFY(r.idle());
     }
@@ -166,8 +165,8 @@ private slots:
         QFETCH(int, screenType);
         QFETCH(int, blankBlock);
         Rig r;
-        r.st().StatusLog = u"earlier\r\n"_s;
-        r.st().ReplyBuffer[0] = 9;  // what an earlier read left behind
+        r.remote.panel().statusLog() = u"earlier\r\n"_s;
+        r.remote.link().replyBuffer()[0] = 9;  // what an earlier read left behind
         r.screen(head, block(char(0xFF)));
         if (!failing.isEmpty())
             r.dev->failOn(failing, nth);
@@ -176,7 +175,7 @@ private slots:
         QTEST(int(r.dev->written.count("\xb2\xf0")), "blocks");
         QCOMPARE(r.dev->written.endsWith("\xb1\xf0"), endKey);
         QTEST(r.panel().statusText(), "shown");
-        QCOMPARE(int(r.st().ScreenTypeCode), screenType);
+        QCOMPARE(int(r.remote.screenFetch().lastHeader().screenType), screenType);
         QCOMPARE(showDownload.count(), screenType ? 1 : 0);
         QCOMPARE(r.panel().menuEnabled(Menu::PrintFrame) && r.panel().menuEnabled(Menu::Reverse), endKey);
         QVERIFY(!r.remote.screenFetch().lastFetchClean());
@@ -238,7 +237,7 @@ private slots:
         // The queue count says "a block is waiting" from before, but nothing comes: zero-byte reads add up. The
         // first one waits out its 500 ms time-out, past the 200 ms limit, so no second block is asked for.
         Rig r;
-        r.st().QueuedBytes = 9000;
+        r.remote.link().queuedBytes() = 9000;
         r.dev->realTimeouts = true;
         r.dev->replyTo(0xB0, header(1));
         r.fetch();
@@ -271,7 +270,7 @@ private slots:
         huge.screen();
         huge.dev->setReportedQueue(0x7fffffffu);
         huge.fetch();
-        QCOMPARE(int(huge.st().QueuedBytes), 0x7fffffff);
+        QCOMPARE(int(huge.remote.link().queuedBytes()), 0x7fffffff);
         QVERIFY(huge.idle());
     }
 
@@ -403,7 +402,7 @@ private slots:
         QCOMPARE(lines.size(), 4 + 976 + 1);
         QVERIFY(lines[lines.size() - 2].startsWith(u"976:  LOSS"_s));
         QCOMPARE(lines.last(), u"-------- End of Log --------"_s);
-        QVERIFY(!r.st().StatusLog.contains(u"-------- End"_s));  // the marker is shown, not kept for printing
+        QVERIFY(!r.remote.panel().statusLog().contains(u"-------- End"_s));  // the marker is shown, not kept for printing
         QVERIFY(r.panel().menuEnabled(Menu::PrintLog));
         QVERIFY(r.remote.errorLog().lastFetchNormal());
         QVERIFY(r.idle());
@@ -417,7 +416,7 @@ private slots:
         Rig r;
         r.screen();
         r.fetch();
-        QCOMPARE(r.st().QueuedBytes, kBlockBytes);
+        QCOMPARE(r.remote.link().queuedBytes(), kBlockBytes);
         r.dev->log.clear();
         r.getLog({logRecord("H", "1"), logRecord("H", "2"), logRecord("H", "3"), logRecord("H", "4"),
                   logRecord("H", "5"), logRecord("H", "6"), logRecord("0", "END")});
@@ -458,7 +457,7 @@ private slots:
         Rig r;
         r.dev->failOn(u"Close"_s);
         r.getLog({logRecord("0", "END")});
-        QCOMPARE(r.panel().statusText(), r.st().StatusLog + u"\r\nUSB Close Failed"_s);
+        QCOMPARE(r.panel().statusText(), r.remote.panel().statusLog() + u"\r\nUSB Close Failed"_s);
     }
 
     void runTimeFailureShowsUsbError()
@@ -485,7 +484,7 @@ private slots:
         QCOMPARE(r.dev->written, QByteArray("\xb5\xf0"));
         QCOMPARE(r.panel().statusText(), u"Connecting to QV7700\r\nErase command sent\r\n"_s);
         QVERIFY(r.remote.errorLog().lastEraseClosed());
-        QVERIFY(!r.st().TransferBusy);
+        QVERIFY(!r.remote.link().transferBusy());
         r.dev->failOn(u"Close"_s);
         r.remote.errorLog().requestErase();
         QCOMPARE(r.panel().statusText(), u"Close Failed"_s);

@@ -188,15 +188,10 @@ ModeResult doctor()
 
 ModeResult render(const Options& o)
 {
-    SharedState state;
-    state.ReplyBuffer[0] = uint8_t(o.renderCode);
-    for (size_t i = 0; i < 4; ++i)
-        state.ReplyBuffer[i + 1] = o.levels[i];
-    state.SignalPresent = o.signal;
     ScreenPicture picture;
-    DrawGraticule(picture.surface(), state, QDateTime::currentDateTime());
+    DrawGraticule(picture.surface(), o.renderCode, o.signal, QDateTime::currentDateTime());
     if (o.signal) {
-        DrawLevelBars(picture.surface(), state);
+        DrawLevelBars(picture.surface(), o.renderCode, o.levels);
         // Pages without a graticule of their own show the logger page's text.
         const QImage screen = simScreen(o.renderCode, hasGraticule(o.renderCode) ? 1 : 5, 1);
         picture.surface().finish();

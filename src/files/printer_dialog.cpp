@@ -1,7 +1,6 @@
 #include "files/printer_dialog.h"
 
 #include "files/printing.h"
-#include "state/shared_state.h"
 
 #include <QFontMetrics>
 #include <QListWidget>
@@ -11,8 +10,8 @@ namespace qv {
 
 using namespace Qt::StringLiterals;
 
-PrinterDialog::PrinterDialog(SharedState& state, Printing& printing, QWidget* parent)
-    : QWidget(parent), state_(state), printing_(printing)
+PrinterDialog::PrinterDialog(Printing& printing, QWidget* parent)
+    : QWidget(parent), printing_(printing)
 {
     setWindowTitle(u"Select a Printer to Use"_s);
     setFixedSize(4680 / 15, 3090 / 15);
@@ -35,7 +34,7 @@ void PrinterDialog::start()
 {
     list_->clear();
     const QStringList names = printing_.target().printers();
-    state_.PrinterCount = int(names.size());
+    printerCount_ = int(names.size());
     if (names.isEmpty())
         list_->addItem(u"(No printer installed)"_s);
     else
@@ -44,8 +43,8 @@ void PrinterDialog::start()
 
 void PrinterDialog::selectPrinter()
 {
-    // "(No printer installed)", or no entry chosen, leaves PrinterIndex as it was.
-    if (state_.PrinterCount > 0)
+    // "(No printer installed)", or no entry chosen, leaves the choice as it was.
+    if (printerCount_ > 0)
         printing_.choose(list_->currentRow());
     hide();
 }

@@ -9,18 +9,17 @@ class QPushButton;
 namespace qv {
 
 class Printing;
-struct SharedState;
 
 class PrinterDialog : public QWidget {
     Q_OBJECT
 public:
-    PrinterDialog(SharedState& state, Printing& printing, QWidget* parent = nullptr);
+    PrinterDialog(Printing& printing, QWidget* parent = nullptr);
     QListWidget* list() const { return list_; }
     void start();  // fills the list once; it is not rebuilt when the dialog is shown again
     void selectPrinter();
 
 private:
-    SharedState& state_;
+    int printerCount_ = 0;
     Printing& printing_;
     QListWidget* list_;
     QPushButton* select_;

@@ -2,7 +2,6 @@
 
 #include "render/screen_picture.h"
 #include "state/panel_model.h"
-#include "state/shared_state.h"
 #include "render/fonts.h"
 
 #include <QDir>
@@ -101,9 +100,8 @@ QList<PrintedLine> layOutLog(const QStringList& lines, double top, double lineHe
     return out;
 }
 
-Printing::Printing(SharedState& state, PanelModel& panel, ScreenPicture& picture, std::shared_ptr<PrintTarget> target,
-                   QObject* parent)
-    : QObject(parent), state_(state), panel_(panel), picture_(picture), target_(std::move(target))
+Printing::Printing(PanelModel& panel, ScreenPicture& picture, std::shared_ptr<PrintTarget> target, QObject* parent)
+    : QObject(parent), panel_(panel), picture_(picture), target_(std::move(target))
 {
     tempFolder = QDir::currentPath();
 }
@@ -114,7 +112,7 @@ void Printing::choose(int index)
     // "(No printer installed)" or no choice at all leaves the printer as it was.
     if (index < 0 || index >= names.size())
         return;
-    state_.PrinterIndex = index;
+    printerIndex_ = index;
     current_ = names.at(index);
 }
 
@@ -127,11 +125,11 @@ void Printing::cantFindPrinter()
 bool Printing::makeCurrent()
 {
     const QStringList names = target_->printers();
-    if (state_.PrinterIndex < 0 || state_.PrinterIndex >= names.size()) {
+    if (printerIndex_ < 0 || printerIndex_ >= names.size()) {
         cantFindPrinter();
         return false;
     }
-    current_ = names.at(state_.PrinterIndex);
+    current_ = names.at(printerIndex_);
     return true;
 }
 
@@ -148,7 +146,6 @@ void Printing::printPicture()
     // "temp.bmp" keeps a copy of what was printed. If it cannot be written the printout still goes ahead from
     // the picture itself, and the user is told.
     const QString temp = QDir(tempFolder).filePath(u"temp.bmp"_s);
-    state_.PictureFileName = u"temp.bmp"_s;
     QImage page = picture_.image();
     if (!page.save(temp, "BMP")) {
         panel_.setStatusText(u"Could not write %1: printed from the screen picture"_s.arg(QDir::toNativeSeparators(temp)));

@@ -16,7 +16,6 @@ class QPrinter;
 
 namespace qv {
 
-struct SharedState;
 class PanelModel;
 class ScreenPicture;
 
@@ -47,13 +46,16 @@ QList<PrintedLine> layOutLog(const QStringList& lines, double top, double lineHe
 class Printing : public QObject {
     Q_OBJECT
 public:
-    Printing(SharedState& state, PanelModel& panel, ScreenPicture& picture,
+    Printing(PanelModel& panel, ScreenPicture& picture,
              std::shared_ptr<PrintTarget> target = std::make_shared<PrintTarget>(), QObject* parent = nullptr);
 
     const PrintTarget& target() const { return *target_; }
     QString currentPrinter() const { return current_; }
-    // The choice in the printer dialog: PrinterIndex and the current printer.
+    // The choice in the printer dialog: the index in the list of printers (the first at start) and its name.
     void choose(int index);
+    int printerIndex() const { return printerIndex_; }
+    // A choice restored as it was (an index that names no printer any more makes the next printout warn).
+    void setPrinterIndex(int index) { printerIndex_ = index; }
 
     void printScreen();
     void printScreenBlackOnWhite();
@@ -71,11 +73,11 @@ signals:
     void printed();
 
 private:
-    bool makeCurrent();  // the printer at PrinterIndex, or the "Can't find a Printer" box
+    bool makeCurrent();  // the printer at the chosen index, or the "Can't find a Printer" box
     void printPicture();
     void cantFindPrinter();
 
-    SharedState& state_;
+    int printerIndex_ = 0;
     PanelModel& panel_;
     ScreenPicture& picture_;
     std::shared_ptr<PrintTarget> target_;

@@ -2,7 +2,6 @@
 
 #include "render/screen_picture.h"
 #include "state/panel_model.h"
-#include "state/shared_state.h"
 #include "state/twips.h"
 
 #include <QApplication>
@@ -41,8 +40,8 @@ QString fullPicturePath(const QString& folder, const QString& name)
     return folder + QDir::separator() + name;
 }
 
-ScreenFilesDialog::ScreenFilesDialog(SharedState& state, PanelModel& panel, ScreenPicture& picture, QWidget* parent)
-    : QWidget(parent), state_(state), panel_(panel), picture_(picture)
+ScreenFilesDialog::ScreenFilesDialog(PanelModel& panel, ScreenPicture& picture, QWidget* parent)
+    : QWidget(parent), panel_(panel), picture_(picture)
 {
     setWindowTitle(u"Files"_s);
     setFixedSize(twipsToPixels(7755), twipsToPixels(5775));
@@ -183,13 +182,13 @@ void ScreenFilesDialog::fillFiles()
 void ScreenFilesDialog::cmdStoreFile_Click()
 {
     const QString name = text1_->text();
-    state_.PictureFileName = fullPicturePath(folder_, name);
+    pictureFile_ = fullPicturePath(folder_, name);
     // The name is used as typed.
-    if (name.trimmed().isEmpty() || !savePicture(picture_.image(), state_.PictureFileName)) {
+    if (name.trimmed().isEmpty() || !savePicture(picture_.image(), pictureFile_)) {
         // Nothing was written: say so and keep the dialog open with the name, so the picture is not lost.
         say(u"File Store Error"_s,
             u"The picture could not be stored as\n%1\nChoose another folder or name."_s.arg(
-                QDir::toNativeSeparators(state_.PictureFileName)),
+                QDir::toNativeSeparators(pictureFile_)),
             true);
         return;
     }
@@ -203,8 +202,8 @@ void ScreenFilesDialog::cmdDispFile_Click()
     QListWidgetItem* item = file1_->currentItem();
     QImage loaded;
     if (item) {
-        state_.PictureFileName = fullPicturePath(folder_, item->text());
-        QImageReader reader(state_.PictureFileName);
+        pictureFile_ = fullPicturePath(folder_, item->text());
+        QImageReader reader(pictureFile_);
         loaded = reader.read();
     }
     if (loaded.isNull()) {

@@ -14,7 +14,6 @@ class QPushButton;
 
 namespace qv {
 
-struct SharedState;
 class PanelModel;
 class ScreenPicture;
 
@@ -25,7 +24,7 @@ QString fullPicturePath(const QString& folder, const QString& name);
 class ScreenFilesDialog : public QWidget {
     Q_OBJECT
 public:
-    ScreenFilesDialog(SharedState& state, PanelModel& panel, ScreenPicture& picture, QWidget* parent = nullptr);
+    ScreenFilesDialog(PanelModel& panel, ScreenPicture& picture, QWidget* parent = nullptr);
 
     // Hooks to the screen window.
     std::function<void()> showDownload;
@@ -57,7 +56,7 @@ private:
     void fillFiles();
     void say(const QString& title, const QString& text, bool exclamation);
 
-    SharedState& state_;
+    QString pictureFile_;  // the picture last stored or shown
     PanelModel& panel_;
     ScreenPicture& picture_;
     QComboBox* drive1_;

@@ -114,7 +114,7 @@ MainWindow::MainWindow(Session& remote, QWidget* parent) : QMainWindow(parent), 
         progress_->setText(u"Log: %1 records received"_s.arg(records));
     });
     connect(&log, &ErrorLog::finished, this, [this] { progress_->clear(); });
-    printing_ = new Printing(remote_.state(), remote_.panel(), remote_.picture(), std::make_shared<PrintTarget>(), this);
+    printing_ = new Printing(remote_.panel(), remote_.picture(), std::make_shared<PrintTarget>(), this);
     printing_->hideDownload = [this] {
         if (download_)
             download_->hide();
@@ -351,7 +351,7 @@ AboutWindow* MainWindow::frmAbout()
 ScreenFilesDialog* MainWindow::frmFiles()
 {
     if (!files_) {
-        files_ = new ScreenFilesDialog(remote_.state(), remote_.panel(), remote_.picture());
+        files_ = new ScreenFilesDialog(remote_.panel(), remote_.picture());
         files_->setWindowIcon(windowIcon());
         files_->showDownload = [this] {
             screenWindow()->show();
@@ -371,7 +371,7 @@ ScreenFilesDialog* MainWindow::frmFiles()
 PrinterDialog* MainWindow::frmSelect()
 {
     if (!select_) {
-        select_ = new PrinterDialog(remote_.state(), *printing_);
+        select_ = new PrinterDialog(*printing_);
         select_->setWindowIcon(windowIcon());
     }
     select_->show();

@@ -1,7 +1,6 @@
 #include "link/reply_reader.h"
 
 #include "link/usb_link.h"
-#include "state/shared_state.h"
 
 #include <algorithm>
 #include <thread>
@@ -26,26 +25,24 @@ ReplyReader::ReplyReader(UsbLink& link, int silenceLimitMs)
 
 bool ReplyReader::query()
 {
-    SharedState& s = link_.state();
     uint32_t queued = 0;
-    if (link_.device().GetQueueStatus(s.DeviceHandle, &queued) != ft::OK)
+    if (link_.device().GetQueueStatus(link_.handle(), &queued) != ft::OK)
         return false;
-    if (int64_t(queued) > s.QueuedBytes)
+    if (int64_t(queued) > link_.queuedBytes())
         heard();
-    s.QueuedBytes = int32_t(std::min<uint32_t>(queued, INT32_MAX));
+    link_.queuedBytes() = int32_t(std::min<uint32_t>(queued, INT32_MAX));
     return true;
 }
 
 ReplyReader::Outcome ReplyReader::read(void* buffer, int32_t capacity, int32_t ready, uint32_t* got)
 {
-    SharedState& s = link_.state();
     *got = 0;
     auto pause = kFirstPause;
-    while (s.QueuedBytes < ready) {
+    while (link_.queuedBytes() < ready) {
         if (!query()) {
             if (!onQueueFailure || !onQueueFailure())
                 return Outcome::QueueFailed;
-        } else if (s.QueuedBytes >= ready) {
+        } else if (link_.queuedBytes() >= ready) {
             break;
         }
         if (silence_.hasExpired())
@@ -54,14 +51,14 @@ ReplyReader::Outcome ReplyReader::read(void* buffer, int32_t capacity, int32_t r
         pause = std::min(2 * pause, kLongestPause);
     }
     // Never ask for more than the buffer holds: a larger count is read in part and the rest dropped.
-    const uint32_t want = uint32_t(std::clamp<int32_t>(s.QueuedBytes, 0, capacity));
-    const FtStatus st = link_.device().Read(s.DeviceHandle, buffer, want, got);
-    s.BytesRead = int32_t(*got);
+    const uint32_t want = uint32_t(std::clamp<int32_t>(link_.queuedBytes(), 0, capacity));
+    const FtStatus st = link_.device().Read(link_.handle(), buffer, want, got);
+    link_.bytesRead() = int32_t(*got);
     if (st != ft::OK)
         return Outcome::ReadFailed;
     if (*got > 0)
         heard();
-    if (s.QueuedBytes > capacity)
+    if (link_.queuedBytes() > capacity)
         dropExcess();
     return Outcome::Read;
 }
@@ -72,13 +69,12 @@ void ReplyReader::dropExcess()
     // reply (a whole screen block before a log record), whose bytes were read long ago: draining by it would only
     // wait out read time-outs for bytes that never come. What is queued now is beyond this reply, since the
     // instrument sends the next one only when asked; drop that, and leave a count that is true afterwards.
-    SharedState& s = link_.state();
     for (int pass = 0; pass < kDropPasses; ++pass) {
-        if (!query() || s.QueuedBytes <= 0)
+        if (!query() || link_.queuedBytes() <= 0)
             return;
-        scratch_.resize(size_t(std::min<int32_t>(s.QueuedBytes, kReplyBufferSize)));
+        scratch_.resize(size_t(std::min<int32_t>(link_.queuedBytes(), kReplyBufferSize)));
         uint32_t dropped = 0;
-        if (link_.device().Read(s.DeviceHandle, scratch_.data(), uint32_t(scratch_.size()), &dropped) != ft::OK ||
+        if (link_.device().Read(link_.handle(), scratch_.data(), uint32_t(scratch_.size()), &dropped) != ft::OK ||
             dropped == 0)
             return;
     }

@@ -2,7 +2,7 @@
 // How the screen and log transfers read one reply: wait until the receive queue holds enough of it, read as many
 // bytes as the queue count says (no more than the buffer takes), and drop whatever was queued beyond that.
 //
-// The queue count (SharedState::QueuedBytes) outlives the reply it was taken for: the instrument's own program
+// The queue count (UsbLink::queuedBytes) outlives the reply it was taken for: the instrument's own program
 // skips the wait while an earlier count is still high enough, and then the read relies on its time-out. Such a
 // count says nothing about what is queued now, so the excess to drop is always counted afresh.
 //
@@ -27,8 +27,8 @@ public:
 
     enum class Outcome { Read, QueueFailed, ReadFailed, Silent };
 
-    // Waits while QueuedBytes is below ready, reads min(QueuedBytes, capacity) bytes into buffer (the count goes to
-    // *got and BytesRead), then drops what is queued beyond the reply. Silent: nothing came for the silence limit
+    // Waits while the queue count is below ready, reads min(the queue count, capacity) bytes into buffer (the count goes to
+    // *got and the read count), then drops what is queued beyond the reply. Silent: nothing came for the silence limit
     // while waiting; the read is not made.
     Outcome read(void* buffer, int32_t capacity, int32_t ready, uint32_t* got);
 
@@ -41,7 +41,7 @@ public:
 
 private:
     void heard() { silence_.setRemainingTime(silenceLimitMs_); }
-    // One queue query into QueuedBytes; a count that grew means the instrument is still talking.
+    // One queue query into the queue count; a count that grew means the instrument is still talking.
     bool query();
     void dropExcess();
 

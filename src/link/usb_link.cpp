@@ -1,7 +1,6 @@
 #include "link/usb_link.h"
 
 #include "state/panel_model.h"
-#include "state/shared_state.h"
 
 #include <QCoreApplication>
 
@@ -16,8 +15,8 @@ constexpr uint32_t kListFirstBySerial = ft::LIST_BY_INDEX | ft::OPEN_BY_SERIAL_N
 constexpr uint8_t kKeyTrailer = 0xF0;
 }  // namespace
 
-UsbLink::UsbLink(SharedState& state, PanelModel& panel, D2xx& device, QObject* parent)
-    : QObject(parent), state_(state), panel_(panel), device_(device)
+UsbLink::UsbLink(PanelModel& panel, D2xx& device, QObject* parent)
+    : QObject(parent), panel_(panel), device_(device)
 {
     waitTimer_.setInterval(0);
     connect(&waitTimer_, &QTimer::timeout, this, &UsbLink::endWait);
@@ -26,26 +25,26 @@ UsbLink::UsbLink(SharedState& state, PanelModel& panel, D2xx& device, QObject* p
 void UsbLink::openDevice()
 {
     // Device index 0 passes as a pointer-sized zero, as the vendor library expects it.
-    if (device_.ListDevices(nullptr, state_.SerialNumber.data(), kListFirstBySerial) != ft::OK) {
+    if (device_.ListDevices(nullptr, serialNumber_.data(), kListFirstBySerial) != ft::OK) {
         noteFailure(ErrorKind::Absent);
         panel_.setStatusText(u"List Device Failed"_s);
         return;
     }
-    FtHandle handle = state_.DeviceHandle;
-    if (device_.OpenEx(state_.SerialNumber.data(), ft::OPEN_BY_SERIAL_NUMBER, &handle) != ft::OK) {
+    FtHandle handle = handle_;
+    if (device_.OpenEx(serialNumber_.data(), ft::OPEN_BY_SERIAL_NUMBER, &handle) != ft::OK) {
         noteFailure(ErrorKind::Absent);
         panel_.setStatusText(u"OpenEx Failed"_s);
         return;
     }
-    state_.DeviceHandle = handle;
+    handle_ = handle;
 }
 
 void UsbLink::sendCode(int code)
 {
-    state_.KeyMessage = {uint8_t(code), kKeyTrailer};
+    keyMessage_ = {uint8_t(code), kKeyTrailer};
     uint32_t written = 0;
-    const FtStatus st = device_.Write(state_.DeviceHandle, state_.KeyMessage.data(), 2, &written);
-    state_.BytesWritten = written;
+    const FtStatus st = device_.Write(handle_, keyMessage_.data(), 2, &written);
+    bytesWritten_ = written;
     if (st == ft::OK)
         return;
     noteFailure(ErrorKind::WriteFailed);
@@ -59,22 +58,22 @@ void UsbLink::sendCode(int code)
 
 void UsbLink::Wait(int ms)
 {
-    state_.WaitDone = false;
+    waitDone_ = false;
     waitTimer_.setInterval(ms);
     waitTimer_.start();
-    while (!state_.WaitDone && !stopping_)
+    while (!waitDone_ && !stopping_)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     waitTimer_.stop();
 }
 
 void UsbLink::endWait()
 {
-    state_.WaitDone = true;
+    waitDone_ = true;
 }
 
 FtStatus UsbLink::closeDevice()
 {
-    return device_.Close(state_.DeviceHandle);
+    return device_.Close(handle_);
 }
 
 FtStatus UsbLink::closeAfterFailure() noexcept

@@ -10,13 +10,17 @@
 #include <QObject>
 #include <QTimer>
 
+#include <array>
+#include <cstdint>
 #include <deque>
 #include <functional>
 
 namespace qv {
 
-struct SharedState;
 class PanelModel;
+
+inline constexpr int kReplyBufferSize = 10000;
+inline constexpr int kSerialNumberSize = 100;
 
 // The number of the run-time failure being handled (call it inside a catch), as engineers know them from the
 // maker's program: 7 for out of memory, 51 for any other internal error.
@@ -25,7 +29,7 @@ int runTimeErrorNumber();
 class UsbLink : public QObject {
     Q_OBJECT
 public:
-    UsbLink(SharedState& state, PanelModel& panel, D2xx& device, QObject* parent = nullptr);
+    UsbLink(PanelModel& panel, D2xx& device, QObject* parent = nullptr);
 
     void openDevice();
     void sendCode(int code);
@@ -33,6 +37,8 @@ public:
     // inside another re-programs it, and when it ends the outer one ends too.
     void Wait(int ms);
     void endWait();
+    // A pause has been taken since the link was made, and has ended.
+    bool waited() const { return waitDone_; }
     // FT_Close on DeviceHandle; the caller reports a failure in its own words.
     FtStatus closeDevice();
     // FT_Close after a run-time failure inside an exchange: the device may be what failed, so a close that throws
@@ -54,7 +60,16 @@ public:
     int noResponsePauseMs = 1000;
 
     D2xx& device() { return device_; }
-    SharedState& state() { return state_; }
+    // What the link keeps from one call to the next: the handle of the open converter, the serial number the
+    // list found, the receive buffer and its counts, and whether a transfer owns the device.
+    FtHandle& handle() { return handle_; }
+    const char* serialNumber() const { return serialNumber_.data(); }
+    std::array<uint8_t, kReplyBufferSize>& replyBuffer() { return replyBuffer_; }
+    int32_t& bytesRead() { return bytesRead_; }
+    // Kept between transfers on purpose: the instrument's queue outlives them (see ReplyReader).
+    int32_t& queuedBytes() { return queuedBytes_; }
+    bool transferBusy() const { return transferBusy_; }
+    void setTransferBusy(bool busy) { transferBusy_ = busy; }
     PanelModel& panel() { return panel_; }
     QTimer& waitTimer() { return waitTimer_; }
 
@@ -85,7 +100,15 @@ private:
     void release();
     void runPending();
 
-    SharedState& state_;
+    FtHandle handle_ = 0;  // written only by a successful open; never cleared
+    std::array<char, kSerialNumberSize> serialNumber_{};
+    std::array<uint8_t, 2> keyMessage_{};
+    uint32_t bytesWritten_ = 0;
+    bool waitDone_ = false;
+    std::array<uint8_t, kReplyBufferSize> replyBuffer_{};
+    int32_t bytesRead_ = 0;
+    int32_t queuedBytes_ = 0;
+    bool transferBusy_ = false;
     PanelModel& panel_;
     D2xx& device_;
     QTimer waitTimer_;

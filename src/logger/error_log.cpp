@@ -4,7 +4,6 @@
 #include "link/usb_link.h"
 #include "protocol/commands.h"
 #include "state/panel_model.h"
-#include "state/shared_state.h"
 
 #include <algorithm>
 
@@ -36,32 +35,31 @@ void ErrorLog::requestErase()
 
 void ErrorLog::fetch()
 {
-    SharedState& s = link_.state();
     PanelModel& panel = link_.panel();
     running_ = true;
     fetchNormal_ = false;
     link_.beginExchange();
     UsbLink::Hold hold(link_);
     try {
-        s.TransferBusy = true;
+        link_.setTransferBusy(true);
         link_.openDevice();
-        s.LogFailed = false;
+        logFailed_ = false;
         panel.setStatusText(QString());
-        s.StatusLog.clear();
+        panel.statusLog().clear();
         panel.setBusyPointer(PointerOwner::MainWindow, true);
         link_.sendCode(wire::kStartLog);
         link_.Wait(startPauseMs);
 
         readRecords();
-        if (s.LogFailed)
-            panel.setStatusText(s.StatusLog);
+        if (logFailed_)
+            panel.setStatusText(panel.statusLog());
         if (link_.closeDevice() != ft::OK) {
             link_.noteFailure(ErrorKind::CloseFailed);
             fetchNormal_ = false;
-            panel.setStatusText(s.StatusLog + u"\r\nUSB Close Failed"_s);
+            panel.setStatusText(panel.statusLog() + u"\r\nUSB Close Failed"_s);
         }
         panel.setBusyPointer(PointerOwner::MainWindow, false);
-        s.TransferBusy = false;
+        link_.setTransferBusy(false);
     } catch (...) {
         // A run-time failure: the window shows its number in a "USB Error" box.
         const int number = runTimeErrorNumber();
@@ -71,7 +69,7 @@ void ErrorLog::fetch()
         if (link_.closeAfterFailure() != ft::OK)
             panel.setStatusText(u"USB Close Failed"_s);
         panel.setBusyPointer(PointerOwner::MainWindow, false);
-        s.TransferBusy = false;
+        link_.setTransferBusy(false);
         panel.setMenuEnabled(Menu::PrintLog, false);
     }
     running_ = false;
@@ -84,7 +82,6 @@ void ErrorLog::fetch()
 
 void ErrorLog::readRecords()
 {
-    SharedState& s = link_.state();
     PanelModel& panel = link_.panel();
     D2xx& dev = link_.device();
     const int limit = kRecordLimit;
@@ -93,21 +90,21 @@ void ErrorLog::readRecords()
     ReplyReader reader(link_, silenceLimitMs);
     const auto stop = [&](ErrorKind kind, const QString& why) {
         link_.noteFailure(kind);
-        s.StatusLog = why;
-        s.LogFailed = true;
+        panel.statusLog() = why;
+        logFailed_ = true;
     };
     int received = 0;
     for (int record = 0; record <= limit; ++record) {
         if (link_.stopping())
             break;  // the program is ending: no more records, straight to the close
         link_.sendCode(wire::kNextRecord);
-        if (dev.SetTimeouts(s.DeviceHandle, kRecordTimeoutMs, 0) != ft::OK) {
+        if (dev.SetTimeouts(link_.handle(), kRecordTimeoutMs, 0) != ft::OK) {
             stop(ErrorKind::DeviceError, u"USB SetTimeout Failed"_s);
             break;
         }
         // The record buffer holds 50 characters: a larger queue count is read, but only 50 are kept.
         uint32_t got = 0;
-        const ReplyReader::Outcome outcome = reader.read(s.LogRecord.data(), kLogRecordSize, wire::kLogRecordReady, &got);
+        const ReplyReader::Outcome outcome = reader.read(record_.data(), wire::kLogRecordBytes, wire::kLogRecordReady, &got);
         if (outcome == ReplyReader::Outcome::QueueFailed) {
             stop(ErrorKind::DeviceError, u"USB Queue Read Failed"_s);
             break;
@@ -120,21 +117,21 @@ void ErrorLog::readRecords()
             stop(ErrorKind::TimeOut, u"No data from QV7700 for %1 seconds: log transfer stopped"_s.arg(silenceLimitMs / 1000));
             break;
         }
-        const LogRecordView view = parseLogRecord(s.LogRecord);
+        const LogRecordView view = parseLogRecord(record_);
         if (view.endOfLog)
             record = limit;
         const QString shown = QString::fromLatin1(view.shown);
         emit recordReceived(record, shown, view.endOfLog);
         if (record < 4)
-            s.StatusLog += shown;
+            panel.statusLog() += shown;
         else if (record < limit)
-            s.StatusLog += QString::number(record - 3) + u": "_s + shown;
-        panel.setStatusText(s.StatusLog);
+            panel.statusLog() += QString::number(record - 3) + u": "_s + shown;
+        panel.setStatusText(panel.statusLog());
         emit progress(++received);
         link_.Wait(recordPauseMs);
         if (record == limit) {
             // The loop runs out: with the end mark, or after the largest log the instrument keeps.
-            panel.setStatusText(s.StatusLog + kEndMarker);
+            panel.setStatusText(panel.statusLog() + kEndMarker);
             panel.setMenuEnabled(Menu::PrintLog, true);
             fetchNormal_ = true;
         }
@@ -143,16 +140,15 @@ void ErrorLog::readRecords()
 
 void ErrorLog::erase()
 {
-    SharedState& s = link_.state();
     PanelModel& panel = link_.panel();
     link_.beginExchange();
     UsbLink::Hold hold(link_);
     link_.openDevice();
-    s.StatusLog = u"Connecting to QV7700\r\n"_s;
-    panel.setStatusText(s.StatusLog);
+    panel.statusLog() = u"Connecting to QV7700\r\n"_s;
+    panel.setStatusText(panel.statusLog());
     link_.sendCode(wire::kEraseLog);
-    s.StatusLog += u"Erase command sent\r\n"_s;
-    panel.setStatusText(s.StatusLog);
+    panel.statusLog() += u"Erase command sent\r\n"_s;
+    panel.setStatusText(panel.statusLog());
     eraseClosed_ = link_.closeDevice() == ft::OK;
     if (!eraseClosed_) {
         link_.noteFailure(ErrorKind::CloseFailed);

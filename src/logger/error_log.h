@@ -57,6 +57,8 @@ private:
     bool fetchNormal_ = false;
     bool eraseClosed_ = false;
     Outcome outcome_;
+    std::array<char, 50> record_{};  // the record being read, as the instrument sent it
+    bool logFailed_ = false;
 };
 
 }  // namespace qv

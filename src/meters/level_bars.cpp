@@ -1,7 +1,6 @@
 #include "meters/level_bars.h"
 
 #include "render/draw_surface.h"
-#include "state/shared_state.h"
 
 namespace qv {
 
@@ -22,13 +21,10 @@ void drawBarsAtLevels(DrawSurface& s, int code, const std::array<uint8_t, 4>& le
     }
 }
 
-void DrawLevelBars(DrawSurface& s, SharedState& state)
+void DrawLevelBars(DrawSurface& s, int screenTypeCode, const std::array<uint8_t, 4>& levels)
 {
-    if (state.ScreenTypeCode <= 10)
-        return;
-    for (size_t ch = 0; ch < 4; ++ch)
-        state.AudioLevel[ch] = state.ReplyBuffer[ch + 1];
-    drawBarsAtLevels(s, state.ScreenTypeCode, state.AudioLevel);
+    if (screenTypeCode > 10)
+        drawBarsAtLevels(s, screenTypeCode, levels);
 }
 
 }  // namespace qv

@@ -3,7 +3,6 @@
 #include "meters/meter_scales.h"
 #include "render/draw_primitives.h"
 #include "render/draw_surface.h"
-#include "state/shared_state.h"
 
 namespace qv {
 

@@ -4,7 +4,7 @@
 // the drawing state that the graticule routines share and leave behind them: foreground colour, font name and
 // size, the current text position, and the vectorscope geometry.
 
-#include "state/shared_state.h"
+#include "state/colours.h"
 #include "render/fonts.h"
 
 #include <QFont>

@@ -5,7 +5,6 @@
 #include "meters/tiled_display.h"
 #include "render/draw_surface.h"
 #include "render/graticules.h"
-#include "state/shared_state.h"
 #include "render/fonts.h"
 
 #include <QLocale>
@@ -45,11 +44,9 @@ void drawOverlay(DrawSurface& s, const QDateTime& now)
     s.print(u"Date: "_s + QLocale::system().toString(now.date(), QLocale::ShortFormat));
 }
 
-void DrawGraticule(DrawSurface& s, SharedState& state, const QDateTime& now)
+void DrawGraticule(DrawSurface& s, int code, bool signal, const QDateTime& now)
 {
-    const int code = state.ReplyBuffer[0];
-    state.ScreenTypeCode = int16_t(code);
-    if (!state.SignalPresent) {
+    if (!signal) {
         drawNoSignal(s);
     } else {
         switch (code) {

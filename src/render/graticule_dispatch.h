@@ -7,11 +7,11 @@
 namespace qv {
 
 class DrawSurface;
-struct SharedState;
 
-// Sets ScreenTypeCode from byte 1 of ReplyBuffer. A code that names nothing draws no graticule and does not
-// clear: the previous picture stays under the overlay. now is the PC clock at the moment of drawing.
-void DrawGraticule(DrawSurface& s, SharedState& state, const QDateTime& now);
+// The graticule of screen type code (from the screen header), or "No Signal" when the instrument reported no
+// signal. A code that names nothing draws no graticule and does not clear: the previous picture stays under the
+// overlay. now is the PC clock at the moment of drawing.
+void DrawGraticule(DrawSurface& s, int code, bool signal, const QDateTime& now);
 
 void drawNoSignal(DrawSurface& s);
 void drawOverlay(DrawSurface& s, const QDateTime& now);

@@ -2,7 +2,7 @@
 // The instrument's screen pixels: each byte of a block holds two 4-bit grey indices, high nibble on the left.
 // Index 0 is "no trace" and leaves the graticule showing; 1 to 15 are grey levels.
 
-#include "state/shared_state.h"
+#include "state/colours.h"
 
 #include <QImage>
 

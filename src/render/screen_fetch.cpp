@@ -8,7 +8,6 @@
 #include "render/pixel_decoder.h"
 #include "render/screen_picture.h"
 #include "state/panel_model.h"
-#include "state/shared_state.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -59,7 +58,6 @@ void ScreenFetch::fail(ErrorKind kind, const QString& text)
 
 void ScreenFetch::run()
 {
-    SharedState& s = link_.state();
     PanelModel& panel = link_.panel();
     running_ = true;
     clean_ = true;
@@ -83,7 +81,7 @@ void ScreenFetch::run()
             // A run-time failure (out of memory, a driver that throws) ends the fetch the way it ends the log
             // fetch: the device closed, the transfer over, the pointer back, and the failure shown.
             runTimeFailure = u"USB Error %1: screen transfer stopped"_s.arg(runTimeErrorNumber());
-            s.TransferBusy = false;
+            link_.setTransferBusy(false);
             closed = link_.closeAfterFailure();
         }
     }
@@ -103,43 +101,44 @@ void ScreenFetch::run()
 
 FtStatus ScreenFetch::exchange()
 {
-    SharedState& s = link_.state();
     PanelModel& panel = link_.panel();
     D2xx& dev = link_.device();
     link_.openDevice();
-    s.TransferBusy = true;
+    link_.setTransferBusy(true);
+    QString& log = panel.statusLog();
+    const bool signal = signalPresent();
     panel.setStatusText(QString(23, u' '));
     link_.sendCode(wire::kStartScreen);
-    if (dev.SetTimeouts(s.DeviceHandle, kHeaderTimeoutMs, 0) != ft::OK) {
+    if (dev.SetTimeouts(link_.handle(), kHeaderTimeoutMs, 0) != ft::OK) {
         link_.noteFailure(ErrorKind::DeviceError);
-        s.StatusLog += u"USB SetTimeout Failed\r\n"_s;
-        panel.setStatusText(s.StatusLog);
+        log += u"USB SetTimeout Failed\r\n"_s;
+        panel.setStatusText(log);
         clean_ = false;
-        s.TransferBusy = false;
+        link_.setTransferBusy(false);
         return link_.closeDevice();
     }
     uint32_t got = 0;
-    const FtStatus st = dev.Read(s.DeviceHandle, s.ReplyBuffer.data(), wire::kScreenHeaderBytes, &got);
-    s.BytesRead = int32_t(got);
+    const FtStatus st = dev.Read(link_.handle(), link_.replyBuffer().data(), wire::kScreenHeaderBytes, &got);
+    link_.bytesRead() = int32_t(got);
     if (st != ft::OK || got < uint32_t(wire::kScreenHeaderBytes)) {
         link_.noteFailure(st != ft::OK ? ErrorKind::ReadFailed : ErrorKind::TimeOut);
         // A short header would otherwise be decoded from whatever an earlier read left in the buffer.
-        s.StatusLog += st != ft::OK ? u"USB Read Failed\r\n"_s
-                                    : u"Screen header incomplete: %1 of 5 bytes\r\n"_s.arg(got);
-        panel.setStatusText(s.StatusLog);
+        log += st != ft::OK ? u"USB Read Failed\r\n"_s : u"Screen header incomplete: %1 of 5 bytes\r\n"_s.arg(got);
+        panel.setStatusText(log);
         clean_ = false;
     } else {
         if (windowWanted_)
             emit showDownload();
-        DrawGraticule(picture_.surface(), s, clock());
-        if (s.SignalPresent)
-            DrawLevelBars(picture_.surface(), s);
+        header_ = decodeScreenHeader(link_.replyBuffer().data());
+        DrawGraticule(picture_.surface(), header_.screenType, signal, clock());
+        if (signal)
+            DrawLevelBars(picture_.surface(), header_.screenType, header_.levels);
         picture_.touch();
     }
-    if (s.SignalPresent)
+    if (signal)
         blockPhase();
     link_.sendCode(wire::kEndScreen);
-    s.TransferBusy = false;
+    link_.setTransferBusy(false);
     panel.setMenuEnabled(Menu::Reverse, true);
     panel.setMenuEnabled(Menu::PrintFrame, true);
     return link_.closeDevice();
@@ -147,7 +146,6 @@ FtStatus ScreenFetch::exchange()
 
 void ScreenFetch::blockPhase()
 {
-    SharedState& s = link_.state();
     D2xx& dev = link_.device();
     link_.Wait(pauseBeforeBlocksMs);
 
@@ -163,7 +161,7 @@ void ScreenFetch::blockPhase()
         fail(ErrorKind::TimeOut, u"No data from QV7700 for %1 seconds: screen transfer stopped"_s.arg(silenceLimitMs / 1000));
     };
 
-    for (s.BlockIndex = 0; s.BlockIndex < kBlockCount; ++s.BlockIndex) {
+    for (int block = 0; block < kBlockCount; ++block) {
         // The program is ending: the rest of the screen is not asked for; the end key still tells the
         // instrument that the transfer is over.
         if (link_.stopping()) {
@@ -172,14 +170,14 @@ void ScreenFetch::blockPhase()
             return;
         }
         link_.sendCode(wire::kNextBlock);
-        if (dev.SetTimeouts(s.DeviceHandle, kBlockTimeoutMs, 0) != ft::OK) {
+        if (dev.SetTimeouts(link_.handle(), kBlockTimeoutMs, 0) != ft::OK) {
             fail(ErrorKind::DeviceError, u"SetTimeout Failed"_s);
             return;
         }
         // QueuedBytes keeps its value between blocks and transfers: once a query has seen a whole block
         // waiting, later blocks go straight to the read.
         uint32_t got = 0;
-        switch (reader.read(s.ReplyBuffer.data(), kReplyBufferSize, wire::kBlockReady, &got)) {
+        switch (reader.read(link_.replyBuffer().data(), kReplyBufferSize, wire::kBlockReady, &got)) {
         case ReplyReader::Outcome::Silent:
             stopSilent();
             return;
@@ -190,9 +188,9 @@ void ScreenFetch::blockPhase()
             break;
         case ReplyReader::Outcome::Read:
             picture_.surface().finish();
-            decodeBlock(picture_.surface().image(), s.BlockIndex, s.ReplyBuffer.data(), int(got));
-            picture_.touch(QRect(0, kBlockRows * s.BlockIndex, kPictureWidth, kBlockRows + int(got) / kRowBytes));
-            emit progress(s.BlockIndex + 1, kBlockCount);
+            decodeBlock(picture_.surface().image(), block, link_.replyBuffer().data(), int(got));
+            picture_.touch(QRect(0, kBlockRows * block, kPictureWidth, kBlockRows + int(got) / kRowBytes));
+            emit progress(block + 1, kBlockCount);
             break;
         }
         // Between blocks the window stays alive: it repaints, and a close or Exit ends the transfer at the next

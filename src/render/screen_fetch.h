@@ -4,6 +4,7 @@
 
 #include "link/d2xx.h"
 #include "link/outcome.h"
+#include "protocol/status_reply.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -35,6 +36,12 @@ public:
     // The instrument's pause between the header and the first block request.
     int pauseBeforeBlocksMs = 100;
 
+    // Whether the instrument reported a signal at its last status: without one the screen is "No Signal" and
+    // no blocks are asked for. Unset: there is a signal.
+    std::function<bool()> signalPresent = [] { return true; };
+    // The header of the last screen: its type and the four audio levels.
+    const ScreenHeader& lastHeader() const { return header_; }
+
     // Whether the last fetch ran to its end without any failure message (a "No Signal" screen counts as one).
     bool lastFetchClean() const { return clean_; }
     // How the last fetch ended, by kind, with the status box's words for a failure.
@@ -62,6 +69,7 @@ private:
     bool windowWanted_ = true;
     bool clean_ = false;
     Outcome outcome_;
+    ScreenHeader header_;
     qint64 durationMs_ = -1;
 };
 

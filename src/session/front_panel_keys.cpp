@@ -3,7 +3,7 @@
 #include "link/usb_link.h"
 #include "session/panel_update.h"
 #include "session/poll_schedule.h"
-#include "state/shared_state.h"
+#include "session/status_poll.h"
 
 #include <QCoreApplication>
 
@@ -63,11 +63,11 @@ void FrontPanelKeys::runModeKey(Key k)
     clearModeKeys(panel);
     panel.setHighlight(k, true);
     const uint8_t page = pageOf(k);
-    link_.state().ModeCode = page;
+    poll_.showPage(page);
     const auto captions = softKeyCaptions(page);
     for (int n = 1; n <= 9; ++n)
         panel.setCaption(n, captions[size_t(n - 1)]);
-    poll_.postpone();
+    schedule_.postpone();
 }
 
 void FrontPanelKeys::runGuardedKey(Key k)
@@ -90,7 +90,7 @@ void FrontPanelKeys::runGuardedKey(Key k)
     default:
         break;  // EYE: the poll shows its state
     }
-    poll_.postpone();
+    schedule_.postpone();
 }
 
 void FrontPanelKeys::knobDown(int knob, Done done)
@@ -115,13 +115,12 @@ void FrontPanelKeys::knobDown(int knob, Done done)
 
 void FrontPanelKeys::knobUp(int)
 {
-    link_.state().KnobHeld = false;
+    knobHeld_ = false;
     releasedUpTo_ = pressCount_;
 }
 
 void FrontPanelKeys::runKnob(int knob, bool releasedAlready)
 {
-    SharedState& s = link_.state();
     const uint8_t code = knobCode(knob);
     UsbLink::Hold hold(link_);  // the device stays open for the whole hold: no poll, no other key meanwhile
     if (knob == 1)
@@ -130,10 +129,10 @@ void FrontPanelKeys::runKnob(int knob, bool releasedAlready)
     if (releasedAlready) {
         link_.sendCode(code);
     } else {
-        s.KnobHeld = true;
+        knobHeld_ = true;
         for (;;) {
             QCoreApplication::processEvents();  // a release waiting here ends the hold before anything is sent
-            if (!s.KnobHeld || link_.stopping())
+            if (!knobHeld_ || link_.stopping())
                 break;
             link_.sendCode(code);
             link_.Wait(kKnobRepeatMs);

@@ -14,12 +14,16 @@ namespace qv {
 
 class UsbLink;
 class PollSchedule;
+class StatusPoll;
 
 using Done = std::function<void(const Outcome&)>;
 
 class FrontPanelKeys {
 public:
-    FrontPanelKeys(UsbLink& link, PollSchedule& poll) : link_(link), poll_(poll) {}
+    FrontPanelKeys(UsbLink& link, PollSchedule& schedule, StatusPoll& poll)
+        : link_(link), schedule_(schedule), poll_(poll)
+    {
+    }
 
     // Click of a push button. When another exchange holds the device the click runs as soon as it lets go;
     // done (if given) is told how the exchange ended.
@@ -27,6 +31,7 @@ public:
     // The press and release of knob 1..6 (any mouse button, or the keyboard). done is told when the hold ends.
     void knobDown(int knob, Done done = {});
     void knobUp(int knob);
+    bool knobHeld() const { return knobHeld_; }
 
 private:
     void runClick(Key k);
@@ -37,7 +42,9 @@ private:
     void sendKeyExchange(uint8_t code);  // open, send, close with the key handlers' "Close Failed"
 
     UsbLink& link_;
-    PollSchedule& poll_;
+    PollSchedule& schedule_;
+    StatusPoll& poll_;
+    bool knobHeld_ = false;
     unsigned pressCount_ = 0;
     unsigned releasedUpTo_ = 0;
 };

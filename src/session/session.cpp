@@ -27,13 +27,15 @@ void whenFinished(Fetch& fetch, QObject* context, Done done)
 Session::Session(std::unique_ptr<D2xx> device, QObject* parent)
     : QObject(parent),
       device_(std::make_unique<SerialNumberFilter>(std::move(device), QByteArray())),
-      link_(state_, panel_, *device_),
+      link_(panel_, *device_),
       poll_(link_),
-      keys_(link_, schedule_),
+      keys_(link_, schedule_, poll_),
       fetch_(link_, picture_),
       log_(link_)
 {
     connect(&schedule_, &PollSchedule::due, this, [this] { pollOnce(); });
+    // A screen is drawn as "No Signal" when the last status said so.
+    fetch_.signalPresent = [this] { return poll_.signalPresent(); };
 }
 
 Session::~Session() = default;
@@ -42,8 +44,7 @@ QString Session::serialNumber() const
 {
     if (!device_->serial().isEmpty())
         return QString::fromLatin1(device_->serial());
-    return QString::fromLatin1(state_.SerialNumber.data(),
-                               qsizetype(strnlen(state_.SerialNumber.data(), state_.SerialNumber.size())));
+    return QString::fromLatin1(link_.serialNumber(), qsizetype(strnlen(link_.serialNumber(), kSerialNumberSize)));
 }
 
 StatusPoll::Result Session::pollOnce()
@@ -130,7 +131,6 @@ void Session::eraseLog(Done done)
 
 void Session::start()
 {
-    state_.PrinterIndex = 0;
     panel_.setMenuEnabled(Menu::PrintFrame, false);
     panel_.setMenuEnabled(Menu::Reverse, false);
     panel_.setMenuEnabled(Menu::PrintLog, false);
@@ -155,8 +155,8 @@ void Session::endProgram()
 void Session::clearStatusBox()
 {
     link_.whenFree([this] {
-        state_.StatusLog = u" "_s;
-        panel_.setStatusText(state_.StatusLog);
+        panel_.statusLog() = u" "_s;
+        panel_.setStatusText(panel_.statusLog());
         panel_.setMenuEnabled(Menu::PrintLog, false);
     });
 }

@@ -16,7 +16,6 @@
 #include "session/poll_schedule.h"
 #include "session/status_poll.h"
 #include "state/panel_model.h"
-#include "state/shared_state.h"
 
 #include <QObject>
 
@@ -73,7 +72,6 @@ public:
     PollCounts pollCounts() const;
 
     // The parts, for the window and the tests.
-    SharedState& state() { return state_; }
     PanelModel& panel() { return panel_; }
     UsbLink& link() { return link_; }
     D2xx& device() { return *device_; }
@@ -93,7 +91,6 @@ signals:
 
 private:
     std::unique_ptr<SerialNumberFilter> device_;
-    SharedState state_;
     PanelModel panel_;
     UsbLink link_;
     PollSchedule schedule_;

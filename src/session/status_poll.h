@@ -5,6 +5,7 @@
 #include "link/outcome.h"
 #include "protocol/status_reply.h"
 
+#include <cstdint>
 #include <optional>
 
 namespace qv {
@@ -25,7 +26,16 @@ public:
 
     // The last complete reply, decoded; none before the first one. A short or failed read leaves it as it was.
     const std::optional<StatusReading>& lastReading() const { return reading_; }
-    bool instrumentPresent() const;
+
+    // What the instrument last said, as the panel shows it: whether it answered, its page (a mode key sets it at
+    // once), and the flags of its last reply (a short read leaves the sentinel's).
+    bool instrumentPresent() const { return present_; }
+    void setInstrumentPresent(bool present) { present_ = present; }
+    bool signalPresent() const { return signal_; }
+    void setSignalPresent(bool signal) { signal_ = signal; }
+    bool displayFlag() const { return displayFlag_; }
+    uint8_t page() const { return page_; }
+    void showPage(uint8_t page) { page_ = page; }
 
     // The pause after reporting the instrument absent.
     int absencePauseMs = 200;
@@ -33,6 +43,10 @@ public:
 private:
     UsbLink& link_;
     std::optional<StatusReading> reading_;
+    bool present_ = false;
+    bool signal_ = false;
+    bool displayFlag_ = false;
+    uint8_t page_ = 0;
 };
 
 }  // namespace qv

@@ -6,7 +6,7 @@
 #include <QString>
 
 #include "protocol/keys.h"
-#include "state/shared_state.h"
+#include "state/colours.h"
 #include <QtGlobal>
 
 #include <cstdint>
@@ -51,6 +51,8 @@ public:
     void setStatusText(const QString& text);
     void setStatusBold(bool bold);
     void setStatusColour(Rgb colour);
+    // The status box's running record, which the transfers append to line by line and write into the box.
+    QString& statusLog() { return statusLog_; }
 
     bool menuEnabled(Menu m) const { return menus_[size_t(m)]; }
     void setMenuEnabled(Menu m, bool on);
@@ -67,6 +69,7 @@ private:
     std::array<std::optional<Rgb>, 9> lamps_{};
     std::array<QString, 9> captions_;
     QString statusText_;
+    QString statusLog_;
     bool statusBold_ = false;
     Rgb statusColour_ = 0xff000000;
     std::array<bool, kMenuCount> menus_{};

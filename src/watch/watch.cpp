@@ -6,7 +6,6 @@
 #include "render/screen_fetch.h"
 #include "render/screen_picture.h"
 #include "state/panel_model.h"
-#include "state/shared_state.h"
 #include "watch/clock.h"
 
 #include <QDir>
@@ -145,7 +144,7 @@ void Watch::runSchedules(const QDateTime& now)
                 // The instrument's program keeps the receive-queue count from one transfer to the next, so after
                 // a screen transfer a log fetch would read its first records before they have all come and fall
                 // out of step with them. The watch's own fetch starts counting afresh.
-                session_.state().QueuedBytes = 0;
+                session_.link().queuedBytes() = 0;
                 session_.errorLog().requestFetch();
             });
         });

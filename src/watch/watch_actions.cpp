@@ -5,7 +5,6 @@
 #include "render/screen_fetch.h"
 #include "render/screen_picture.h"
 #include "state/panel_model.h"
-#include "state/shared_state.h"
 #include "watch/clock.h"
 #include "watch/watch.h"
 
