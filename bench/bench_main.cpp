@@ -155,9 +155,9 @@ BENCHMARK(BM_Graticule)->DenseRange(1, 9)->DenseRange(11, 17)->DenseRange(20, 33
 
 void BM_PollTickSim(benchmark::State& state)
 {
-    Session remote(std::make_unique<SimDevice>());
+    Session session(std::make_unique<SimDevice>());
     for (auto _ : state)
-        remote.pollOnce();
+        session.pollOnce();
 }
 BENCHMARK(BM_PollTickSim)->Unit(benchmark::kMicrosecond);
 
@@ -179,10 +179,10 @@ BENCHMARK(BM_BareExchangeSim)->Unit(benchmark::kMicrosecond);
 
 void BM_PollTickPty(benchmark::State& state)
 {
-    Session remote(std::make_unique<SerialDevice>(QString::fromStdString(peer().path())));
+    Session session(std::make_unique<SerialDevice>(QString::fromStdString(peer().path())));
     for (auto _ : state)
-        remote.pollOnce();
-    if (!remote.poll().instrumentPresent())
+        session.pollOnce();
+    if (!session.poll().instrumentPresent())
         state.SkipWithError("the pty peer did not answer");
 }
 BENCHMARK(BM_PollTickPty)->Unit(benchmark::kMicrosecond);
@@ -226,12 +226,12 @@ BENCHMARK(BM_BareExchangePty)->Unit(benchmark::kMicrosecond);
 
 void BM_CapturePty(benchmark::State& state)
 {
-    Session remote(std::make_unique<SerialDevice>(QString::fromStdString(peer().path())));
-    remote.poll().setSignalPresent(true);
+    Session session(std::make_unique<SerialDevice>(QString::fromStdString(peer().path())));
+    session.poll().setSignalPresent(true);
     for (auto _ : state) {
-        remote.screenFetch().captureWithWindow();
-        if (!remote.screenFetch().lastFetchClean())
-            state.SkipWithError(qPrintable(remote.panel().statusText()));
+        session.screenFetch().captureWithWindow();
+        if (!session.screenFetch().lastFetchClean())
+            state.SkipWithError(qPrintable(session.panel().statusText()));
     }
 }
 BENCHMARK(BM_CapturePty)->Unit(benchmark::kMillisecond)->Iterations(5);
@@ -314,10 +314,10 @@ void BM_CaptureSimLatency(benchmark::State& state)
     // A link of 1 MB/s whose converter holds each reply for its latency timer: 16 ms (the default) or 2 ms.
     auto* dev = new SimDevice;
     dev->setLink(int(state.range(0)), 1000000);
-    Session remote{std::unique_ptr<D2xx>(dev)};
-    remote.poll().setSignalPresent(true);
+    Session session{std::unique_ptr<D2xx>(dev)};
+    session.poll().setSignalPresent(true);
     for (auto _ : state)
-        remote.screenFetch().captureWithWindow();
+        session.screenFetch().captureWithWindow();
 }
 BENCHMARK(BM_CaptureSimLatency)->Arg(16)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -325,10 +325,10 @@ void BM_LogFetch981(benchmark::State& state)
 {
     auto* dev = new SimDevice;
     dev->instrument().fillLog(976);  // 4 header records + 976 entries + the end record: 981 requests
-    Session remote{std::unique_ptr<D2xx>(dev)};
+    Session session{std::unique_ptr<D2xx>(dev)};
     for (auto _ : state) {
-        remote.errorLog().requestFetch();
-        if (dev->instrument().logEntryCount() != 976 || !remote.errorLog().lastFetchNormal())
+        session.errorLog().requestFetch();
+        if (dev->instrument().logEntryCount() != 976 || !session.errorLog().lastFetchNormal())
             state.SkipWithError("log fetch did not run out normally");
     }
     state.counters["records"] = 981;
@@ -339,23 +339,23 @@ void BM_LogFetchAfterCapturePty(benchmark::State& state)
 {
     // The error log over a pty, alone and straight after a capture, in turns so that both see the same machine.
     // A capture leaves a whole block's queue count behind; only the log's first record may go by it.
-    Session remote(std::make_unique<SerialDevice>(QString::fromStdString(peer().path())));
-    remote.poll().setSignalPresent(true);
+    Session session(std::make_unique<SerialDevice>(QString::fromStdString(peer().path())));
+    session.poll().setSignalPresent(true);
     double aloneMs = 0, afterMs = 0;
     const auto fetchLog = [&] {
         QElapsedTimer t;
         t.start();
-        remote.errorLog().requestFetch();
-        if (!remote.errorLog().lastFetchNormal())
+        session.errorLog().requestFetch();
+        if (!session.errorLog().lastFetchNormal())
             state.SkipWithError("log fetch did not run out normally");
         return double(t.nsecsElapsed()) / 1e6;
     };
     for (auto _ : state) {
-        remote.link().queuedBytes() = 0;  // as a program that has fetched nothing yet
+        session.link().queuedBytes() = 0;  // as a program that has fetched nothing yet
         aloneMs += fetchLog();
-        remote.screenFetch().captureWithWindow();
-        if (!remote.screenFetch().lastFetchClean())
-            state.SkipWithError(qPrintable(remote.panel().statusText()));
+        session.screenFetch().captureWithWindow();
+        if (!session.screenFetch().lastFetchClean())
+            state.SkipWithError(qPrintable(session.panel().statusText()));
         afterMs += fetchLog();
     }
     state.counters["alone_ms"] = aloneMs / double(state.iterations());

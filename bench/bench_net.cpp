@@ -69,8 +69,8 @@ bool readUntil(int fd, std::string& buffer, const std::string& marker)
 }
 
 struct Serving {
-    Session remote{std::make_unique<SimDevice>()};
-    NetService service{remote};
+    Session session{std::make_unique<SimDevice>()};
+    NetService service{session};
     quint16 port = 0;
     Serving()
     {
@@ -128,7 +128,7 @@ void BM_PollTickWithViewers(benchmark::State& state)
     int n = 0;
     for (auto _ : state) {
         s.changeView(++n);  // every tick sends an event to every viewer
-        s.remote.pollOnce();
+        s.session.pollOnce();
         s.service.bridge()->publish();
     }
     state.counters["viewers"] = double(state.range(0));

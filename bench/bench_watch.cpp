@@ -33,12 +33,12 @@ QString benchDir()
 
 struct Rig {
     SimDevice* sim = new SimDevice;
-    Session remote{std::unique_ptr<D2xx>(sim)};
+    Session session{std::unique_ptr<D2xx>(sim)};
     ManualClock clock{QDateTime(QDate(2026, 6, 12), QTime(8, 0))};
     Watch watch;
     explicit Rig(const QString& dir, double captureEvery = 0)
-        : watch({remote.link(), remote.state(), remote.panel(), remote.screenFetch(), remote.picture(), remote.errorLog(),
-                 remote.pollSchedule(), [this] { return remote.serialNumber(); }, u"sim"_s},
+        : watch({session.link(), session.state(), session.panel(), session.screenFetch(), session.picture(), session.errorLog(),
+                 session.pollSchedule(), [this] { return session.serialNumber(); }, u"sim"_s},
                 [&] {
                     WatchSettings s;
                     s.dir = dir;
@@ -47,10 +47,10 @@ struct Rig {
                 }(),
                 clock)
     {
-        remote.poll().absencePauseMs = 0;
-        remote.screenFetch().pauseBeforeBlocksMs = 0;
-        remote.errorLog().startPauseMs = 0;
-        remote.errorLog().recordPauseMs = 0;
+        session.poll().absencePauseMs = 0;
+        session.screenFetch().pauseBeforeBlocksMs = 0;
+        session.errorLog().startPauseMs = 0;
+        session.errorLog().recordPauseMs = 0;
         watch.start();
     }
     void poll(bool flipGamut, int i)
@@ -58,7 +58,7 @@ struct Rig {
         if (flipGamut)
             sim->instrument().setGamut(i % 2, false);
         clock.advance(1000);
-        remote.pollOnce();
+        session.pollOnce();
         watch.afterPoll();
         QCoreApplication::processEvents();
     }
@@ -71,7 +71,7 @@ void BM_PollAlone(benchmark::State& state)
     int i = 0;
     for (auto _ : state) {
         rig.sim->instrument().setGamut(++i % 2 && state.range(0), false);
-        rig.remote.pollOnce();
+        rig.session.pollOnce();
     }
 }
 BENCHMARK(BM_PollAlone)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);

@@ -25,7 +25,7 @@ inline Session& fuzzRemote(FuzzDevice*& device)
 {
     ensureApplication();
     static FuzzDevice* dev = new FuzzDevice;
-    static Session* remote = [] {
+    static Session* session = [] {
         auto* r = new Session(std::unique_ptr<D2xx>(dev));
         r->poll().absencePauseMs = 0;
         r->link().noResponsePauseMs = 0;
@@ -37,7 +37,7 @@ inline Session& fuzzRemote(FuzzDevice*& device)
         return r;
     }();
     device = dev;
-    return *remote;
+    return *session;
 }
 
 }  // namespace qv::fuzz

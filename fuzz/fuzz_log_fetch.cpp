@@ -9,11 +9,11 @@ using namespace qv;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz::FuzzDevice* device = nullptr;
-    Session& remote = fuzz::fuzzRemote(device);
+    Session& session = fuzz::fuzzRemote(device);
     device->reset(data, size);
-    remote.link().queuedBytes() = 0;
-    remote.errorLog().requestFetch();
-    if (remote.link().transferBusy() || remote.link().deviceHeld())
+    session.link().queuedBytes() = 0;
+    session.errorLog().requestFetch();
+    if (session.link().transferBusy() || session.link().deviceHeld())
         std::abort();
     return 0;
 }

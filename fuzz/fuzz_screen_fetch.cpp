@@ -9,12 +9,12 @@ using namespace qv;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz::FuzzDevice* device = nullptr;
-    Session& remote = fuzz::fuzzRemote(device);
+    Session& session = fuzz::fuzzRemote(device);
     device->reset(data, size);
-    remote.poll().setSignalPresent(size > 0 && (data[0] & 0x40));
-    remote.link().queuedBytes() = 0;
-    remote.screenFetch().captureWithWindow();
-    if (remote.link().transferBusy() || remote.link().deviceHeld())
+    session.poll().setSignalPresent(size > 0 && (data[0] & 0x40));
+    session.link().queuedBytes() = 0;
+    session.screenFetch().captureWithWindow();
+    if (session.link().transferBusy() || session.link().deviceHeld())
         std::abort();
     return 0;
 }

@@ -11,12 +11,12 @@ using namespace qv;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz::FuzzDevice* device = nullptr;
-    Session& remote = fuzz::fuzzRemote(device);
+    Session& session = fuzz::fuzzRemote(device);
     if (size >= 3) {
         PanelModel panel;
         showReading(decodeStatusReply(data, data[2] & 1), panel);
     }
     device->reset(data, size);
-    remote.pollOnce();
+    session.pollOnce();
     return 0;
 }

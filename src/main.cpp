@@ -37,15 +37,15 @@ int runWindow(QApplication& app, const qv::Options& options)
     }
     qv::installFontSubstitutions();
     QGuiApplication::setFont(QFont(qv::kPanelFont, 8));
-    qv::Session remote(std::move(device));
+    qv::Session session(std::move(device));
     if (options.serialNumber.isEmpty())
-        qv::restoreInstrumentChoice(remote);
+        qv::restoreInstrumentChoice(session);
     else
-        remote.setInstrumentSerial(options.serialNumber.toLatin1());
-    qv::MainWindow window(remote);
-    remote.start();
-    qv::installStartupProbe(window, remote);
-    if (options.serve && !qv::serveFromWindow(&window, remote, *options.serve))
+        session.setInstrumentSerial(options.serialNumber.toLatin1());
+    qv::MainWindow window(session);
+    session.start();
+    qv::installStartupProbe(window, session);
+    if (options.serve && !qv::serveFromWindow(&window, session, *options.serve))
         return qv::exitcode::Failed;
     window.show();
     return app.exec();

@@ -22,7 +22,7 @@ using namespace Qt::StringLiterals;
 namespace {
 struct Rig {
     ScriptedDevice* dev = new ScriptedDevice;
-    Session remote{std::unique_ptr<D2xx>(dev)};
+    Session session{std::unique_ptr<D2xx>(dev)};
     QStringList messages;
     QTemporaryDir dir;
     Rig()
@@ -34,16 +34,16 @@ struct Rig {
                                              logRecord("H3", "HEADER"), logRecord("H4", "HEADER"),
                                              logRecord("0001", "CH1 LOSS"), logRecord("0002", "CH1 BACK"),
                                              logRecord("0000", "END")});
-        remote.poll().setSignalPresent(true);
+        session.poll().setSignalPresent(true);
         // Short silence limits keep the matrix quick; the real five seconds are tested on their own.
-        remote.screenFetch().silenceLimitMs = 20;
-        remote.errorLog().silenceLimitMs = 20;
-        remote.screenFetch().pauseBeforeBlocksMs = 1;
-        remote.errorLog().startPauseMs = 1;
-        remote.errorLog().recordPauseMs = 1;
-        remote.link().noResponsePauseMs = 5;
-        remote.poll().absencePauseMs = 5;
-        QObject::connect(&remote.panel(), &PanelModel::statusTextWritten, &remote,
+        session.screenFetch().silenceLimitMs = 20;
+        session.errorLog().silenceLimitMs = 20;
+        session.screenFetch().pauseBeforeBlocksMs = 1;
+        session.errorLog().startPauseMs = 1;
+        session.errorLog().recordPauseMs = 1;
+        session.link().noResponsePauseMs = 5;
+        session.poll().absencePauseMs = 5;
+        QObject::connect(&session.panel(), &PanelModel::statusTextWritten, &session,
                          [this](const QString& t) { messages << t; });
     }
     bool reportedFailure() const
@@ -77,26 +77,26 @@ QList<Operation> operations()
         return [knob](Rig& r) {
             r.dev->onCall = [&r, knob](const QString& op) {
                 if (op == u"Write" && r.dev->count(op) == 2)
-                    r.remote.keys().knobUp(knob);
+                    r.session.keys().knobUp(knob);
             };
-            QTimer::singleShot(1000, &r.remote, [&r, knob] { r.remote.keys().knobUp(knob); });
-            r.remote.keys().knobDown(knob);
+            QTimer::singleShot(1000, &r.session, [&r, knob] { r.session.keys().knobUp(knob); });
+            r.session.keys().knobDown(knob);
         };
     };
     return {
-        {"poll tick", [](Rig& r) { r.remote.pollOnce(); }},
-        {"numbered key", [](Rig& r) { r.remote.keys().click(Key::Soft3); }},
-        {"mode key", [](Rig& r) { r.remote.keys().click(Key::Audio); }},
+        {"poll tick", [](Rig& r) { r.session.pollOnce(); }},
+        {"numbered key", [](Rig& r) { r.session.keys().click(Key::Soft3); }},
+        {"mode key", [](Rig& r) { r.session.keys().click(Key::Audio); }},
         // STO, REC and EYE make the same device calls as a channel key; Move Left as any held knob.
-        {"channel key", [](Rig& r) { r.remote.keys().click(Key::CH2); }},
+        {"channel key", [](Rig& r) { r.session.keys().click(Key::CH2); }},
         {"held knob", hold(6)},
-        {"screen fetch", [](Rig& r) { r.remote.screenFetch().captureWithWindow(); }},
-        {"log fetch", [](Rig& r) { r.remote.errorLog().requestFetch(); }},
-        {"log erase", [](Rig& r) { r.remote.errorLog().requestErase(); }},
-        {"--capture", [](Rig& r) { runHeadlessOn(r.remote, headless(Action::Capture, r.dir.filePath(u"c.bmp"_s))); }},
-        {"--get-log", [](Rig& r) { runHeadlessOn(r.remote, headless(Action::GetLog, r.dir.filePath(u"l.txt"_s))); }},
-        {"--erase-log", [](Rig& r) { runHeadlessOn(r.remote, headless(Action::EraseLog, {})); }},
-        {"--press", [](Rig& r) { runPresses(r.remote, {u"WFM"_s, u"7"_s}); }},
+        {"screen fetch", [](Rig& r) { r.session.screenFetch().captureWithWindow(); }},
+        {"log fetch", [](Rig& r) { r.session.errorLog().requestFetch(); }},
+        {"log erase", [](Rig& r) { r.session.errorLog().requestErase(); }},
+        {"--capture", [](Rig& r) { runHeadlessOn(r.session, headless(Action::Capture, r.dir.filePath(u"c.bmp"_s))); }},
+        {"--get-log", [](Rig& r) { runHeadlessOn(r.session, headless(Action::GetLog, r.dir.filePath(u"l.txt"_s))); }},
+        {"--erase-log", [](Rig& r) { runHeadlessOn(r.session, headless(Action::EraseLog, {})); }},
+        {"--press", [](Rig& r) { runPresses(r.session, {u"WFM"_s, u"7"_s}); }},
     };
 }
 
@@ -106,17 +106,17 @@ Outcome runExchange(Rig& r, const QString& exchange)
     Outcome got = Outcome::failure(ErrorKind::Internal, u"never ended"_s);
     const Done keep = [&got](const Outcome& o) { got = o; };
     if (exchange == u"poll")
-        got = r.remote.pollOnce().outcome;
+        got = r.session.pollOnce().outcome;
     else if (exchange == u"key")
-        r.remote.press(*controlByName(u"VECT"_s), keep);
+        r.session.press(*controlByName(u"VECT"_s), keep);
     else if (exchange == u"knob")
-        r.remote.press(*controlByName(u"VOL+"_s), keep, 5);
+        r.session.press(*controlByName(u"VOL+"_s), keep, 5);
     else if (exchange == u"capture")
-        r.remote.captureScreen(false, keep);
+        r.session.captureScreen(false, keep);
     else if (exchange == u"log")
-        r.remote.fetchLog(keep);
+        r.session.fetchLog(keep);
     else if (exchange == u"erase")
-        r.remote.eraseLog(keep);
+        r.session.eraseLog(keep);
     QDeadlineTimer limit(3000);  // a knob is let go by a timer: the event loop must run for it
     while (got.text == u"never ended"_s && !limit.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -239,11 +239,11 @@ private slots:
         QVERIFY2(t.elapsed() < 4000, "took too long");  // every pause is short here, none near a real one
         QCOMPARE(r.dev->log.value(at - 1), call);  // the fault struck the call this row names
         QVERIFY2(!r.dev->isOpen(), "device left open");
-        QVERIFY2(!r.remote.link().transferBusy(), "transfer still busy");
-        QVERIFY2(!r.remote.panel().busyPointer(PointerOwner::Download) &&
-                     !r.remote.panel().busyPointer(PointerOwner::MainWindow),
+        QVERIFY2(!r.session.link().transferBusy(), "transfer still busy");
+        QVERIFY2(!r.session.panel().busyPointer(PointerOwner::Download) &&
+                     !r.session.panel().busyPointer(PointerOwner::MainWindow),
                  "hourglass left on");
-        QVERIFY2(!r.remote.link().deviceHeld(), "device still held");
+        QVERIFY2(!r.session.link().deviceHeld(), "device still held");
         // Every failure is reported, except the one the poll keeps to itself: a time-out setting that fails with a
         // close that works.
         const QByteArray name = operations()[op].name;
@@ -256,10 +256,10 @@ private slots:
         // Plugged back in: the next poll finds the instrument and leaves the device closed.
         r.dev->clearFaults();
         r.dev->onCall = nullptr;
-        r.remote.poll().setInstrumentPresent(false);
+        r.session.poll().setInstrumentPresent(false);
         r.messages.clear();
-        r.remote.pollOnce();
-        QVERIFY2(r.remote.poll().instrumentPresent() && !r.reportedFailure() && !r.dev->isOpen(), "the next operation failed");
+        r.session.pollOnce();
+        QVERIFY2(r.session.poll().instrumentPresent() && !r.reportedFailure() && !r.dev->isOpen(), "the next operation failed");
     }
 };
 

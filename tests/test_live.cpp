@@ -39,15 +39,15 @@ QList<Key> litModeKeys(const PanelModel& panel)
 
 struct Rig {
     ScriptedDevice* dev = new ScriptedDevice;
-    Session remote{std::unique_ptr<D2xx>(dev)};
-    QSignalSpy status{&remote.panel(), &PanelModel::statusTextWritten};
+    Session session{std::unique_ptr<D2xx>(dev)};
+    QSignalSpy status{&session.panel(), &PanelModel::statusTextWritten};
     Rig()
     {
         // The instrument's fixed pauses, short: test_link keeps one "No responce" pause at its real second.
-        remote.link().noResponsePauseMs = 10;
-        remote.poll().absencePauseMs = 5;
+        session.link().noResponsePauseMs = 10;
+        session.poll().absencePauseMs = 5;
     }
-    PanelModel& panel() { return remote.panel(); }
+    PanelModel& panel() { return session.panel(); }
     QStringList messages() const
     {
         QStringList out;
@@ -58,15 +58,15 @@ struct Rig {
     void poll(const QByteArray& reply)
     {
         dev->replyTo(0xB6, reply);
-        remote.pollOnce();
+        session.pollOnce();
     }
     // Holds the knob until `ms` have passed; `during` runs at `at` ms into the hold.
     void hold(int knob, int ms, int at = -1, const std::function<void()>& during = {})
     {
         if (during)
-            QTimer::singleShot(at, &remote, during);
-        QTimer::singleShot(ms, &remote, [this, knob] { remote.keys().knobUp(knob); });
-        remote.keys().knobDown(knob);
+            QTimer::singleShot(at, &session, during);
+        QTimer::singleShot(ms, &session, [this, knob] { session.keys().knobUp(knob); });
+        session.keys().knobDown(knob);
     }
 };
 }  // namespace
@@ -99,14 +99,14 @@ private slots:
         Rig r;
         r.dev->failOn(failing);
         r.panel().setHighlight(Key::Vect, true);
-        r.remote.poll().showPage(0x40);
-        r.remote.keys().click(key);
+        r.session.poll().showPage(0x40);
+        r.session.keys().click(key);
         QTEST(r.messages(), "said");
         QVERIFY(!r.dev->isOpen());
         QCOMPARE(litModeKeys(r.panel()), QList<Key>{key});
         QTEST(lamps(r.panel(), 1, 3), "knobLamps");
         QTEST(r.panel().caption(1), "firstCaption");
-        QVERIFY(r.remote.pollSchedule().isActive());
+        QVERIFY(r.session.pollSchedule().isActive());
     }
 
     // Each mode key brings up on the instrument the page the program now shows, and the poll that reports that page
@@ -114,30 +114,30 @@ private slots:
     void modeKeysAgreeWithTheSimulator()
     {
         auto* dev = new SimDevice;
-        Session remote{std::unique_ptr<D2xx>(dev)};
+        Session session{std::unique_ptr<D2xx>(dev)};
         for (int k = 0; k < kModeKeyCount; ++k) {
-            remote.keys().click(Key(k));
-            const QByteArray knobLamps = lamps(remote.panel(), 1, 3);
-            QCOMPARE(int(dev->instrument().page()), int(remote.poll().page()));
-            remote.pollOnce();
-            QCOMPARE(litModeKeys(remote.panel()), QList<Key>{Key(k)});
-            QCOMPARE(lamps(remote.panel(), 1, 3), knobLamps);
+            session.keys().click(Key(k));
+            const QByteArray knobLamps = lamps(session.panel(), 1, 3);
+            QCOMPARE(int(dev->instrument().page()), int(session.poll().page()));
+            session.pollOnce();
+            QCOMPARE(litModeKeys(session.panel()), QList<Key>{Key(k)});
+            QCOMPARE(lamps(session.panel(), 1, 3), knobLamps);
         }
         QVERIFY(!dev->isOpen());
         // The channel and EYE the instrument reports, and its video-valid lamp, come back through the same poll.
-        remote.keys().click(Key::CH2);
-        remote.keys().click(Key::Eye);
-        remote.pollOnce();
-        QVERIFY(remote.panel().highlighted(Key::CH2) && !remote.panel().highlighted(Key::CH1));
-        QVERIFY(remote.panel().highlighted(Key::Eye));
-        QCOMPARE(lamps(remote.panel(), 4, 4), QByteArray("b"));
-        QVERIFY(remote.poll().signalPresent() && remote.poll().instrumentPresent());
+        session.keys().click(Key::CH2);
+        session.keys().click(Key::Eye);
+        session.pollOnce();
+        QVERIFY(session.panel().highlighted(Key::CH2) && !session.panel().highlighted(Key::CH1));
+        QVERIFY(session.panel().highlighted(Key::Eye));
+        QCOMPARE(lamps(session.panel(), 4, 4), QByteArray("b"));
+        QVERIFY(session.poll().signalPresent() && session.poll().instrumentPresent());
     }
 
     void channelStoRecEyeAndNumberedKeys()
     {
         Rig r;
-        auto& keys = r.remote.keys();
+        auto& keys = r.session.keys();
         keys.click(Key::CH1);
         keys.click(Key::CH2);
         QVERIFY(r.panel().highlighted(Key::CH2) && !r.panel().highlighted(Key::CH1));
@@ -146,10 +146,10 @@ private slots:
         QVERIFY(r.panel().highlighted(Key::Sto) && r.panel().highlighted(Key::Rec));
         keys.click(Key::Eye);
         QVERIFY(!r.panel().highlighted(Key::Eye));  // EYE's state comes from the poll
-        r.remote.pollSchedule().stop();
+        r.session.pollSchedule().stop();
         keys.click(Key::Soft5);
         QVERIFY(!r.panel().highlighted(Key::Sto) && !r.panel().highlighted(Key::Rec));
-        QVERIFY2(!r.remote.pollSchedule().isActive(), "numbered keys leave the poll timer alone");
+        QVERIFY2(!r.session.pollSchedule().isActive(), "numbered keys leave the poll timer alone");
         QCOMPARE(r.dev->written, QByteArray("\x95\xf0\x96\xf0\x97\xf0\x98\xf0\x99\xf0\x85\xf0"));
         QCOMPARE(r.dev->count(u"Close"_s), 6);
     }
@@ -163,7 +163,7 @@ private slots:
         QVERIFY2(sent >= 2, qPrintable(u"only %1 messages in half a second"_s.arg(sent)));
         QCOMPARE(r.dev->written.size(), sent * 2);
         QCOMPARE(r.dev->count(u"Close"_s), 1);
-        QVERIFY(!r.dev->isOpen() && !r.remote.keys().knobHeld());
+        QVERIFY(!r.dev->isOpen() && !r.session.keys().knobHeld());
         QVERIFY2(r.panel().highlighted(Key::Wfm), "only Move Left clears the mode keys");
         r.panel().setHighlight(Key::CH2, true);
         r.hold(1, 60);
@@ -186,7 +186,7 @@ private slots:
         r.hold(2, 300);
         QVERIFY(r.messages().contains(u"     No responce from USB"_s));
         QCOMPARE(r.messages().last(), u"Close Failed"_s);
-        QVERIFY(!r.remote.keys().knobHeld());
+        QVERIFY(!r.session.keys().knobHeld());
     }
 
     void releaseBeforeFirstLookSendsNothing()
@@ -195,9 +195,9 @@ private slots:
         // The mouse-up is already queued when the loop first lets events through.
         r.dev->onCall = [&](const QString& op) {
             if (op == u"OpenEx")
-                QTimer::singleShot(0, &r.remote, [&] { r.remote.keys().knobUp(3); });
+                QTimer::singleShot(0, &r.session, [&] { r.session.keys().knobUp(3); });
         };
-        r.remote.keys().knobDown(3);
+        r.session.keys().knobDown(3);
         QCOMPARE(r.dev->count(u"Write"_s), 0);
         QCOMPARE(r.dev->count(u"Close"_s), 1);
     }
@@ -209,11 +209,11 @@ private slots:
         int callsByTick = -1;
         bool heldAtTick = false;
         r.hold(5, 250, 100, [&] {
-            heldAtTick = r.remote.keys().knobHeld();
+            heldAtTick = r.session.keys().knobHeld();
             const qsizetype before = r.dev->log.size();
-            r.remote.pollOnce();
+            r.session.pollOnce();
             callsByTick = int(r.dev->log.size() - before);
-            r.remote.keys().click(Key::Vect);
+            r.session.keys().click(Key::Vect);
         });
         QVERIFY(heldAtTick);
         QCOMPARE(callsByTick, 0);
@@ -298,14 +298,14 @@ private slots:
         QFETCH(QByteArray, reply);
         Rig r;
         r.poll(QByteArray("\x80\x01\x03", 3));  // a good tick first: WFM, lamps, signal
-        r.remote.poll().setInstrumentPresent(false);
+        r.session.poll().setInstrumentPresent(false);
         r.status.clear();
         r.poll(reply);
         QCOMPARE(r.messages(), QStringList({u" "_s}));  // counts as present
         QVERIFY(litModeKeys(r.panel()).isEmpty());
         QCOMPARE(lamps(r.panel(), 1, 9), QByteArray("gg..b...."));  // the knob lamps keep their colours
         QVERIFY(r.panel().highlighted(Key::CH1) && !r.panel().highlighted(Key::Eye));
-        QVERIFY(!r.remote.poll().signalPresent() && !r.remote.poll().displayFlag());
+        QVERIFY(!r.session.poll().signalPresent() && !r.session.poll().displayFlag());
         for (int n = 1; n <= 9; ++n)
             QCOMPARE(r.panel().caption(n), u" "_s);
     }
@@ -352,11 +352,11 @@ private slots:
         QCOMPARE(r.messages(), QStringList({u" "_s}));
         r.status.clear();
         r.dev->failOn(failing);
-        r.remote.poll().showPage(2);  // captions after a failed read come from the code the tick began with
+        r.session.poll().showPage(2);  // captions after a failed read come from the code the tick began with
         r.poll(QByteArray("\x00\x05\x02", 3));
         QCOMPARE(r.messages(), said.isEmpty() ? QStringList() : QStringList{said});
-        QTEST(r.remote.poll().instrumentPresent(), "found");
-        QTEST(r.remote.poll().signalPresent(), "signal");
+        QTEST(r.session.poll().instrumentPresent(), "found");
+        QTEST(r.session.poll().signalPresent(), "signal");
         QTEST(r.panel().caption(1), "caption");
         QCOMPARE(r.dev->count(u"Read"_s), failing == u"SetTimeouts" ? 1 : 2);
         QCOMPARE(r.panel().statusBold(), failing == u"Close");

@@ -33,12 +33,12 @@ using namespace Qt::StringLiterals;
 namespace {
 struct Rig {
     ScriptedDevice* dev = new ScriptedDevice;
-    Session remote{std::unique_ptr<D2xx>(dev)};
-    MainWindow window{remote};
+    Session session{std::unique_ptr<D2xx>(dev)};
+    MainWindow window{session};
     Rig()
     {
-        remote.start();
-        remote.pollSchedule().stop();  // these tests drive the poll themselves
+        session.start();
+        session.pollSchedule().stop();  // these tests drive the poll themselves
         window.show();
     }
 };
@@ -47,7 +47,7 @@ struct Rig {
 // unless the log is to go on for as long as the instrument keeps any.
 void scriptTransfers(Rig& r, bool endlessLog)
 {
-    r.remote.poll().setSignalPresent(true);
+    r.session.poll().setSignalPresent(true);
     r.dev->replyTo(0xB0, QByteArray("\x01\x10\x20\x30\x40", 5));
     r.dev->replyTo(0xB2, QByteArray(kBlockBytes, char(0x99)));
     QList<QByteArray> records;
@@ -70,9 +70,9 @@ void duringTransfer(Rig& r, bool screen, const std::function<void()>& command, i
         }
     };
     if (screen)
-        r.remote.screenFetch().captureWithWindow();
+        r.session.screenFetch().captureWithWindow();
     else
-        r.remote.errorLog().requestFetch();
+        r.session.errorLog().requestFetch();
     r.dev->onCall = nullptr;
     QVERIFY(armed);
 }
@@ -92,17 +92,17 @@ private slots:
         QVERIFY(r.dev->log.isEmpty());
         for (Menu m : {Menu::PrintFrame, Menu::Reverse, Menu::PrintLog})
             QVERIFY(!r.window.menuAction(m)->isEnabled());
-        r.remote.panel().statusLog() = u"a log"_s;
-        r.remote.panel().setStatusText(r.remote.panel().statusLog());
-        r.remote.panel().setMenuEnabled(Menu::PrintLog, true);
+        r.session.panel().statusLog() = u"a log"_s;
+        r.session.panel().setStatusText(r.session.panel().statusLog());
+        r.session.panel().setMenuEnabled(Menu::PrintLog, true);
         r.window.menuAction(Menu::Clear)->trigger();
         QCOMPARE(r.window.statusBox()->toPlainText(), u" "_s);
-        QCOMPARE(r.remote.panel().statusLog(), u" "_s);
+        QCOMPARE(r.session.panel().statusLog(), u" "_s);
         QVERIFY(!r.window.menuAction(Menu::PrintLog)->isEnabled());
 
         DownloadWindow* w = r.window.screenWindow();
-        r.remote.panel().setMenuEnabled(Menu::PrintFrame, true);
-        r.remote.panel().setMenuEnabled(Menu::Reverse, true);
+        r.session.panel().setMenuEnabled(Menu::PrintFrame, true);
+        r.session.panel().setMenuEnabled(Menu::Reverse, true);
         w->show();
         w->close();
         QVERIFY(!r.window.menuAction(Menu::PrintFrame)->isEnabled());
@@ -125,8 +125,8 @@ private slots:
     void screenWindowMenuCopiesAndScales()
     {
         Rig r;
-        r.remote.picture().surface().fillBox(10, 10, 20, 20, palette::Red);
-        r.remote.picture().surface().fillBox(1000, 740, 1024, 768, palette::Red);  // beyond the designed window
+        r.session.picture().surface().fillBox(10, 10, 20, 20, palette::Red);
+        r.session.picture().surface().fillBox(1000, 740, 1024, 768, palette::Red);  // beyond the designed window
         DownloadWindow* w = r.window.screenWindow();
         w->resize(600, 500);
         w->show();
@@ -185,7 +185,7 @@ private slots:
         QVERIFY(r.window.keyButton(Key::Logger)->font().underline());
         QCOMPARE(r.window.softKeyLabel(1)->text(), u"CLOCK"_s);
         r.dev->replyTo(0xB6, QByteArray("\x88\x0d\x02", 3));
-        r.remote.pollOnce();
+        r.session.pollOnce();
         QPushButton* audio = r.window.keyButton(Key::Audio);
         QVERIFY(audio->font().bold() && audio->font().underline());
         QVERIFY(!r.window.keyButton(Key::Logger)->font().bold());
@@ -194,7 +194,7 @@ private slots:
         QCOMPARE(r.window.lamp(8)->palette().color(QPalette::Window), QColor(255, 0, 0));
         QCOMPARE(r.window.softKeyLabel(1)->text(), u" OFF"_s);  // page 13, the peak-hold page
         r.dev->failOn(u"Close"_s);
-        r.remote.pollOnce();
+        r.session.pollOnce();
         QCOMPARE(r.window.statusBox()->toPlainText(), u"  No QV7700 found, \nCheck Power & USB Connectors"_s);
         QVERIFY(r.window.statusBox()->font().bold());
         QCOMPARE(r.window.statusBox()->palette().color(QPalette::Text), QColor(255, 0, 0));
@@ -257,7 +257,7 @@ private slots:
         // A watchdog, so that a hold that does not end fails the test instead of hanging it.
         QTimer::singleShot(3000, knob, [&] {
             rescued = true;
-            r.remote.keys().knobUp(4);
+            r.session.keys().knobUp(4);
         });
         knob->setFocus();
         if (hold == SpaceKey)
@@ -302,9 +302,9 @@ private slots:
             if (!order.contains(u"command"_s))
                 order << u"command"_s;
         };
-        connect(&r.remote.screenFetch(), &ScreenFetch::finished, this, [&] { order << u"transfer"_s; });
-        connect(&r.remote.errorLog(), &ErrorLog::finished, this, [&] { order << u"transfer"_s; });
-        connect(&r.remote.panel(), &PanelModel::statusTextWritten, this, [&](const QString& text) {
+        connect(&r.session.screenFetch(), &ScreenFetch::finished, this, [&] { order << u"transfer"_s; });
+        connect(&r.session.errorLog(), &ErrorLog::finished, this, [&] { order << u"transfer"_s; });
+        connect(&r.session.panel(), &PanelModel::statusTextWritten, this, [&](const QString& text) {
             if (text == u" "_s)
                 ran();
         });
@@ -313,7 +313,7 @@ private slots:
         r.window.printing().warn = [&](const QString&, const QString&) { ran(); };
         r.window.printing().rowInverted = [&](int) { ran(); };
         for (Menu m : {Menu::PrintLog, Menu::PrintFrame, Menu::Reverse})
-            r.remote.panel().setMenuEnabled(m, true);
+            r.session.panel().setMenuEnabled(m, true);
         QTemporaryDir dir;
         ScreenFilesDialog* files = r.window.frmFiles();
         QVERIFY(QImage(16, 16, QImage::Format_RGB32).save(dir.filePath(u"stored.bmp"_s)));
@@ -352,8 +352,8 @@ private slots:
         QFETCH(int, afterWrites);
         Rig r;
         scriptTransfers(r, true);
-        QObject::disconnect(&r.remote, &Session::exitRequested, qApp, nullptr);  // this test process goes on
-        QSignalSpy ending(&r.remote, &Session::exitRequested);
+        QObject::disconnect(&r.session, &Session::exitRequested, qApp, nullptr);  // this test process goes on
+        QSignalSpy ending(&r.session, &Session::exitRequested);
         const QByteArray next = screen ? "\xb2\xf0" : "\xb4\xf0";
         qsizetype requestsBefore = -1;
         duringTransfer(r, screen, [&] {
@@ -366,7 +366,7 @@ private slots:
         QCOMPARE(ending.count(), 1);
         QCOMPARE(r.dev->written.count(next), requestsBefore);
         QVERIFY(!r.dev->isOpen());
-        QVERIFY(!r.remote.link().transferBusy());
+        QVERIFY(!r.session.link().transferBusy());
     }
 };
 

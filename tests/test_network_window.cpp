@@ -41,9 +41,9 @@ private slots:
     {
         QTemporaryDir config;
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));  // the token file lands here
-        Session remote(std::make_unique<SimDevice>());
-        MainWindow window(remote);
-        remote.start();
+        Session session(std::make_unique<SimDevice>());
+        MainWindow window(session);
+        session.start();
         window.show();
         QAction* item = nullptr;
         for (QAction* menu : window.menuBar()->actions())

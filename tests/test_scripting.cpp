@@ -36,11 +36,11 @@ QJsonObject jsonLine(const QByteArray& out)
 
 struct Rig {
     ScriptedDevice* dev = new ScriptedDevice;
-    Session remote{std::unique_ptr<D2xx>(dev)};
+    Session session{std::unique_ptr<D2xx>(dev)};
     Rig()
     {
-        remote.errorLog().startPauseMs = remote.errorLog().recordPauseMs = 0;
-        remote.link().noResponsePauseMs = remote.poll().absencePauseMs = 1;
+        session.errorLog().startPauseMs = session.errorLog().recordPauseMs = 0;
+        session.link().noResponsePauseMs = session.poll().absencePauseMs = 1;
     }
 };
 }  // namespace
@@ -89,27 +89,27 @@ private slots:
         b.holdOpen();
         t.add(1, "QVA", u"ttyUSB0"_s, a.slave);
         t.add(2, "QVB", u"ttyUSB1"_s, b.slave);
-        Session remote(std::make_unique<SerialDevice>(QString(), t.roots()));
-        remote.link().noResponsePauseMs = remote.poll().absencePauseMs = 1;
-        remote.setInstrumentSerial("QVB");
+        Session session(std::make_unique<SerialDevice>(QString(), t.roots()));
+        session.link().noResponsePauseMs = session.poll().absencePauseMs = 1;
+        session.setInstrumentSerial("QVB");
         QCOMPARE(::write(b.master, "\x80\x01\x02", 3), 3);  // its reply, ready for the tick to read
-        remote.pollOnce();
-        QVERIFY(remote.poll().instrumentPresent());
+        session.pollOnce();
+        QVERIFY(session.poll().instrumentPresent());
         QCOMPARE(b.received(2000).left(1), QByteArray("\xb6"));
         t.unplug(1, u"ttyUSB0"_s);
         t.unplug(2, u"ttyUSB1"_s);
         t.plug(1, u"ttyUSB1"_s, a.slave);
         t.plug(2, u"ttyUSB0"_s, b.slave);
         QCOMPARE(::write(b.master, "\x80\x01\x02", 3), 3);
-        remote.pollOnce();
+        session.pollOnce();
         QCOMPARE(b.received(2000).left(1), QByteArray("\xb6"));
         QCOMPARE(a.received(0), QByteArray());
 
         // One that is not attached is an absent instrument, in the status box's own words.
-        remote.setInstrumentSerial("QVC");
-        remote.pollOnce();
-        QVERIFY(!remote.poll().instrumentPresent());
-        QVERIFY(remote.panel().statusText().startsWith(u"  No QV7700 found"_s));
+        session.setInstrumentSerial("QVC");
+        session.pollOnce();
+        QVERIFY(!session.poll().instrumentPresent());
+        QVERIFY(session.panel().statusText().startsWith(u"  No QV7700 found"_s));
         QCOMPARE(a.received(0) + b.received(0), QByteArray());
     }
 
@@ -182,8 +182,8 @@ private slots:
         r.dev->replyTo(0xB6, reply);
         if (reply == "fail")
             r.dev->failOn(u"List"_s);
-        r.remote.pollOnce();  // what --status does, then prints this object
-        const QJsonObject st = toJson(r.remote.status());
+        r.session.pollOnce();  // what --status does, then prints this object
+        const QJsonObject st = toJson(r.session.status());
         QTEST(st[u"present"_s].toBool(), "present");
         QCOMPARE(st[u"mode"_s][u"code"_s], mode < 0 ? QJsonValue() : QJsonValue(mode));
         QTEST(st[u"lit_keys"_s].toVariant().toStringList(), "litKeys");
@@ -257,10 +257,10 @@ private slots:
             o.format = format;
             o.output = dir.filePath(u"log%1"_s.arg(int(format)));
             QFile f(o.output);
-            if (runHeadlessOn(r.remote, o) != 0 || !f.open(QIODevice::ReadOnly))
+            if (runHeadlessOn(r.session, o) != 0 || !f.open(QIODevice::ReadOnly))
                 return QByteArray("(failed)");
             const QByteArray bytes = f.readAll();
-            const bool isBox = bytes == r.remote.panel().statusText().toLatin1();
+            const bool isBox = bytes == r.session.panel().statusText().toLatin1();
             return format != OutputFormat::Text || isBox ? bytes : QByteArray("(not the status box)");
         };
         QCOMPARE(fetch(OutputFormat::Text), box);

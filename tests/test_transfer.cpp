@@ -22,23 +22,23 @@ QByteArray block(char value = char(0x99)) { return QByteArray(kBlockBytes, value
 
 struct Rig {
     ScriptedDevice* dev = new ScriptedDevice;
-    Session remote{std::unique_ptr<D2xx>(dev)};
-    QSignalSpy status{&remote.panel(), &PanelModel::statusTextWritten};
+    Session session{std::unique_ptr<D2xx>(dev)};
+    QSignalSpy status{&session.panel(), &PanelModel::statusTextWritten};
     // The instrument's fixed pauses and silence limits run short unless a test needs their real length.
     explicit Rig(bool realPauses = false)
     {
-        remote.poll().setSignalPresent(true);
-        remote.panel().setMenuEnabled(Menu::PrintFrame, false);
-        remote.panel().setMenuEnabled(Menu::Reverse, false);
-        remote.panel().setMenuEnabled(Menu::PrintLog, false);
-        remote.screenFetch().clock = [] { return QDateTime(QDate(2026, 12, 6), QTime(9, 0)); };
+        session.poll().setSignalPresent(true);
+        session.panel().setMenuEnabled(Menu::PrintFrame, false);
+        session.panel().setMenuEnabled(Menu::Reverse, false);
+        session.panel().setMenuEnabled(Menu::PrintLog, false);
+        session.screenFetch().clock = [] { return QDateTime(QDate(2026, 12, 6), QTime(9, 0)); };
         if (realPauses)
             return;
-        remote.screenFetch().silenceLimitMs = remote.errorLog().silenceLimitMs = 200;
-        remote.screenFetch().pauseBeforeBlocksMs = remote.errorLog().startPauseMs = remote.errorLog().recordPauseMs = 1;
-        remote.link().noResponsePauseMs = 5;
+        session.screenFetch().silenceLimitMs = session.errorLog().silenceLimitMs = 200;
+        session.screenFetch().pauseBeforeBlocksMs = session.errorLog().startPauseMs = session.errorLog().recordPauseMs = 1;
+        session.link().noResponsePauseMs = 5;
     }
-    PanelModel& panel() { return remote.panel(); }
+    PanelModel& panel() { return session.panel(); }
     QStringList messages() const
     {
         QStringList out;
@@ -51,16 +51,16 @@ struct Rig {
         dev->replyTo(0xB0, head);
         dev->replyTo(0xB2, blocks);
     }
-    void fetch() { remote.screenFetch().captureWithWindow(); }
+    void fetch() { session.screenFetch().captureWithWindow(); }
     void getLog(const QList<QByteArray>& records)
     {
         dev->replyTo(0xB4, records);
-        remote.errorLog().requestFetch();
+        session.errorLog().requestFetch();
     }
-    Rgb px(int x, int y) { return remote.picture().surface().point(x, y); }
+    Rgb px(int x, int y) { return session.picture().surface().point(x, y); }
     bool idle()
     {
-        return !remote.link().transferBusy() && !dev->isOpen() && !panel().busyPointer(PointerOwner::Download) &&
+        return !session.link().transferBusy() && !dev->isOpen() && !panel().busyPointer(PointerOwner::Download) &&
                !panel().busyPointer(PointerOwner::MainWindow);
     }
 };
@@ -73,8 +73,8 @@ private slots:
     {
         Rig r;
         r.screen();
-        QSignalSpy shown(&r.remote.screenFetch(), &ScreenFetch::showDownload);
-        QSignalSpy progress(&r.remote.screenFetch(), &ScreenFetch::progress);
+        QSignalSpy shown(&r.session.screenFetch(), &ScreenFetch::showDownload);
+        QSignalSpy progress(&r.session.screenFetch(), &ScreenFetch::progress);
         r.fetch();
         const QStringList& log = r.dev->log;
         QCOMPARE(log.mid(0, 8), QStringList({u"List"_s, u"OpenEx"_s, u"Write b0 f0"_s, u"SetTimeouts 100 0"_s, u"Read 5"_s,
@@ -86,9 +86,9 @@ private slots:
         QCOMPARE(progress.count(), 48);
         QVERIFY(r.panel().menuEnabled(Menu::PrintFrame) && r.panel().menuEnabled(Menu::Reverse));
         QVERIFY(r.idle());
-        QCOMPARE(int(r.remote.screenFetch().lastHeader().screenType), 1);
+        QCOMPARE(int(r.session.screenFetch().lastHeader().screenType), 1);
         QCOMPARE(r.px(5, 400), 0xffdcdcdcu);  // the blocks reach the picture: 0x99 is grey 220
-        QVERIFY(r.remote.screenFetch().lastFetchClean());
+        QVERIFY(r.session.screenFetch().lastFetchClean());
         QCOMPARE(r.messages(), QStringList({QString(23, u' ')}));
         // The whole block's queue count stays: the next fetch makes no query at all.
         r.dev->log.clear();
@@ -108,10 +108,10 @@ private slots:
         QFETCH(bool, clickedMeanwhile);
         Rig r;
         r.screen();
-        QSignalSpy shown(&r.remote.screenFetch(), &ScreenFetch::showDownload);
+        QSignalSpy shown(&r.session.screenFetch(), &ScreenFetch::showDownload);
         {
-            UsbLink::Hold busy(r.remote.link());  // another exchange holds the device: the fetch waits
-            r.remote.screenFetch().fetchWithoutWindow();
+            UsbLink::Hold busy(r.session.link());  // another exchange holds the device: the fetch waits
+            r.session.screenFetch().fetchWithoutWindow();
             if (clickedMeanwhile)
                 r.fetch();
         }
@@ -123,13 +123,13 @@ private slots:
     void noSignalRequestsNoBlocks()
     {
         Rig r;
-        r.remote.poll().setSignalPresent(false);
+        r.session.poll().setSignalPresent(false);
         r.screen(header(4));
         r.fetch();
         QCOMPARE(r.dev->written, QByteArray("\xb0\xf0\xb1\xf0"));
         QVERIFY(r.panel().menuEnabled(Menu::PrintFrame));
-        QCOMPARE(int(r.remote.screenFetch().lastHeader().screenType), 4);
-        QVERIFY(r.remote.screenFetch().lastFetchClean());
+        QCOMPARE(int(r.session.screenFetch().lastHeader().screenType), 4);
+        QVERIFY(r.session.screenFetch().lastFetchClean());
         QVERIFY(r.idle());
     }
 
@@ -165,20 +165,20 @@ private slots:
         QFETCH(int, screenType);
         QFETCH(int, blankBlock);
         Rig r;
-        r.remote.panel().statusLog() = u"earlier\r\n"_s;
-        r.remote.link().replyBuffer()[0] = 9;  // what an earlier read left behind
+        r.session.panel().statusLog() = u"earlier\r\n"_s;
+        r.session.link().replyBuffer()[0] = 9;  // what an earlier read left behind
         r.screen(head, block(char(0xFF)));
         if (!failing.isEmpty())
             r.dev->failOn(failing, nth);
-        QSignalSpy showDownload(&r.remote.screenFetch(), &ScreenFetch::showDownload);
+        QSignalSpy showDownload(&r.session.screenFetch(), &ScreenFetch::showDownload);
         r.fetch();
         QTEST(int(r.dev->written.count("\xb2\xf0")), "blocks");
         QCOMPARE(r.dev->written.endsWith("\xb1\xf0"), endKey);
         QTEST(r.panel().statusText(), "shown");
-        QCOMPARE(int(r.remote.screenFetch().lastHeader().screenType), screenType);
+        QCOMPARE(int(r.session.screenFetch().lastHeader().screenType), screenType);
         QCOMPARE(showDownload.count(), screenType ? 1 : 0);
         QCOMPARE(r.panel().menuEnabled(Menu::PrintFrame) && r.panel().menuEnabled(Menu::Reverse), endKey);
-        QVERIFY(!r.remote.screenFetch().lastFetchClean());
+        QVERIFY(!r.session.screenFetch().lastFetchClean());
         QVERIFY(r.idle());
         if (blankBlock >= 0) {
             QCOMPARE(r.px(300, blankBlock * 16 + 3), palette::Black);
@@ -207,13 +207,13 @@ private slots:
             if (called == op && r.dev->count(op) == nth)
                 throw std::runtime_error("driver fault");
         };
-        QSignalSpy finished(&r.remote.screenFetch(), &ScreenFetch::finished);
+        QSignalSpy finished(&r.session.screenFetch(), &ScreenFetch::finished);
         r.fetch();
         QVERIFY(r.idle());
-        QVERIFY(!r.remote.link().deviceHeld() && !r.remote.screenFetch().running());
+        QVERIFY(!r.session.link().deviceHeld() && !r.session.screenFetch().running());
         QCOMPARE(finished.count(), 1);
         QVERIFY(r.panel().statusText().startsWith(u"USB Error 51"_s));
-        QVERIFY(!r.remote.screenFetch().lastFetchClean());
+        QVERIFY(!r.session.screenFetch().lastFetchClean());
     }
 
     // The one test of the real five seconds of silence; the others wait a shorter limit.
@@ -229,7 +229,7 @@ private slots:
         QVERIFY(r.panel().statusText().startsWith(u"No data from QV7700 for 5 seconds"_s));
         QVERIFY(r.dev->written.endsWith("\xb1\xf0"));
         QVERIFY(r.idle());
-        QVERIFY(!r.remote.screenFetch().lastFetchClean());
+        QVERIFY(!r.session.screenFetch().lastFetchClean());
     }
 
     void staleCountAndSilenceEndsToo()
@@ -237,7 +237,7 @@ private slots:
         // The queue count says "a block is waiting" from before, but nothing comes: zero-byte reads add up. The
         // first one waits out its 500 ms time-out, past the 200 ms limit, so no second block is asked for.
         Rig r;
-        r.remote.link().queuedBytes() = 9000;
+        r.session.link().queuedBytes() = 9000;
         r.dev->realTimeouts = true;
         r.dev->replyTo(0xB0, header(1));
         r.fetch();
@@ -270,7 +270,7 @@ private slots:
         huge.screen();
         huge.dev->setReportedQueue(0x7fffffffu);
         huge.fetch();
-        QCOMPARE(int(huge.remote.link().queuedBytes()), 0x7fffffff);
+        QCOMPARE(int(huge.session.link().queuedBytes()), 0x7fffffff);
         QVERIFY(huge.idle());
     }
 
@@ -279,15 +279,15 @@ private slots:
         Rig r(true);  // the real pause before the blocks, for the requests below to arrive in
         r.screen();
         r.dev->replyTo(0xB6, QByteArray("\x00\x02\x02", 3));
-        r.remote.errorLog().silenceLimitMs = 200;
+        r.session.errorLog().silenceLimitMs = 200;
         int fetchesAsked = 0;
         // During the pause before the blocks: a key, a second fetch, a log fetch and a poll tick.
-        QTimer::singleShot(30, &r.remote, [&] {
-            r.remote.keys().click(Key::Vect);
+        QTimer::singleShot(30, &r.session, [&] {
+            r.session.keys().click(Key::Vect);
             r.fetch();
             ++fetchesAsked;
-            r.remote.errorLog().requestFetch();
-            r.remote.pollOnce();
+            r.session.errorLog().requestFetch();
+            r.session.pollOnce();
         });
         r.fetch();
         QCOMPARE(fetchesAsked, 1);
@@ -295,7 +295,7 @@ private slots:
         const QByteArray fetch = "\xb0\xf0" + QByteArray("\xb2\xf0").repeated(48) + "\xb1\xf0";
         QCOMPARE(r.dev->written.left(fetch.size()), fetch);
         // Afterwards the deferred work runs, in the order it was asked for; the second fetch request merged.
-        QTRY_VERIFY_WITH_TIMEOUT(r.dev->written.contains("\xb3\xf0") && !r.remote.errorLog().running(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(r.dev->written.contains("\xb3\xf0") && !r.session.errorLog().running(), 5000);
         const QByteArray after = r.dev->written.mid(fetch.size());
         QVERIFY(after.startsWith("\x8b\xf0"));
         QVERIFY(after.contains("\xb3\xf0"));
@@ -322,7 +322,7 @@ private slots:
         r.dev->clearFailures();
         r.dev->onCall = nullptr;
         r.fetch();
-        QVERIFY(r.remote.screenFetch().lastFetchClean());
+        QVERIFY(r.session.screenFetch().lastFetchClean());
         QVERIFY(r.idle());
     }
 
@@ -393,8 +393,8 @@ private slots:
     void logStopsAt980Records()
     {
         Rig r;
-        r.remote.errorLog().recordPauseMs = 0;
-        QSignalSpy progress(&r.remote.errorLog(), &ErrorLog::progress);
+        r.session.errorLog().recordPauseMs = 0;
+        QSignalSpy progress(&r.session.errorLog(), &ErrorLog::progress);
         r.getLog({logRecord("0001", "LOSS")});
         QCOMPARE(r.dev->written.count("\xb4\xf0"), 981);
         QCOMPARE(progress.count(), 981);
@@ -402,9 +402,9 @@ private slots:
         QCOMPARE(lines.size(), 4 + 976 + 1);
         QVERIFY(lines[lines.size() - 2].startsWith(u"976:  LOSS"_s));
         QCOMPARE(lines.last(), u"-------- End of Log --------"_s);
-        QVERIFY(!r.remote.panel().statusLog().contains(u"-------- End"_s));  // the marker is shown, not kept for printing
+        QVERIFY(!r.session.panel().statusLog().contains(u"-------- End"_s));  // the marker is shown, not kept for printing
         QVERIFY(r.panel().menuEnabled(Menu::PrintLog));
-        QVERIFY(r.remote.errorLog().lastFetchNormal());
+        QVERIFY(r.session.errorLog().lastFetchNormal());
         QVERIFY(r.idle());
     }
 
@@ -416,11 +416,11 @@ private slots:
         Rig r;
         r.screen();
         r.fetch();
-        QCOMPARE(r.remote.link().queuedBytes(), kBlockBytes);
+        QCOMPARE(r.session.link().queuedBytes(), kBlockBytes);
         r.dev->log.clear();
         r.getLog({logRecord("H", "1"), logRecord("H", "2"), logRecord("H", "3"), logRecord("H", "4"),
                   logRecord("H", "5"), logRecord("H", "6"), logRecord("0", "END")});
-        QVERIFY(r.remote.errorLog().lastFetchNormal());
+        QVERIFY(r.session.errorLog().lastFetchNormal());
         QCOMPARE(r.dev->log.filter(u"Read"_s), QStringList{u"Read 50"_s} + QList<QString>(6, u"Read 40"_s));
     }
 
@@ -448,7 +448,7 @@ private slots:
         r.getLog(failing.isEmpty() ? QList<QByteArray>{QByteArray()} : log);
         QTEST(r.panel().statusText(), "shown");  // the lines so far are gone
         QVERIFY(r.panel().menuEnabled(Menu::PrintLog));
-        QVERIFY(!r.remote.errorLog().lastFetchNormal());
+        QVERIFY(!r.session.errorLog().lastFetchNormal());
         QVERIFY(r.idle());
     }
 
@@ -457,7 +457,7 @@ private slots:
         Rig r;
         r.dev->failOn(u"Close"_s);
         r.getLog({logRecord("0", "END")});
-        QCOMPARE(r.panel().statusText(), r.remote.panel().statusLog() + u"\r\nUSB Close Failed"_s);
+        QCOMPARE(r.panel().statusText(), r.session.panel().statusLog() + u"\r\nUSB Close Failed"_s);
     }
 
     void runTimeFailureShowsUsbError()
@@ -468,27 +468,27 @@ private slots:
             if (op == u"Read")
                 throw std::bad_alloc();
         };
-        QSignalSpy box(&r.remote.errorLog(), &ErrorLog::usbError);
+        QSignalSpy box(&r.session.errorLog(), &ErrorLog::usbError);
         r.getLog({logRecord("0", "END")});
         QCOMPARE(box.count(), 1);
         QCOMPARE(box.at(0).at(0).toInt(), 7);  // out of memory
         QVERIFY(!r.panel().menuEnabled(Menu::PrintLog));
         QVERIFY(r.idle());
-        QVERIFY(!r.remote.errorLog().running());
+        QVERIFY(!r.session.errorLog().running());
     }
 
     void erase()
     {
         Rig r;
-        r.remote.errorLog().requestErase();
+        r.session.errorLog().requestErase();
         QCOMPARE(r.dev->written, QByteArray("\xb5\xf0"));
         QCOMPARE(r.panel().statusText(), u"Connecting to QV7700\r\nErase command sent\r\n"_s);
-        QVERIFY(r.remote.errorLog().lastEraseClosed());
-        QVERIFY(!r.remote.link().transferBusy());
+        QVERIFY(r.session.errorLog().lastEraseClosed());
+        QVERIFY(!r.session.link().transferBusy());
         r.dev->failOn(u"Close"_s);
-        r.remote.errorLog().requestErase();
+        r.session.errorLog().requestErase();
         QCOMPARE(r.panel().statusText(), u"Close Failed"_s);
-        QVERIFY(!r.remote.errorLog().lastEraseClosed());
+        QVERIFY(!r.session.errorLog().lastEraseClosed());
     }
 };
 

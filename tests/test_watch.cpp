@@ -42,24 +42,30 @@ void writeFile(const QString& path, const QByteArray& bytes)
 // One status a second from a script, one character a second:
 //   o instrument present, signal, lamps off   g GAMUT+ red   m GAMUT- red   n no signal   a absent
 //   L a log fetch with new records (and a good poll)        l a log fetch with none
+//   B the wall clock is set back an hour (and the instrument is absent)
+// Each change is listed with the second of the script it came at.
 QString runRules(const QString& script, const QString& alarms)
 {
     AlarmRules rules(*parseAlarmList(alarms));
     QStringList out;
+    qint64 wallStep = 0;
     for (qsizetype i = 0; i < script.size(); ++i) {
         const QChar c = script.at(i);
+        if (c == u'B')
+            wallStep -= 3600;
         InstrumentStatus st;
-        st.time = kStart.addSecs(i);
-        st.present = c != u'a';
+        st.time = kStart.addSecs(i + wallStep);
+        st.monotonicMs = i * 1000;
+        st.present = c != u'a' && c != u'B';
         st.signal = c != u'n';
         st.lamps[7] = c == u'g' ? LampColour::Red : LampColour::Off;
         st.lamps[8] = c == u'm' ? LampColour::Red : LampColour::Off;
         std::vector<AlarmChange> changes = rules.poll(st);
         if (c == u'L' || c == u'l')
-            for (AlarmChange& ch : rules.logFetched(c == u'L' ? 2 : 0, st.time))
+            for (AlarmChange& ch : rules.logFetched(c == u'L' ? 2 : 0, st.time, st.monotonicMs))
                 changes.push_back(ch);
         for (const AlarmChange& ch : changes)
-            out << QString::number(kStart.secsTo(ch.time)) + (ch.raised ? u"+"_s : u"-"_s) + alarmNameText(ch.name);
+            out << QString::number(i) + (ch.raised ? u"+"_s : u"-"_s) + alarmNameText(ch.name);
     }
     return out.join(u' ');
 }
@@ -79,6 +85,9 @@ private slots:
         QTest::newRow("signal after 3 good polls") << u"onnonnnoooooooo"_s << u"all"_s << u"6+signal 12-signal"_s;
         QTest::newRow("absent after 5 s") << u"oaaaaaaoooooooo"_s << u"all"_s << u"6+absent 12-absent"_s;
         QTest::newRow("absent 4 s is nothing") << u"oaaaaoooooo"_s << u"all"_s << QString();
+        // Delays are timed on the monotonic clock: a wall clock set back neither delays nor hastens them.
+        QTest::newRow("absent on time across a clock set back") << u"oaaBaaaoooooo"_s << u"all"_s << u"6+absent 12-absent"_s;
+        QTest::newRow("cleared on time across a clock set back") << u"ggoBoooooooo"_s << u"all"_s << u"0+gamut 7-gamut"_s;
         QTest::newRow("absence says nothing of gamut")
             << u"ggaaaaaaaaoooooo"_s << u"all"_s << u"0+gamut 7+absent 15-gamut 15-absent"_s;
         QTest::newRow("absent polls do not end a no-signal run") << u"nnannooooooo"_s << u"all"_s << u"3+signal 10-signal"_s;
@@ -251,16 +260,16 @@ void TestWatch::watchOverSimulatedHours()
 {
     QTemporaryDir dir;
     auto* sim = new SimDevice;
-    Session remote{std::unique_ptr<D2xx>(sim)};
-    remote.poll().absencePauseMs = 0;
-    remote.screenFetch().pauseBeforeBlocksMs = 0;
-    remote.errorLog().startPauseMs = 0;
-    remote.errorLog().recordPauseMs = 0;
+    Session session{std::unique_ptr<D2xx>(sim)};
+    session.poll().absencePauseMs = 0;
+    session.screenFetch().pauseBeforeBlocksMs = 0;
+    session.errorLog().startPauseMs = 0;
+    session.errorLog().recordPauseMs = 0;
     ManualClock clock(kStart);
     WatchSettings settings;
     settings.dir = dir.path();
     settings.captureEveryMinutes = 10;
-    Watch watch(remote, u"sim"_s, settings, clock);
+    Watch watch(session, u"sim"_s, settings, clock);
     watch.start();
     for (int i = 0; i <= 7200; ++i) {
         clock.set(kStart.addSecs(i));
@@ -268,7 +277,7 @@ void TestWatch::watchOverSimulatedHours()
             sim->instrument().setGamut(i == 1800, false);
         if (i == 3000)
             sim->instrument().addLogEntry("06/12 23:20:00 REF UNLOCKED");
-        remote.pollOnce();
+        session.pollOnce();
         QCoreApplication::processEvents();
     }
     watch.stop();

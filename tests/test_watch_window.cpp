@@ -30,13 +30,13 @@ const QDateTime kStart(QDate(2026, 6, 12), QTime(22, 30), QTimeZone(7200));
 
 struct Rig {
     SimDevice* sim = new SimDevice;
-    Session remote{std::unique_ptr<D2xx>(sim)};
-    MainWindow window{remote};
+    Session session{std::unique_ptr<D2xx>(sim)};
+    MainWindow window{session};
     QTemporaryDir dir;
     Rig()
     {
-        remote.poll().absencePauseMs = remote.screenFetch().pauseBeforeBlocksMs = remote.errorLog().startPauseMs = 0;
-        remote.start();
+        session.poll().absencePauseMs = session.screenFetch().pauseBeforeBlocksMs = session.errorLog().startPauseMs = 0;
+        session.start();
         window.show();
     }
     WatchWindow* open()
@@ -79,7 +79,7 @@ private slots:
     {
         QFETCH(bool, blocked);
         Rig r;
-        r.remote.pollSchedule().setInterval(10);  // the window's own poll, sooner
+        r.session.pollSchedule().setInterval(10);  // the window's own poll, sooner
         WatchWindow* w = r.open();
         QVERIFY(w && w->isVisible());
         QFile plain(r.dir.filePath(u"file"_s));
@@ -108,7 +108,7 @@ private slots:
         QFETCH(QString, list);
         ManualClock clock(kStart);  // outlives the window: its watch writes "stop" by this clock when destroyed
         Rig r;
-        r.remote.pollSchedule().stop();  // the test ticks by a manual clock
+        r.session.pollSchedule().stop();  // the test ticks by a manual clock
         WatchWindow* w = r.open();
         w->setClock(clock);
         w->form()->folder()->setText(r.dir.filePath(u"watch"_s));
@@ -117,7 +117,7 @@ private slots:
             clock.set(kStart.addSecs(i));
             r.sim->instrument().setGamut(script[i] == u'g' || script[i] == u'b', false);
             r.sim->instrument().setSignalPresent(script[i] != u'n' && script[i] != u'b');
-            r.remote.pollOnce();
+            r.session.pollOnce();
             QCoreApplication::processEvents();
         }
         QTRY_COMPARE(listed(w->alarms()), list);

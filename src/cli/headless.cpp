@@ -60,35 +60,35 @@ bool writeWhole(const QString& file, const QByteArray& bytes)
 }
 
 // The status box, on standard error: blanks the program writes to clear the box are left out.
-QMetaObject::Connection echoStatus(Session& remote)
+QMetaObject::Connection echoStatus(Session& session)
 {
-    return QObject::connect(&remote.panel(), &PanelModel::statusTextWritten, &remote, [](const QString& text) {
+    return QObject::connect(&session.panel(), &PanelModel::statusTextWritten, &session, [](const QString& text) {
         if (!text.trimmed().isEmpty())
             say(QString(text).replace(u"\r\n"_s, u"\n"_s));
     });
 }
 
-QString boxText(Session& remote) { return QString(remote.panel().statusText()).replace(u"\r\n"_s, u"\n"_s); }
+QString boxText(Session& session) { return QString(session.panel().statusText()).replace(u"\r\n"_s, u"\n"_s); }
 
-QString instrumentName(Session& remote)
+QString instrumentName(Session& session)
 {
-    const QString serial = remote.serialNumber();
+    const QString serial = session.serialNumber();
     return serial.isEmpty() ? u"the QV7700"_s : u"the QV7700 (serial number %1)"_s.arg(serial);
 }
 
-ModeResult capture(Session& remote, const Options& o)
+ModeResult capture(Session& session, const Options& o)
 {
-    echoStatus(remote);
+    echoStatus(session);
     Outcome got;
-    remote.captureScreen(false, [&got](const Outcome& outcome) { got = outcome; });
+    session.captureScreen(false, [&got](const Outcome& outcome) { got = outcome; });
     if (got.kind == ErrorKind::Absent)
-        return failed(exitcode::Failed, instrumentName(remote) + u" did not answer"_s, got.kind);
+        return failed(exitcode::Failed, instrumentName(session) + u" did not answer"_s, got.kind);
     if (got.kind == ErrorKind::NotOffered)
         return failed(exitcode::Failed,
-                      instrumentName(remote) + u" shows its picture page, which has no screen to capture"_s, got.kind);
+                      instrumentName(session) + u" shows its picture page, which has no screen to capture"_s, got.kind);
     const bool clean = got.ok();
     const ModeResult transferFailed =
-        failed(exitcode::Failed, u"the screen transfer from %1 failed"_s.arg(instrumentName(remote)), got.kind);
+        failed(exitcode::Failed, u"the screen transfer from %1 failed"_s.arg(instrumentName(session)), got.kind);
     const char* format = o.format == OutputFormat::Png ? "PNG" : "BMP";
     if (o.output == u"-") {
         // A script reading the picture from a pipe gets a whole picture or none.
@@ -97,60 +97,60 @@ ModeResult capture(Session& remote, const Options& o)
         QByteArray bytes;
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
-        remote.picture().image().save(&buffer, format);
+        session.picture().image().save(&buffer, format);
         writeOut(bytes);
         return {};
     }
     // A failed transfer still stores what arrived, as the window would show it; the exit code says it failed.
-    if (!savePicture(remote.picture().image(), o.output, format))
+    if (!savePicture(session.picture().image(), o.output, format))
         return failed(exitcode::NotWritten, u"cannot write %1"_s.arg(o.output));
     if (!clean)
         return transferFailed;
     return {exitcode::Done, {}, {{u"ok"_s, true}, {u"exit"_s, 0}, {u"file"_s, o.output}}};
 }
 
-ModeResult getLog(Session& remote, const Options& o)
+ModeResult getLog(Session& session, const Options& o)
 {
-    LogCollector collector(remote.errorLog());
+    LogCollector collector(session.errorLog());
     Outcome got;
-    remote.fetchLog([&got](const Outcome& outcome) { got = outcome; });
+    session.fetchLog([&got](const Outcome& outcome) { got = outcome; });
     const bool normal = got.ok();
     if (!normal)
-        say(boxText(remote));
+        say(boxText(session));
     QByteArray bytes;
     switch (o.format) {
-    case OutputFormat::Json: bytes = logToJson(collector.log(), remote.serialNumber(), QDateTime::currentDateTime()); break;
+    case OutputFormat::Json: bytes = logToJson(collector.log(), session.serialNumber(), QDateTime::currentDateTime()); break;
     case OutputFormat::Csv: bytes = logToCsv(collector.log()); break;
-    default: bytes = remote.panel().statusText().toLatin1(); break;  // the box, byte for byte
+    default: bytes = session.panel().statusText().toLatin1(); break;  // the box, byte for byte
     }
     // A failed fetch still leaves what came in the file, as the box shows it; the exit code says it failed.
     if (!writeWhole(o.output, bytes))
         return failed(exitcode::NotWritten, u"cannot write %1"_s.arg(o.output));
     if (!normal)
-        return failed(exitcode::Failed, u"the log transfer from %1 failed"_s.arg(instrumentName(remote)), got.kind);
+        return failed(exitcode::Failed, u"the log transfer from %1 failed"_s.arg(instrumentName(session)), got.kind);
     if (o.output == u"-")
         return {};
     return {exitcode::Done, {}, {{u"ok"_s, true}, {u"exit"_s, 0}, {u"file"_s, o.output}}};
 }
 
-ModeResult eraseLog(Session& remote)
+ModeResult eraseLog(Session& session)
 {
     Outcome got;
-    remote.eraseLog([&got](const Outcome& outcome) { got = outcome; });
-    say(boxText(remote).trimmed());
+    session.eraseLog([&got](const Outcome& outcome) { got = outcome; });
+    say(boxText(session).trimmed());
     if (!got.ok())
-        return failed(exitcode::Failed, u"erasing the log of %1 failed"_s.arg(instrumentName(remote)), got.kind);
+        return failed(exitcode::Failed, u"erasing the log of %1 failed"_s.arg(instrumentName(session)), got.kind);
     return {exitcode::Done, {}, {{u"ok"_s, true}, {u"exit"_s, 0}}};
 }
 
-ModeResult status(Session& remote, const Options& o)
+ModeResult status(Session& session, const Options& o)
 {
-    echoStatus(remote);  // why an instrument did not answer ("OpenEx Failed", "No QV7700 found")
-    remote.pollOnce();
-    const InstrumentStatus& st = remote.status();
+    echoStatus(session);  // why an instrument did not answer ("OpenEx Failed", "No QV7700 found")
+    session.pollOnce();
+    const InstrumentStatus& st = session.status();
     writeOut(o.json ? jsonLine(QJsonDocument(toJson(st))) : toText(st).toUtf8());
     if (!st.present)
-        say(u"qv7700-remote: "_s + instrumentName(remote) + u" did not answer"_s);
+        say(u"qv7700-remote: "_s + instrumentName(session) + u" did not answer"_s);
     // The status is the answer either way: no second JSON object for an absent instrument.
     return {st.present ? exitcode::Done : exitcode::Failed, {}, {}};
 }
@@ -206,17 +206,17 @@ ModeResult render(const Options& o)
     return {exitcode::Done, {}, {{u"ok"_s, true}, {u"exit"_s, 0}, {u"file"_s, o.output}}};
 }
 
-ModeResult runWith(Session& remote, const Options& o)
+ModeResult runWith(Session& session, const Options& o)
 {
     if (!o.presses.isEmpty()) {
-        if (runPresses(remote, o.presses) != exitcode::Done)
-            return failed(exitcode::Failed, u"a key exchange with %1 failed"_s.arg(instrumentName(remote)));
+        if (runPresses(session, o.presses) != exitcode::Done)
+            return failed(exitcode::Failed, u"a key exchange with %1 failed"_s.arg(instrumentName(session)));
     }
     switch (o.action) {
-    case Action::Capture: return capture(remote, o);
-    case Action::GetLog: return getLog(remote, o);
-    case Action::EraseLog: return eraseLog(remote);
-    case Action::Status: return status(remote, o);
+    case Action::Capture: return capture(session, o);
+    case Action::GetLog: return getLog(session, o);
+    case Action::EraseLog: return eraseLog(session);
+    case Action::Status: return status(session, o);
     default: return {exitcode::Done, {}, {{u"ok"_s, true}, {u"exit"_s, 0}}};
     }
 }
@@ -227,11 +227,11 @@ void say(const QString& text)
     std::fprintf(stderr, "%s\n", qPrintable(text));
 }
 
-int runPresses(Session& remote, const QStringList& names)
+int runPresses(Session& session, const QStringList& names)
 {
     bool failed = false;
     // The key handlers write the box only to report a failure; it goes to standard error as it comes.
-    const QMetaObject::Connection echo = echoStatus(remote);
+    const QMetaObject::Connection echo = echoStatus(session);
     for (const QString& name : names) {
         const auto named = controlByName(name);
         if (!named) {
@@ -239,16 +239,16 @@ int runPresses(Session& remote, const QStringList& names)
             return exitcode::Usage;
         }
         bool ended = false;
-        remote.press(*named, [&failed, &ended](const Outcome& outcome) {
+        session.press(*named, [&failed, &ended](const Outcome& outcome) {
             failed = failed || !outcome.ok();
             ended = true;
         }, kKnobHoldMs);
         // A knob is held for its time with the event loop running; a key is sent before press returns.
-        while (!ended && !remote.link().stopping())
+        while (!ended && !session.link().stopping())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     // The mode, channel and EYE keys start the poll; a headless run makes no poll of its own.
-    remote.pollSchedule().stop();
+    session.pollSchedule().stop();
     QObject::disconnect(echo);
     return failed ? exitcode::Failed : exitcode::Done;
 }
@@ -280,9 +280,9 @@ int report(const Options& o, const ModeResult& outcome)
 
 }  // namespace
 
-int runHeadlessOn(Session& remote, const Options& o)
+int runHeadlessOn(Session& session, const Options& o)
 {
-    return report(o, runWith(remote, o));
+    return report(o, runWith(session, o));
 }
 
 std::unique_ptr<Session> openSession(const Options& o, QString* error)

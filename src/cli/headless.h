@@ -24,8 +24,8 @@ std::unique_ptr<Session> openSession(const Options& options, QString* error);
 int runHeadless(const Options& options);
 
 // The same on a remote control that already exists (its device chosen): the presses, then the action.
-int runHeadlessOn(Session& remote, const Options& options);
+int runHeadlessOn(Session& session, const Options& options);
 // Presses each named key in turn (knobs are held 200 ms): 0 when no exchange reported a failure, else 1.
-int runPresses(Session& remote, const QStringList& names);
+int runPresses(Session& session, const QStringList& names);
 
 }  // namespace qv

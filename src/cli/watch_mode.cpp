@@ -53,7 +53,7 @@ void serveWatch(NetBridge& bridge, Watch& watch)
 }
 }  // namespace
 
-int runWatch(Session& remote, const Options& o)
+int runWatch(Session& session, const Options& o)
 {
     if (!quitOnStopSignals()) {
         say(u"qv7700-remote: cannot install the stop signals"_s);
@@ -61,15 +61,15 @@ int runWatch(Session& remote, const Options& o)
     }
 
     SystemClock clock;
-    Watch watch(remote, o.device, o.watch, clock);
-    QObject::connect(&watch, &Watch::problem, &remote, [](const QString& text) { say(u"qv7700-remote: "_s + text); });
-    remote.start();
+    Watch watch(session, o.device, o.watch, clock);
+    QObject::connect(&watch, &Watch::problem, &session, [](const QString& text) { say(u"qv7700-remote: "_s + text); });
+    session.start();
     // Tests and benchmarks poll faster than the instrument's once a second.
     if (const int ms = qEnvironmentVariableIntValue("QV7700_POLL_MS"); ms > 0)
-        remote.pollSchedule().setInterval(ms);
+        session.pollSchedule().setInterval(ms);
     std::unique_ptr<NetService> service;
     if (o.serve) {
-        service = std::make_unique<NetService>(remote);
+        service = std::make_unique<NetService>(session);
         QString error;
         if (!service->start(*o.serve, &error)) {
             say(u"qv7700-remote: "_s + error);

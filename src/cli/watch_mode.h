@@ -8,7 +8,7 @@ namespace qv {
 class Session;
 
 // Watches until SIGINT or SIGTERM, then closes the journal: exit 0.
-int runWatch(Session& remote, const Options& options);
+int runWatch(Session& session, const Options& options);
 // --serve without a window: polls once a second as the window does, serves until SIGINT or SIGTERM.
 int runServe(const Options& options);
 // Writes the PDF report: 0, or 3 when the file cannot be written.

@@ -14,11 +14,11 @@ namespace {
 const QString kSettingsKey = u"instrument/serial"_s;
 }  // namespace
 
-QList<AttachedInstrument> attachedInstruments(Session& remote)
+QList<AttachedInstrument> attachedInstruments(Session& session)
 {
     QList<UsbConverter> converters = scanConverters();
     QList<AttachedInstrument> out;
-    for (const QByteArray& serial : remote.attachedSerials()) {
+    for (const QByteArray& serial : session.attachedSerials()) {
         AttachedInstrument a{QString::fromLatin1(serial), {}};
         for (const UsbConverter& c : converters)
             if (c.serial == serial)
@@ -28,27 +28,27 @@ QList<AttachedInstrument> attachedInstruments(Session& remote)
     return out;
 }
 
-QString instrumentCaption(const Session& remote)
+QString instrumentCaption(const Session& session)
 {
-    const QByteArray chosen = remote.instrumentSerial();
+    const QByteArray chosen = session.instrumentSerial();
     return chosen.isEmpty() ? u"Instrument: the first one found"_s : u"Instrument: "_s + QString::fromLatin1(chosen);
 }
 
-void restoreInstrumentChoice(Session& remote)
+void restoreInstrumentChoice(Session& session)
 {
     const QByteArray remembered = QSettings().value(kSettingsKey).toString().toLatin1();
-    if (!remembered.isEmpty() && remote.attachedSerials().contains(remembered))
-        remote.setInstrumentSerial(remembered);
+    if (!remembered.isEmpty() && session.attachedSerials().contains(remembered))
+        session.setInstrumentSerial(remembered);
 }
 
-bool chooseInstrument(QWidget* parent, Session& remote)
+bool chooseInstrument(QWidget* parent, Session& session)
 {
-    const QList<AttachedInstrument> attached = attachedInstruments(remote);
+    const QList<AttachedInstrument> attached = attachedInstruments(session);
     QStringList items{u"The first instrument found"_s};
     int current = 0;
     for (const AttachedInstrument& a : attached) {
         items.append(a.description.isEmpty() ? a.serial : u"%1  (%2)"_s.arg(a.serial, a.description));
-        if (a.serial.toLatin1() == remote.instrumentSerial())
+        if (a.serial.toLatin1() == session.instrumentSerial())
             current = int(items.size()) - 1;
     }
     bool ok = false;
@@ -59,7 +59,7 @@ bool chooseInstrument(QWidget* parent, Session& remote)
         return false;
     const qsizetype index = items.indexOf(item);
     const QByteArray serial = index > 0 ? attached.at(index - 1).serial.toLatin1() : QByteArray();
-    remote.setInstrumentSerial(serial);
+    session.setInstrumentSerial(serial);
     QSettings().setValue(kSettingsKey, QString::fromLatin1(serial));
     return true;
 }

@@ -15,15 +15,15 @@ struct AttachedInstrument {
     QString serial;
     QString description;
 };
-QList<AttachedInstrument> attachedInstruments(Session& remote);
+QList<AttachedInstrument> attachedInstruments(Session& session);
 
 // "Instrument: QV77A1B2", or the first one found.
-QString instrumentCaption(const Session& remote);
+QString instrumentCaption(const Session& session);
 
 // At start-up without --serial-number: the instrument chosen last time, when it is attached.
-void restoreInstrumentChoice(Session& remote);
+void restoreInstrumentChoice(Session& session);
 
 // The "Select Instrument..." dialog: true when the user chose (the choice is then in effect and remembered).
-bool chooseInstrument(QWidget* parent, Session& remote);
+bool chooseInstrument(QWidget* parent, Session& session);
 
 }  // namespace qv

@@ -85,7 +85,7 @@ QLabel* fixedLabel(QWidget* parent, const QString& text, QRect geometry, const Q
 }
 }  // namespace
 
-MainWindow::MainWindow(Session& remote, QWidget* parent) : QMainWindow(parent), remote_(remote)
+MainWindow::MainWindow(Session& session, QWidget* parent) : QMainWindow(parent), session_(session)
 {
     setWindowTitle(u"Corvane QV7700  Session Control   Ver 1.1"_s);
     setWindowIcon(appIcon());
@@ -94,11 +94,11 @@ MainWindow::MainWindow(Session& remote, QWidget* parent) : QMainWindow(parent), 
     // Progress of the transfers goes below the panel, so that nothing on the panel moves.
     progress_ = new QLabel(this);
     statusBar()->addWidget(progress_, 1);
-    instrument_ = new QLabel(instrumentCaption(remote_), this);
+    instrument_ = new QLabel(instrumentCaption(session_), this);
     instrument_->setContentsMargins(0, 0, 8, 0);
     statusBar()->addPermanentWidget(instrument_);
     statusBar()->setSizeGripEnabled(false);
-    ScreenFetch& fetch = remote_.screenFetch();
+    ScreenFetch& fetch = session_.screenFetch();
     connect(&fetch, &ScreenFetch::showDownload, this, [this] {
         DownloadWindow* w = screenWindow();
         w->show();
@@ -109,12 +109,12 @@ MainWindow::MainWindow(Session& remote, QWidget* parent) : QMainWindow(parent), 
         progress_->repaint();
     });
     connect(&fetch, &ScreenFetch::finished, this, [this] { progress_->clear(); });
-    ErrorLog& log = remote_.errorLog();
+    ErrorLog& log = session_.errorLog();
     connect(&log, &ErrorLog::progress, this, [this](int records) {
         progress_->setText(u"Log: %1 records received"_s.arg(records));
     });
     connect(&log, &ErrorLog::finished, this, [this] { progress_->clear(); });
-    printing_ = new Printing(remote_.panel(), remote_.picture(), std::make_shared<PrintTarget>(), this);
+    printing_ = new Printing(session_.panel(), session_.picture(), std::make_shared<PrintTarget>(), this);
     printing_->hideDownload = [this] {
         if (download_)
             download_->hide();
@@ -132,8 +132,8 @@ MainWindow::MainWindow(Session& remote, QWidget* parent) : QMainWindow(parent), 
         QMessageBox box(QMessageBox::NoIcon, u"USB Error"_s, QString::number(number), QMessageBox::Ok, this);
         box.exec();
     });
-    connect(&remote_.panel(), &PanelModel::changed, this, &MainWindow::mirror);
-    connect(&remote_, &Session::exitRequested, qApp, &QCoreApplication::quit);
+    connect(&session_.panel(), &PanelModel::changed, this, &MainWindow::mirror);
+    connect(&session_, &Session::exitRequested, qApp, &QCoreApplication::quit);
     mirror();
 }
 
@@ -170,15 +170,15 @@ void MainWindow::buildPanel()
     }
     for (int k = 0; k < kKeyCount; ++k) {
         const Key key = Key(k);
-        connect(keys_[size_t(k)], &QPushButton::clicked, this, [this, key] { remote_.keys().click(key); });
+        connect(keys_[size_t(k)], &QPushButton::clicked, this, [this, key] { session_.keys().click(key); });
     }
 
     for (int n = 1; n <= 6; ++n) {
         auto* knob = new KnobButton(knobIcon(n), panel);
         knob->setGeometry(twipRect(kKnobLeft[n - 1], 5520, 720, 720));
         knob->setToolTip(QString::fromUtf16(kKnobTips[n - 1]));
-        connect(knob, &KnobButton::pressed, this, [this, n] { remote_.keys().knobDown(n); });
-        connect(knob, &KnobButton::released, this, [this, n] { remote_.keys().knobUp(n); });
+        connect(knob, &KnobButton::pressed, this, [this, n] { session_.keys().knobDown(n); });
+        connect(knob, &KnobButton::released, this, [this, n] { session_.keys().knobUp(n); });
         knobs_[size_t(n - 1)] = knob;
     }
 
@@ -213,7 +213,7 @@ void MainWindow::buildStatusBoxAndExit(QWidget* panel)
     cmdExit_->setGeometry(twipRect(9600, 6240, 735, 375));
     cmdExit_->setToolTip(u"Exit the Session Control utility"_s);
     cmdExit_->setAutoDefault(false);
-    connect(cmdExit_, &QPushButton::clicked, this, [this] { remote_.exitAfterPause(); });
+    connect(cmdExit_, &QPushButton::clicked, this, [this] { session_.exitAfterPause(); });
 }
 
 void MainWindow::setPanelTabOrder()
@@ -241,34 +241,34 @@ void MainWindow::buildMenus()
     };
     QMenu* logger = menuBar()->addMenu(u"Logger"_s);
     connect(add(logger, Menu::GetLog, u"Get Log from QV7700"_s), &QAction::triggered, this,
-            [this] { remote_.errorLog().requestFetch(); });
+            [this] { session_.errorLog().requestFetch(); });
     // The printouts read the status box and the picture, which a transfer may be filling: they wait for it.
     connect(add(logger, Menu::PrintLog, u"Print Log"_s), &QAction::triggered, this,
-            [this] { remote_.link().whenFree([this] { printing_->printLog(); }); });
+            [this] { session_.link().whenFree([this] { printing_->printLog(); }); });
     connect(add(logger, Menu::EraseLog, u"Erase QV7700 Log"_s), &QAction::triggered, this,
-            [this] { remote_.errorLog().requestErase(); });
-    connect(add(logger, Menu::Clear, u"Clear"_s), &QAction::triggered, this, [this] { remote_.clearStatusBox(); });
+            [this] { session_.errorLog().requestErase(); });
+    connect(add(logger, Menu::Clear, u"Clear"_s), &QAction::triggered, this, [this] { session_.clearStatusBox(); });
     connect(add(logger, Menu::Select, u"Select Printer to Use"_s), &QAction::triggered, this,
             [this] { frmSelect(); });
     logger->addSeparator();
-    connect(logger->addAction(u"Watch..."_s), &QAction::triggered, this, [this] { showWatchWindow(this, remote_); });
+    connect(logger->addAction(u"Watch..."_s), &QAction::triggered, this, [this] { showWatchWindow(this, session_); });
 
-    connect(logger->addAction(u"Network..."_s), &QAction::triggered, this, [this] { showNetworkDialog(this, remote_); });
+    connect(logger->addAction(u"Network..."_s), &QAction::triggered, this, [this] { showNetworkDialog(this, session_); });
 
     QMenu* download = menuBar()->addMenu(u"DownLoad"_s);
     connect(add(download, Menu::Get1Frame, u"Get Screen from QV7700"_s), &QAction::triggered, this,
-            [this] { remote_.screenFetch().captureWithWindow(); });
+            [this] { session_.screenFetch().captureWithWindow(); });
     connect(add(download, Menu::Files, u"Store/Display Screen Files"_s), &QAction::triggered, this,
             [this] { frmFiles(); });
     connect(add(download, Menu::PrintFrame, u"Print Screen Normally"_s), &QAction::triggered, this,
-            [this] { remote_.link().whenFree([this] { printing_->printScreen(); }); });
+            [this] { session_.link().whenFree([this] { printing_->printScreen(); }); });
     connect(add(download, Menu::Reverse, u"Print as Black on White"_s), &QAction::triggered, this,
-            [this] { remote_.link().whenFree([this] { printing_->printScreenBlackOnWhite(); }); });
+            [this] { session_.link().whenFree([this] { printing_->printScreenBlackOnWhite(); }); });
     connect(add(download, Menu::Select1, u"Select Printer to Use"_s), &QAction::triggered, this,
             [this] { frmSelect(); });
     connect(download->addAction(u"Select Instrument..."_s), &QAction::triggered, this, [this] {
-        if (chooseInstrument(this, remote_))
-            instrument_->setText(instrumentCaption(remote_));
+        if (chooseInstrument(this, session_))
+            instrument_->setText(instrumentCaption(session_));
     });
 
     QMenu* help = menuBar()->addMenu(u"Help"_s);
@@ -277,7 +277,7 @@ void MainWindow::buildMenus()
 
 void MainWindow::mirror()
 {
-    const PanelModel& m = remote_.panel();
+    const PanelModel& m = session_.panel();
     for (int k = 0; k < kKeyCount; ++k)
         setHighlightFont(keys_[size_t(k)], m.highlighted(Key(k)));
     for (int n = 1; n <= 9; ++n) {
@@ -326,15 +326,15 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     // Closing the panel ends the program, and every window with it; a transfer under way stops first.
     event->accept();
-    remote_.endProgram();
+    session_.endProgram();
 }
 
 DownloadWindow* MainWindow::screenWindow()
 {
     if (!download_) {
-        download_ = new DownloadWindow(remote_.picture());
+        download_ = new DownloadWindow(session_.picture());
         download_->setWindowIcon(windowIcon());
-        connect(download_, &DownloadWindow::unloaded, this, [this] { remote_.screenWindowClosed(); });
+        connect(download_, &DownloadWindow::unloaded, this, [this] { session_.screenWindowClosed(); });
     }
     return download_;
 }
@@ -351,7 +351,7 @@ AboutWindow* MainWindow::frmAbout()
 ScreenFilesDialog* MainWindow::frmFiles()
 {
     if (!files_) {
-        files_ = new ScreenFilesDialog(remote_.panel(), remote_.picture());
+        files_ = new ScreenFilesDialog(session_.panel(), session_.picture());
         files_->setWindowIcon(windowIcon());
         files_->showDownload = [this] {
             screenWindow()->show();
@@ -361,7 +361,7 @@ ScreenFilesDialog* MainWindow::frmFiles()
             if (download_)
                 download_->hide();
         };
-        files_->whenFree = [this](std::function<void()> action) { remote_.link().whenFree(std::move(action)); };
+        files_->whenFree = [this](std::function<void()> action) { session_.link().whenFree(std::move(action)); };
     }
     files_->show();
     files_->raise();

@@ -27,7 +27,7 @@ class Printing;
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(Session& remote, QWidget* parent = nullptr);
+    explicit MainWindow(Session& session, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Controls by their names, for tests and for the secondary windows.
@@ -58,7 +58,7 @@ private:
     void buildMenus();
     void mirror();
 
-    Session& remote_;
+    Session& session_;
     QLabel* progress_ = nullptr;
     QLabel* instrument_ = nullptr;  // the chosen instrument, in the status bar
     std::array<QPushButton*, kKeyCount> keys_{};

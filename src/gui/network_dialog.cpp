@@ -19,9 +19,9 @@ namespace {
 const QString kAddressKey = u"network/address"_s;
 }
 
-NetworkDialog::NetworkDialog(Session& remote, QWidget* parent)
+NetworkDialog::NetworkDialog(Session& session, QWidget* parent)
     : QDialog(parent),
-      service_(new NetService(remote, this)),
+      service_(new NetService(session, this)),
       address_(new QLineEdit(QSettings().value(kAddressKey, u"127.0.0.1:8077"_s).toString(), this)),
       url_(new QLabel(this)),
       tokenFile_(new QLabel(this)),
@@ -85,23 +85,23 @@ void NetworkDialog::refresh()
 }
 
 namespace {
-NetworkDialog* dialogOf(QWidget* window, Session& remote)
+NetworkDialog* dialogOf(QWidget* window, Session& session)
 {
     auto* dialog = window->findChild<NetworkDialog*>();
-    return dialog ? dialog : new NetworkDialog(remote, window);
+    return dialog ? dialog : new NetworkDialog(session, window);
 }
 }  // namespace
 
-void showNetworkDialog(QWidget* window, Session& remote)
+void showNetworkDialog(QWidget* window, Session& session)
 {
-    NetworkDialog* dialog = dialogOf(window, remote);
+    NetworkDialog* dialog = dialogOf(window, session);
     dialog->show();
     dialog->raise();
 }
 
-bool serveFromWindow(QWidget* window, Session& remote, const ServeOptions& options)
+bool serveFromWindow(QWidget* window, Session& session, const ServeOptions& options)
 {
-    NetworkDialog* dialog = dialogOf(window, remote);
+    NetworkDialog* dialog = dialogOf(window, session);
     QString error;
     if (!dialog->startServing(options, &error)) {
         say(u"qv7700-remote: "_s + error);

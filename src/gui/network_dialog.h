@@ -18,7 +18,7 @@ struct ServeOptions;
 class NetworkDialog : public QDialog {
     Q_OBJECT
 public:
-    NetworkDialog(Session& remote, QWidget* parent);
+    NetworkDialog(Session& session, QWidget* parent);
 
     QPushButton* startStopButton() const { return startStop_; }
     QLineEdit* addressEdit() const { return address_; }
@@ -40,8 +40,8 @@ private:
 };
 
 // The window's one dialog of this kind, made on first use.
-void showNetworkDialog(QWidget* window, Session& remote);
+void showNetworkDialog(QWidget* window, Session& session);
 // --serve --window: serving from the start; what the user should know goes to standard error.
-bool serveFromWindow(QWidget* window, Session& remote, const ServeOptions& options);
+bool serveFromWindow(QWidget* window, Session& session, const ServeOptions& options);
 
 }  // namespace qv

@@ -15,7 +15,7 @@ namespace qv {
 namespace {
 class FirstPaint : public QObject {
 public:
-    FirstPaint(Session& remote, bool capture) : remote_(remote), capture_(capture) {}
+    FirstPaint(Session& session, bool capture) : session_(session), capture_(capture) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -33,8 +33,8 @@ private:
     void finish()
     {
         if (capture_) {
-            remote_.pollOnce();
-            remote_.screenFetch().captureWithWindow();
+            session_.pollOnce();
+            session_.screenFetch().captureWithWindow();
             QFile status(QStringLiteral("/proc/self/status"));
             if (status.open(QIODevice::ReadOnly))
                 for (const QByteArray& line : status.readAll().split('\n'))
@@ -45,18 +45,18 @@ private:
         QCoreApplication::quit();
     }
 
-    Session& remote_;
+    Session& session_;
     bool capture_;
     bool seen_ = false;
 };
 }  // namespace
 
-void installStartupProbe(QWidget& window, Session& remote)
+void installStartupProbe(QWidget& window, Session& session)
 {
     const QByteArray probe = qgetenv("QV7700_PROBE");
     if (probe.isEmpty())
         return;
-    auto* filter = new FirstPaint(remote, probe == "capture");
+    auto* filter = new FirstPaint(session, probe == "capture");
     filter->setParent(&window);
     window.installEventFilter(filter);
 }

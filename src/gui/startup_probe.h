@@ -9,6 +9,6 @@ namespace qv {
 
 class Session;
 
-void installStartupProbe(QWidget& window, Session& remote);
+void installStartupProbe(QWidget& window, Session& session);
 
 }  // namespace qv

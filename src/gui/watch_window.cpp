@@ -81,7 +81,7 @@ QString journalLineText(const QByteArray& line)
     return parts.join(u"  "_s);
 }
 
-WatchWindow::WatchWindow(Session& remote, QWidget* owner) : QWidget(owner, Qt::Window), remote_(remote)
+WatchWindow::WatchWindow(Session& session, QWidget* owner) : QWidget(owner, Qt::Window), session_(session)
 {
     setWindowTitle(u"Watch"_s);
     form_ = new WatchSettingsForm(this);
@@ -124,7 +124,7 @@ WatchWindow::WatchWindow(Session& remote, QWidget* owner) : QWidget(owner, Qt::W
     resize(780, 640);
 
     // The durations of active alarms grow with the poll that watches them; nobody sees them while hidden.
-    connect(&remote_.pollSchedule(), &PollSchedule::due, this, [this] {
+    connect(&session_.pollSchedule(), &PollSchedule::due, this, [this] {
         if (watch_ && isVisible())
             alarms_->updateDurations(clock_->now());
     });
@@ -148,7 +148,7 @@ void WatchWindow::start()
     }
     form_->save();
     showProblem({});
-    watch_ = new Watch(remote_, deviceName(), s, *clock_, this);
+    watch_ = new Watch(session_, deviceName(), s, *clock_, this);
     journal_->clear();
     showJournalTail(watch_->journal().fileFor(clock_->now().date()));
     connect(watch_, &Watch::journalLine, this, [this](const QByteArray& line) {
@@ -177,7 +177,7 @@ void WatchWindow::stop()
     // A capture or log fetch the watch asked for may still be on its way to the device queue, and holds on to
     // the watch: it goes once the queue has served what is already in it.
     QTimer::singleShot(0, this, [this, w = QPointer<Watch>(watch)] {
-        remote_.link().whenFree([w] { delete w.data(); });
+        session_.link().whenFree([w] { delete w.data(); });
     });
     form_->setEnabled(true);
     startStop_->setChecked(false);
@@ -220,17 +220,17 @@ void WatchWindow::showJournalTail(const QString& path)
 
 void WatchWindow::notifyRaised(const QString& alarm, const QString& detail)
 {
-    const QString serial = remote_.serialNumber();
+    const QString serial = session_.serialNumber();
     sendDesktopNotification(u"QV7700 %1: %2 alarm"_s.arg(serial.isEmpty() ? u"instrument"_s : serial, alarm),
                             u"%1 at %2"_s.arg(detail.isEmpty() ? alarm : detail,
                                               clock_->now().toString(u"HH:mm:ss"_s)));
 }
 
-WatchWindow* showWatchWindow(QWidget* owner, Session& remote)
+WatchWindow* showWatchWindow(QWidget* owner, Session& session)
 {
     auto* w = owner->findChild<WatchWindow*>(QString(), Qt::FindDirectChildrenOnly);
     if (!w)
-        w = new WatchWindow(remote, owner);
+        w = new WatchWindow(session, owner);
     w->show();
     w->raise();
     w->activateWindow();

@@ -25,7 +25,7 @@ class WatchWindow : public QWidget {
     Q_OBJECT
 public:
     // A window of its own that goes with its owner (the main window).
-    WatchWindow(Session& remote, QWidget* owner);
+    WatchWindow(Session& session, QWidget* owner);
     ~WatchWindow() override;
 
     void start();
@@ -50,7 +50,7 @@ private:
     void showJournalTail(const QString& dir);
     void notifyRaised(const QString& alarm, const QString& detail);
 
-    Session& remote_;
+    Session& session_;
     SystemClock systemClock_;
     Clock* clock_ = &systemClock_;
     Watch* watch_ = nullptr;
@@ -63,7 +63,7 @@ private:
 };
 
 // The Logger menu's "Watch...": the owner's watch window, made on first use, shown and raised.
-WatchWindow* showWatchWindow(QWidget* owner, Session& remote);
+WatchWindow* showWatchWindow(QWidget* owner, Session& session);
 
 // A journal line as the window shows it: the time, the event and what it says, without the JSON.
 QString journalLineText(const QByteArray& line);

@@ -38,17 +38,17 @@ HttpResponse failureResponse(const Outcome& outcome, const QString& what)
 }
 }  // namespace
 
-NetBridge::NetBridge(Session& remote, net::NetServer& server, QObject* parent)
-    : QObject(parent), remote_(remote), server_(server), collector_(remote.errorLog())
+NetBridge::NetBridge(Session& session, net::NetServer& server, QObject* parent)
+    : QObject(parent), session_(session), server_(server), collector_(session.errorLog())
 {
     working_.version = QStringLiteral(QV_VERSION);
-    connect(&remote_, &Session::polled, this, &NetBridge::publish);
-    connect(&remote_, &Session::pollSkipped, this, &NetBridge::publish);
-    connect(&remote_.panel(), &PanelModel::changed, this, &NetBridge::schedulePublish);
-    connect(&remote_.panel(), &PanelModel::statusTextWritten, this, &NetBridge::schedulePublish);
+    connect(&session_, &Session::polled, this, &NetBridge::publish);
+    connect(&session_, &Session::pollSkipped, this, &NetBridge::publish);
+    connect(&session_.panel(), &PanelModel::changed, this, &NetBridge::schedulePublish);
+    connect(&session_.panel(), &PanelModel::statusTextWritten, this, &NetBridge::schedulePublish);
     // Captures and log fetches of others (the window, the watch) are shown to viewers too.
-    connect(&remote_.screenFetch(), &ScreenFetch::finished, this, &NetBridge::captureFinished);
-    connect(&remote_.errorLog(), &ErrorLog::finished, this, &NetBridge::logFinished);
+    connect(&session_.screenFetch(), &ScreenFetch::finished, this, &NetBridge::captureFinished);
+    connect(&session_.errorLog(), &ErrorLog::finished, this, &NetBridge::logFinished);
     connect(&server_, &net::NetServer::commandRequested, this, &NetBridge::run);
     publish();
 }
@@ -56,7 +56,7 @@ NetBridge::NetBridge(Session& remote, net::NetServer& server, QObject* parent)
 NetBridge::~NetBridge()
 {
     for (int knob : std::as_const(heldKnobs_))
-        remote_.keys().knobUp(knob);
+        session_.keys().knobUp(knob);
 }
 
 void NetBridge::setAlarms(const QJsonArray& alarms)
@@ -88,14 +88,14 @@ void NetBridge::schedulePublish()
 void NetBridge::publish()
 {
     auto s = std::make_shared<net::Snapshot>(working_);
-    s->status = remote_.status();
-    const Session::PollCounts counts = remote_.pollCounts();
+    s->status = session_.status();
+    const Session::PollCounts counts = session_.pollCounts();
     s->polls = counts.polls;
     s->pollFailures = counts.failures;
     s->lateTicks = counts.late;
     s->skippedTicks = counts.skipped;
-    s->statusBoxText = remote_.panel().statusText();
-    s->statusBoxAlert = remote_.panel().statusBold();
+    s->statusBoxText = session_.panel().statusText();
+    s->statusBoxAlert = session_.panel().statusBold();
     if (viewChanged_ || !s->status.sameStateAs(shownStatus_) || s->statusBoxText != shownBox_) {
         viewChanged_ = false;
         shownStatus_ = s->status;
@@ -125,7 +125,7 @@ void NetBridge::press(quint64 ticket, const QString& name)
     }
     // Answered once the key went out to the instrument, with how that went.
     const QString key = name.toUpper();
-    remote_.press(*named, [this, ticket, key](const Outcome& outcome) {
+    session_.press(*named, [this, ticket, key](const Outcome& outcome) {
         if (outcome.ok())
             server_.answer(ticket, HttpResponse::json(200, compact({{u"ok"_s, true}, {u"key"_s, key}})));
         else
@@ -140,20 +140,20 @@ void NetBridge::knob(quint64 ticket, const QString& name, bool down)
     server_.answer(ticket, HttpResponse::json(200, compact({{u"ok"_s, true}, {u"knob"_s, name.toUpper()}, {u"down"_s, down}})));
     if (!down) {
         heldKnobs_.remove(knob);
-        remote_.keys().knobUp(knob);
+        session_.keys().knobUp(knob);
         return;
     }
     heldKnobs_.insert(knob);
     QTimer::singleShot(knobHoldLimitMs, this, [this, knob] {
         heldKnobs_.remove(knob);
-        remote_.keys().knobUp(knob);
+        session_.keys().knobUp(knob);
     });
-    remote_.keys().knobDown(knob);
+    session_.keys().knobDown(knob);
 }
 
 void NetBridge::capture(quint64 ticket)
 {
-    remote_.captureScreen(true, [this, ticket](const Outcome& outcome) {
+    session_.captureScreen(true, [this, ticket](const Outcome& outcome) {
         if (outcome.ok())
             server_.answer(ticket, HttpResponse::json(200, compact({{u"time"_s, isoTimestamp(working_.pngTime)},
                                                                      {u"url"_s, u"/api/screen.png"_s}})));
@@ -164,14 +164,14 @@ void NetBridge::capture(quint64 ticket)
 
 void NetBridge::captureFinished()
 {
-    const ScreenFetch& fetch = remote_.screenFetch();
+    const ScreenFetch& fetch = session_.screenFetch();
     if (fetch.lastDurationMs() >= 0)
         working_.captures.add(double(fetch.lastDurationMs()) / 1000.0);
     if (!fetch.lastFetchClean())
         return;
     QBuffer buffer(&working_.png);
     buffer.open(QIODevice::WriteOnly);
-    remote_.picture().image().save(&buffer, "PNG");
+    session_.picture().image().save(&buffer, "PNG");
     working_.pngTime = QDateTime::currentDateTime();
     working_.pngTag = QByteArray::number(++screens_) + '-' + QByteArray::number(working_.pngTime.toMSecsSinceEpoch());
     markViewChanged();
@@ -180,7 +180,7 @@ void NetBridge::captureFinished()
 
 void NetBridge::fetchLog(quint64 ticket)
 {
-    remote_.fetchLog([this, ticket](const Outcome& outcome) {
+    session_.fetchLog([this, ticket](const Outcome& outcome) {
         if (outcome.ok())
             server_.answer(ticket, HttpResponse::json(200, working_.logJson));
         else
@@ -195,8 +195,8 @@ void NetBridge::logFinished()
     // An erase sends no records; a fetch that received none has nothing new to show.
     if (log.header.isEmpty() && log.records.isEmpty())
         return;
-    working_.logJson = logToJson(log, remote_.serialNumber(), QDateTime::currentDateTime());
-    working_.logLines = remote_.panel().statusText().split(u"\r\n"_s);
+    working_.logJson = logToJson(log, session_.serialNumber(), QDateTime::currentDateTime());
+    working_.logLines = session_.panel().statusText().split(u"\r\n"_s);
     working_.logRecordsSeen += quint64(log.records.size());
     markViewChanged();
     publish();

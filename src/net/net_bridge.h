@@ -18,7 +18,7 @@ class Session;
 class NetBridge : public QObject {
     Q_OBJECT
 public:
-    NetBridge(Session& remote, net::NetServer& server, QObject* parent = nullptr);
+    NetBridge(Session& session, net::NetServer& server, QObject* parent = nullptr);
     // Lets go of any knob a viewer still holds: serving may stop in the middle of a hold.
     ~NetBridge() override;
 
@@ -45,7 +45,7 @@ private:
     void logFinished();
     void markViewChanged() { viewChanged_ = true; }
 
-    Session& remote_;
+    Session& session_;
     net::NetServer& server_;
     net::Snapshot working_;  // what is not read from the panel: screen, log, alarms, journal, counters
     InstrumentStatus shownStatus_;

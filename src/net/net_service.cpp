@@ -6,7 +6,7 @@ namespace qv {
 
 using namespace Qt::StringLiterals;
 
-NetService::NetService(Session& remote, QObject* parent) : QObject(parent), remote_(remote) {}
+NetService::NetService(Session& session, QObject* parent) : QObject(parent), session_(session) {}
 
 NetService::~NetService() { stop(); }
 
@@ -35,7 +35,7 @@ bool NetService::start(const ServeOptions& o, QString* error)
     config.tlsKey = o.tlsKey;
     if (!server_.start(config, error))
         return false;
-    bridge_ = std::make_unique<NetBridge>(remote_, server_);
+    bridge_ = std::make_unique<NetBridge>(session_, server_);
     notices_.append(u"serving %1"_s.arg(server_.url()));
     notices_.append(u"token file: %1%2"_s.arg(tokenPath_, token.created ? u" (new)"_s : QString()));
     if (!address->address.isLoopback() && o.tlsCert.isEmpty())

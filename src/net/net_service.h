@@ -18,7 +18,7 @@ class Session;
 class NetService : public QObject {
     Q_OBJECT
 public:
-    explicit NetService(Session& remote, QObject* parent = nullptr);
+    explicit NetService(Session& session, QObject* parent = nullptr);
     ~NetService() override;
 
     // Reads or makes the token, then listens. notices() says what the user should know (address, token file,
@@ -33,7 +33,7 @@ public:
     NetBridge* bridge() { return bridge_.get(); }
 
 private:
-    Session& remote_;
+    Session& session_;
     net::NetServer server_;
     std::unique_ptr<NetBridge> bridge_;
     QString tokenPath_;

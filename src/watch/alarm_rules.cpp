@@ -36,7 +36,7 @@ std::optional<std::array<bool, kAlarmCount>> parseAlarmList(const QString& text)
     return on;
 }
 
-void AlarmRules::set(AlarmName name, bool condition, const QString& detail, const QDateTime& time,
+void AlarmRules::set(AlarmName name, bool condition, const QString& detail, const QDateTime& time, qint64 ms,
                      std::vector<AlarmChange>& out)
 {
     State& s = state_[size_t(name)];
@@ -46,13 +46,13 @@ void AlarmRules::set(AlarmName name, bool condition, const QString& detail, cons
     if (!enabled_[size_t(name)])
         return;
     if (condition) {
-        s.goneSince = {};
+        s.goneSinceMs = -1;
         if (!s.active) {
             s.active = true;
             out.push_back({name, true, detail, time});
         }
-    } else if (s.active && !s.goneSince.isValid()) {
-        s.goneSince = time;
+    } else if (s.active && s.goneSinceMs < 0) {
+        s.goneSinceMs = ms;
     }
 }
 
@@ -60,45 +60,46 @@ std::vector<AlarmChange> AlarmRules::poll(const InstrumentStatus& st)
 {
     std::vector<AlarmChange> out;
     const QDateTime& t = st.time;
+    const qint64 ms = st.monotonicMs;
     if (st.present) {
-        absentSince_ = {};
-        set(AlarmName::Absent, false, {}, t, out);
+        absentSinceMs_ = -1;
+        set(AlarmName::Absent, false, {}, t, ms, out);
         const bool plus = st.lamps[kGamutPlus] == LampColour::Red, minus = st.lamps[kGamutMinus] == LampColour::Red;
         const QString which = plus && minus ? u"GAMUT+ and GAMUT- red"_s : plus ? u"GAMUT+ red"_s : u"GAMUT- red"_s;
-        set(AlarmName::Gamut, plus || minus, which, t, out);
+        set(AlarmName::Gamut, plus || minus, which, t, ms, out);
         noSignalPolls_ = st.signal ? 0 : noSignalPolls_ + 1;
         // Once raised, any poll without a signal continues the episode: the count only decides the raising.
         set(AlarmName::Signal, noSignalPolls_ >= kSignalPolls || (active(AlarmName::Signal) && !st.signal),
-            u"no signal for %1 polls"_s.arg(kSignalPolls), t, out);
+            u"no signal for %1 polls"_s.arg(kSignalPolls), t, ms, out);
     } else {
-        if (!absentSince_.isValid())
-            absentSince_ = t;
-        const qint64 gone = absentSince_.msecsTo(t);
+        if (absentSinceMs_ < 0)
+            absentSinceMs_ = ms;
+        const qint64 gone = ms - absentSinceMs_;
         set(AlarmName::Absent, gone >= kAbsentAfterMs || active(AlarmName::Absent),
-            u"no instrument for %1 s"_s.arg(gone / 1000), t, out);
+            u"no instrument for %1 s"_s.arg(gone / 1000), t, ms, out);
     }
-    for (AlarmChange& c : tick(t))
+    for (AlarmChange& c : tick(t, ms))
         out.push_back(std::move(c));
     return out;
 }
 
-std::vector<AlarmChange> AlarmRules::logFetched(int newRecords, const QDateTime& time)
+std::vector<AlarmChange> AlarmRules::logFetched(int newRecords, const QDateTime& time, qint64 monotonicMs)
 {
     std::vector<AlarmChange> out;
-    set(AlarmName::Log, newRecords > 0, u"%1 new error-log records"_s.arg(newRecords), time, out);
-    for (AlarmChange& c : tick(time))
+    set(AlarmName::Log, newRecords > 0, u"%1 new error-log records"_s.arg(newRecords), time, monotonicMs, out);
+    for (AlarmChange& c : tick(time, monotonicMs))
         out.push_back(std::move(c));
     return out;
 }
 
-std::vector<AlarmChange> AlarmRules::tick(const QDateTime& time)
+std::vector<AlarmChange> AlarmRules::tick(const QDateTime& time, qint64 monotonicMs)
 {
     std::vector<AlarmChange> out;
     for (int i = 0; i < kAlarmCount; ++i) {
         State& s = state_[size_t(i)];
-        if (s.active && !s.condition && s.goneSince.isValid() && s.goneSince.msecsTo(time) >= kClearAfterMs) {
+        if (s.active && !s.condition && s.goneSinceMs >= 0 && monotonicMs - s.goneSinceMs >= kClearAfterMs) {
             s.active = false;
-            s.goneSince = {};
+            s.goneSinceMs = -1;
             out.push_back({AlarmName(i), false, s.detail, time});
         }
     }

@@ -31,7 +31,7 @@ struct AlarmChange {
     AlarmName name;
     bool raised = false;  // else cleared
     QString detail;
-    QDateTime time;
+    QDateTime time;  // the wall-clock stamp of the poll or tick that decided it
 };
 
 class AlarmRules {
@@ -42,10 +42,11 @@ public:
 
     explicit AlarmRules(std::array<bool, kAlarmCount> enabled = {true, true, true, true}) : enabled_(enabled) {}
 
+    // Delays are measured on the status's monotonic stamp; its wall time only stamps the changes.
     std::vector<AlarmChange> poll(const InstrumentStatus& status);
-    std::vector<AlarmChange> logFetched(int newRecords, const QDateTime& time);
+    std::vector<AlarmChange> logFetched(int newRecords, const QDateTime& time, qint64 monotonicMs);
     // Only time passes (a tick the device was busy for): clears that are due.
-    std::vector<AlarmChange> tick(const QDateTime& time);
+    std::vector<AlarmChange> tick(const QDateTime& time, qint64 monotonicMs);
 
     bool active(AlarmName name) const { return state_[size_t(name)].active; }
 
@@ -53,16 +54,16 @@ private:
     struct State {
         bool condition = false;
         bool active = false;
-        QDateTime goneSince;  // when the condition went away while the alarm is active
+        qint64 goneSinceMs = -1;  // when the condition went away while the alarm is active (monotonic)
         QString detail;
     };
-    void set(AlarmName name, bool condition, const QString& detail, const QDateTime& time,
+    void set(AlarmName name, bool condition, const QString& detail, const QDateTime& time, qint64 ms,
              std::vector<AlarmChange>& out);
 
     std::array<bool, kAlarmCount> enabled_;
     std::array<State, kAlarmCount> state_{};
     int noSignalPolls_ = 0;
-    QDateTime absentSince_;
+    qint64 absentSinceMs_ = -1;
 };
 
 }  // namespace qv

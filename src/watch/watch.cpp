@@ -65,11 +65,11 @@ void Watch::start()
         return;
     running_ = true;
     const QDateTime now = clock_.now();
+    const qint64 ms = clock_.monotonicMs();
     journal_.write(u"start"_s, identity());
-    if (settings_.captureEveryMinutes > 0)
-        nextCapture_ = now.addMSecs(minutesMs(settings_.captureEveryMinutes));
-    nextLog_ = now;  // the first good poll fetches the log: it is the starting point for what is new
-    nextAlive_ = now.addMSecs(kHourMs);
+    nextCapture_ = settings_.captureEveryMinutes > 0 ? ms + minutesMs(settings_.captureEveryMinutes) : -1;
+    nextLog_ = ms;  // the first good poll fetches the log: it is the starting point for what is new
+    nextAlive_ = ms + kHourMs;
     applyRetention(now);
     pollConnections_ = {connect(&session_, &Session::polled, this, &Watch::afterPoll),
                         connect(&session_, &Session::pollSkipped, this, &Watch::afterSkippedPoll)};
@@ -100,7 +100,7 @@ void Watch::afterSkippedPoll()
     const QDateTime now = clock_.now();
     journal_.retry();
     logKeeper_.retry();
-    handle(rules_.tick(now));
+    handle(rules_.tick(now, clock_.monotonicMs()));
 }
 
 void Watch::afterPoll(const InstrumentStatus& polled)
@@ -111,7 +111,9 @@ void Watch::afterPoll(const InstrumentStatus& polled)
     journal_.retry();
     logKeeper_.retry();
     InstrumentStatus st = polled;
-    st.time = now;  // the watch's own clock stamps what it journals and decides on
+    // The watch's own clocks stamp what it journals and time what it decides.
+    st.time = now;
+    st.monotonicMs = clock_.monotonicMs();
     if (present_ != st.present) {
         present_ = st.present;
         journal_.write(st.present ? u"present"_s : u"absent"_s);
@@ -126,12 +128,13 @@ void Watch::afterPoll(const InstrumentStatus& polled)
 
 void Watch::runSchedules(const QDateTime& now)
 {
-    const auto due = [&now](QDateTime& next, qint64 everyMs) {
-        if (!next.isValid() || now < next)
+    const qint64 ms = clock_.monotonicMs();
+    const auto due = [ms](qint64& next, qint64 everyMs) {
+        if (next < 0 || ms < next)
             return false;
-        next = next.addMSecs(everyMs);
-        if (next <= now)  // behind (a long transfer, a suspended PC): the next one a whole period from now
-            next = now.addMSecs(everyMs);
+        next += everyMs;
+        if (next <= ms)  // behind (a long transfer, a suspended PC): the next one a whole period from now
+            next = ms + everyMs;
         return true;
     };
     if (settings_.captureEveryMinutes > 0 && due(nextCapture_, minutesMs(settings_.captureEveryMinutes)))

@@ -92,7 +92,7 @@ private:
     std::optional<InstrumentStatus> last_;
     std::deque<PendingCapture> pendingCaptures_;
     bool fetchingLog_ = false;
-    QDateTime nextCapture_, nextLog_, nextAlive_, nextRetention_;
+    qint64 nextCapture_ = -1, nextLog_ = -1, nextAlive_ = -1;  // on the monotonic clock; -1: never
     std::deque<AlarmEpisode> episodes_;
     QList<QMetaObject::Connection> pollConnections_;
 };

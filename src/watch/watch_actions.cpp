@@ -117,7 +117,7 @@ void Watch::logFinished()
         return;
     for (qsizetype i = diff.firstNew; i < texts.size(); ++i)
         journal_.write(u"log"_s, {{u"n"_s, log.records.at(i).n}, {u"text"_s, texts.at(i)}});
-    handle(rules_.logFetched(int(texts.size() - diff.firstNew), now));
+    handle(rules_.logFetched(int(texts.size() - diff.firstNew), now, clock_.monotonicMs()));
 }
 
 void Watch::applyRetention(const QDateTime& now)
