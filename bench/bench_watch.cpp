@@ -37,8 +37,7 @@ struct Rig {
     ManualClock clock{QDateTime(QDate(2026, 6, 12), QTime(8, 0))};
     Watch watch;
     explicit Rig(const QString& dir, double captureEvery = 0)
-        : watch({session.link(), session.state(), session.panel(), session.screenFetch(), session.picture(), session.errorLog(),
-                 session.pollSchedule(), [this] { return session.serialNumber(); }, u"sim"_s},
+        : watch(session, u"sim"_s,
                 [&] {
                     WatchSettings s;
                     s.dir = dir;
@@ -58,8 +57,7 @@ struct Rig {
         if (flipGamut)
             sim->instrument().setGamut(i % 2, false);
         clock.advance(1000);
-        session.pollOnce();
-        watch.afterPoll();
+        session.pollOnce();  // the watch follows the session's poll
         QCoreApplication::processEvents();
     }
 };

@@ -1,5 +1,6 @@
 #include "link/usb_link.h"
 
+#include "protocol/commands.h"
 #include "state/panel_model.h"
 
 #include <QCoreApplication>
@@ -12,7 +13,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 constexpr uint32_t kListFirstBySerial = ft::LIST_BY_INDEX | ft::OPEN_BY_SERIAL_NUMBER;  // 0x40000001
-constexpr uint8_t kKeyTrailer = 0xF0;
 }  // namespace
 
 UsbLink::UsbLink(PanelModel& panel, D2xx& device, QObject* parent)
@@ -41,7 +41,7 @@ void UsbLink::openDevice()
 
 void UsbLink::sendCode(int code)
 {
-    keyMessage_ = {uint8_t(code), kKeyTrailer};
+    keyMessage_ = {uint8_t(code), wire::kTrailer};
     uint32_t written = 0;
     const FtStatus st = device_.Write(handle_, keyMessage_.data(), 2, &written);
     bytesWritten_ = written;
