@@ -113,7 +113,7 @@ private slots:
         d->show();
         QCOMPARE(d->nameBox()->text(), u"mypic.bmp"_s);  // the name offered first
         d->nameBox()->setText(name);
-        d->cmdStoreFile_Click();
+        d->storeFile();
         QVERIFY(r.messages.isEmpty());
         QVERIFY(!d->isVisible());
         QVERIFY(QFile::exists(r.dir.filePath(name)));
@@ -123,7 +123,7 @@ private slots:
         QCOMPARE(found.size(), 1);
         d->files()->setCurrentItem(found.first());
         r.panel.setMenuEnabled(Menu::Reverse, true);
-        d->cmdDispFile_Click();
+        d->showFile();
         QVERIFY(r.picture.image() == original);
         QCOMPARE(r.downloadShown, 1);
         QVERIFY(!d->isVisible());
@@ -145,9 +145,9 @@ private slots:
         auto d = r.files();
         d->show();
         d->files()->setCurrentRow(-1);
-        d->cmdDispFile_Click();
+        d->showFile();
         d->files()->setCurrentItem(d->files()->findItems(u"notes.txt"_s, Qt::MatchExactly).value(0));
-        d->cmdDispFile_Click();
+        d->showFile();
         QCOMPARE(r.messages, QStringList(2, u"File Directory Error: No .BMP file is selected"_s));
         QCOMPARE(r.downloadHidden, 2);
         QCOMPARE(r.downloadShown, 0);
@@ -171,7 +171,7 @@ private slots:
         auto d = r.files();
         d->show();
         d->nameBox()->setText(u"no/such/folder/x.bmp"_s);
-        d->cmdStoreFile_Click();
+        d->storeFile();
         QCOMPARE(r.messages.size(), 1);
         QVERIFY(r.messages[0].startsWith(u"File Store Error: "_s) && r.messages[0].endsWith(u" (!)"_s));
         QVERIFY(d->isVisible());

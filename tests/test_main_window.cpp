@@ -114,10 +114,10 @@ private slots:
     {
         Rig r;
         r.window.menuAction(Menu::About)->trigger();
-        AboutWindow* about = r.window.frmAbout();
+        AboutWindow* about = r.window.aboutWindow();
         const QString first = about->lblVersion()->text();
         r.window.menuAction(Menu::About)->trigger();
-        QCOMPARE(r.window.frmAbout(), about);
+        QCOMPARE(r.window.aboutWindow(), about);
         QCOMPARE(about->lblVersion()->text(), first);
         QVERIFY(about->isVisible());
     }
@@ -315,7 +315,7 @@ private slots:
         for (Menu m : {Menu::PrintLog, Menu::PrintFrame, Menu::Reverse})
             r.session.panel().setMenuEnabled(m, true);
         QTemporaryDir dir;
-        ScreenFilesDialog* files = r.window.frmFiles();
+        ScreenFilesDialog* files = r.window.screenFilesDialog();
         QVERIFY(QImage(16, 16, QImage::Format_RGB32).save(dir.filePath(u"stored.bmp"_s)));
         files->setFolder(dir.path());
         files->files()->setCurrentRow(0);

@@ -1,5 +1,5 @@
 #pragma once
-// frmSelect: the system's printers; the one chosen prints screens and the log.
+// The printer dialog: the system's printers; the one chosen prints screens and the log.
 
 #include <QWidget>
 

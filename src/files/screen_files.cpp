@@ -83,12 +83,12 @@ ScreenFilesDialog::ScreenFilesDialog(PanelModel& panel, ScreenPicture& picture, 
     QWidget::setTabOrder(display_, exit_);
     QWidget::setTabOrder(exit_, dir1_);
 
-    connect(store_, &QPushButton::clicked, this, [this] { whenFree([this] { cmdStoreFile_Click(); }); });
-    connect(display_, &QPushButton::clicked, this, [this] { whenFree([this] { cmdDispFile_Click(); }); });
-    connect(exit_, &QPushButton::clicked, this, &ScreenFilesDialog::cmdCancelFile_Click);
+    connect(store_, &QPushButton::clicked, this, [this] { whenFree([this] { storeFile(); }); });
+    connect(display_, &QPushButton::clicked, this, [this] { whenFree([this] { showFile(); }); });
+    connect(exit_, &QPushButton::clicked, this, &ScreenFilesDialog::cancel);
     connect(dir1_, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { setFolder(item->data(kFolderPathRole).toString()); });
-    connect(file1_, &QListWidget::itemDoubleClicked, this, [this] { whenFree([this] { cmdDispFile_Click(); }); });
+    connect(file1_, &QListWidget::itemDoubleClicked, this, [this] { whenFree([this] { showFile(); }); });
 
     fillDrives();
     setFolder(QDir::currentPath());
@@ -179,7 +179,7 @@ void ScreenFilesDialog::fillFiles()
     file1_->addItems(entries);
 }
 
-void ScreenFilesDialog::cmdStoreFile_Click()
+void ScreenFilesDialog::storeFile()
 {
     const QString name = text1_->text();
     pictureFile_ = fullPicturePath(folder_, name);
@@ -197,7 +197,7 @@ void ScreenFilesDialog::cmdStoreFile_Click()
     hide();
 }
 
-void ScreenFilesDialog::cmdDispFile_Click()
+void ScreenFilesDialog::showFile()
 {
     QListWidgetItem* item = file1_->currentItem();
     QImage loaded;

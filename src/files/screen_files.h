@@ -1,5 +1,5 @@
 #pragma once
-// frmFiles, the screen files dialog: store the screen picture as a bitmap file, or show a stored picture
+// The screen files dialog: store the screen picture as a bitmap file, or show a stored picture
 // again for viewing and printing. A drive list, a folder list, a file list, a name box and three buttons.
 
 #include <QString>
@@ -46,9 +46,9 @@ public:
 
     void setFolder(const QString& path);  // Dir1_Change: the folder list and the file list follow
     void Drive1_Change(int index);
-    void cmdStoreFile_Click();
-    void cmdDispFile_Click();
-    void cmdCancelFile_Click() { hide(); }
+    void storeFile();
+    void showFile();
+    void cancel() { hide(); }
 
 private:
     void fillDrives();

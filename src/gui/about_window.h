@@ -1,5 +1,5 @@
 #pragma once
-// frmAbout, caption "Help": the version and the makers, and a short legal notice.
+// The About window, caption "Help": the version and the makers, and a short legal notice.
 
 #include <QWidget>
 

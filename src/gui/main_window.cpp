@@ -249,7 +249,7 @@ void MainWindow::buildMenus()
             [this] { session_.errorLog().requestErase(); });
     connect(add(logger, Menu::Clear, u"Clear"_s), &QAction::triggered, this, [this] { session_.clearStatusBox(); });
     connect(add(logger, Menu::Select, u"Select Printer to Use"_s), &QAction::triggered, this,
-            [this] { frmSelect(); });
+            [this] { printerDialog(); });
     logger->addSeparator();
     connect(logger->addAction(u"Watch..."_s), &QAction::triggered, this, [this] { showWatchWindow(this, session_); });
 
@@ -259,13 +259,13 @@ void MainWindow::buildMenus()
     connect(add(download, Menu::Get1Frame, u"Get Screen from QV7700"_s), &QAction::triggered, this,
             [this] { session_.screenFetch().captureWithWindow(); });
     connect(add(download, Menu::Files, u"Store/Display Screen Files"_s), &QAction::triggered, this,
-            [this] { frmFiles(); });
+            [this] { screenFilesDialog(); });
     connect(add(download, Menu::PrintFrame, u"Print Screen Normally"_s), &QAction::triggered, this,
             [this] { session_.link().whenFree([this] { printing_->printScreen(); }); });
     connect(add(download, Menu::Reverse, u"Print as Black on White"_s), &QAction::triggered, this,
             [this] { session_.link().whenFree([this] { printing_->printScreenBlackOnWhite(); }); });
     connect(add(download, Menu::Select1, u"Select Printer to Use"_s), &QAction::triggered, this,
-            [this] { frmSelect(); });
+            [this] { printerDialog(); });
     connect(download->addAction(u"Select Instrument..."_s), &QAction::triggered, this, [this] {
         if (chooseInstrument(this, session_))
             instrument_->setText(instrumentCaption(session_));
@@ -339,7 +339,7 @@ DownloadWindow* MainWindow::screenWindow()
     return download_;
 }
 
-AboutWindow* MainWindow::frmAbout()
+AboutWindow* MainWindow::aboutWindow()
 {
     if (!about_) {
         about_ = new AboutWindow;
@@ -348,7 +348,7 @@ AboutWindow* MainWindow::frmAbout()
     return about_;
 }
 
-ScreenFilesDialog* MainWindow::frmFiles()
+ScreenFilesDialog* MainWindow::screenFilesDialog()
 {
     if (!files_) {
         files_ = new ScreenFilesDialog(session_.panel(), session_.picture());
@@ -368,7 +368,7 @@ ScreenFilesDialog* MainWindow::frmFiles()
     return files_;
 }
 
-PrinterDialog* MainWindow::frmSelect()
+PrinterDialog* MainWindow::printerDialog()
 {
     if (!select_) {
         select_ = new PrinterDialog(*printing_);
@@ -381,7 +381,7 @@ PrinterDialog* MainWindow::frmSelect()
 
 void MainWindow::showAbout()
 {
-    AboutWindow* about = frmAbout();
+    AboutWindow* about = aboutWindow();
     about->fill();
     about->show();
     about->raise();

@@ -41,9 +41,9 @@ public:
     QWidget* panelArea() const { return centralWidget(); }
 
     DownloadWindow* screenWindow();
-    AboutWindow* frmAbout();
-    ScreenFilesDialog* frmFiles();
-    PrinterDialog* frmSelect();
+    AboutWindow* aboutWindow();
+    ScreenFilesDialog* screenFilesDialog();
+    PrinterDialog* printerDialog();
     Printing& printing() { return *printing_; }
 
     void showAbout();
