@@ -58,6 +58,7 @@ private slots:
         QTest::newRow("plain") << QByteArray("GET /api/status HTTP/1.1\r\nHost: x\r\n\r\n") << 1;
         QTest::newRow("binary before any line end") << QByteArray("\x16\x03\x01\x02") << 400;
         QTest::newRow("no end yet") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n") << 0;
+        QTest::newRow("read ends between CR and LF") << QByteArray("GET / HTTP/1.1\r") << 0;
         QTest::newRow("body still coming") << QByteArray("POST /x HTTP/1.1\r\nContent-Length: 5\r\n\r\nab") << 0;
         QTest::newRow("header too big") << "GET / HTTP/1.1\r\nX: " + big << 431;
         QTest::newRow("header too big, complete") << "GET / HTTP/1.1\r\nX: " + big + "\r\n\r\n" << 431;
@@ -65,6 +66,9 @@ private slots:
         QTest::newRow("two lengths") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 1\r\n\r\nab") << 400;
         QTest::newRow("signed length") << QByteArray("POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n") << 400;
         QTest::newRow("chunked") << QByteArray("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n") << 501;
+        QTest::newRow("empty coding, then chunked") << QByteArray("POST / HTTP/1.1\r\nTransfer-Encoding:\r\nTransfer-Encoding: chunked\r\n\r\n") << 400;
+        QTest::newRow("two hosts") << QByteArray("GET / HTTP/1.1\r\nHost: a\r\nhost: b\r\n\r\n") << 400;
+        QTest::newRow("bad escape in the query") << QByteArray("GET /api/journal?since=%zz HTTP/1.1\r\n\r\n") << 400;
         QTest::newRow("version") << QByteArray("GET / HTTP/2.0\r\n\r\n") << 505;
         QTest::newRow("folded header") << QByteArray("GET / HTTP/1.1\r\nA: b\r\n c\r\n\r\n") << 400;
         QTest::newRow("encoded climb") << QByteArray("GET /%2e%2e/etc HTTP/1.1\r\n\r\n") << 400;

@@ -111,7 +111,9 @@ bool parseRequestLine(QByteArrayView line, HttpRequest& req, int& status)
     if (!decodePath(q < 0 ? target : target.first(q), req.path))
         return false;
     req.query = q < 0 ? QByteArray() : target.sliced(q + 1).toByteArray();
-    return true;
+    // A malformed escape is refused here once, rather than read as an absent parameter by each route.
+    QByteArray decoded;
+    return percentDecode(req.query, decoded, true);
 }
 
 bool parseHeaderLine(QByteArrayView line, HttpRequest& req)
@@ -156,9 +158,13 @@ ParseResult parseRequest(QByteArrayView data, const HttpLimits& limits)
     qsizetype start = 0;
     while (start + 1 < data.size() && data[start] == '\r' && data[start + 1] == '\n')
         start += 2;
-    // A request line is printable ASCII: anything else is refused at once, not after the idle time-out.
+    // A request line is printable ASCII: anything else is refused at once, not after the idle time-out. A CR as
+    // the very last byte may be the first half of a line end whose LF is still on its way.
     const qsizetype firstLineEnd = data.indexOf("\r\n", start);
-    for (char c : data.sliced(start, (firstLineEnd < 0 ? data.size() : firstLineEnd) - start))
+    qsizetype lineBytes = (firstLineEnd < 0 ? data.size() : firstLineEnd) - start;
+    if (firstLineEnd < 0 && data.endsWith('\r'))
+        --lineBytes;
+    for (char c : data.sliced(start, lineBytes))
         if (uchar(c) < 0x20 || uchar(c) > 0x7e)
             return failure(400);
     const qsizetype end = data.indexOf("\r\n\r\n", start);
@@ -179,8 +185,18 @@ ParseResult parseRequest(QByteArrayView data, const HttpLimits& limits)
             return failure(400);
     }
 
-    if (!req.header("transfer-encoding").isEmpty())
-        return failure(501);  // bodies here are small and always carry a length
+    // Two Hosts or two Transfer-Encodings (an empty one included) are read differently by different servers: a
+    // proxy in front could see another request than this server does.
+    for (QByteArrayView once : {"host", "transfer-encoding"}) {
+        int seen = 0;
+        for (const auto& header : std::as_const(req.headers))
+            seen += header.first == once;
+        if (seen > 1)
+            return failure(400);
+    }
+    for (const auto& [name, value] : std::as_const(req.headers))
+        if (name == "transfer-encoding")
+            return failure(value.isEmpty() ? 400 : 501);  // bodies here are small and always carry a length
     qsizetype length = 0;
     int lengths = 0;
     for (const auto& [name, value] : req.headers) {
