@@ -45,6 +45,11 @@ QByteArray exchange(quint16 port, const QByteArray& bytes, int waitMs = 3000)
         got += s.readAll();
     return got + s.readAll();
 }
+
+QByteArray hostHeader(const NetServer& server)
+{
+    return "Host: 127.0.0.1:" + QByteArray::number(server.address().port) + "\r\n";
+}
 }  // namespace
 
 class TestNet : public QObject {
@@ -230,37 +235,62 @@ private slots:
                                    "\r\nConnection: close\r\n\r\n").startsWith("HTTP/1.1 504"));
     }
 
-    void httpsWithTheGivenCertificate()
+    void tlsKeys_data()
     {
+        QTest::addColumn<QStringList>("algorithm");  // openssl genpkey's arguments
+        QTest::addColumn<bool>("encrypted");
+        QTest::addColumn<bool>("paired");  // the certificate is made from this key
+        QTest::newRow("ec") << QStringList{u"-algorithm"_s, u"EC"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:P-256"_s} << false << true;
+        QTest::newRow("ed25519") << QStringList{u"-algorithm"_s, u"ED25519"_s} << false << true;
+        QTest::newRow("rsa, encrypted") << QStringList{u"-algorithm"_s, u"RSA"_s} << true << true;
+        QTest::newRow("another key") << QStringList{u"-algorithm"_s, u"EC"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:P-256"_s} << false << false;
+    }
+    void tlsKeys()
+    {
+        QFETCH(QStringList, algorithm);
+        QFETCH(bool, encrypted);
+        QFETCH(bool, paired);
         QTemporaryDir dir;
-        const QString key = dir.filePath(u"key.pem"_s), cert = dir.filePath(u"cert.pem"_s);
-        const QStringList request{u"req"_s, u"-x509"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s,
-                                  u"ec_paramgen_curve:prime256v1"_s, u"-nodes"_s, u"-keyout"_s, key, u"-out"_s, cert,
-                                  u"-subj"_s, u"/CN=127.0.0.1"_s, u"-days"_s, u"1"_s};
-        QCOMPARE(qv::test::Process(request, u"openssl"_s).finish(), 0);
+        const QString key = dir.filePath(u"key.pem"_s), other = dir.filePath(u"other.pem"_s),
+                      cert = dir.filePath(u"cert.pem"_s), pass = dir.filePath(u"pass"_s);
+        QFile passFile(pass);
+        QVERIFY(passFile.open(QIODevice::WriteOnly) && passFile.write("two words\n") > 0);
+        passFile.close();
+        const QStringList locked{u"-aes256"_s, u"-pass"_s, u"file:"_s + pass};
+        QCOMPARE(qv::test::Process(QStringList{u"genpkey"_s} + algorithm + QStringList{u"-out"_s, key} +
+                                       (encrypted ? locked : QStringList()), u"openssl"_s).finish(), 0);
+        QCOMPARE(qv::test::Process(QStringList{u"genpkey"_s} + algorithm + QStringList{u"-out"_s, other}, u"openssl"_s).finish(), 0);
+        QCOMPARE(qv::test::Process({u"req"_s, u"-x509"_s, u"-key"_s, paired ? key : other, u"-passin"_s, u"file:"_s + pass,
+                                    u"-out"_s, cert, u"-subj"_s, u"/CN=127.0.0.1"_s, u"-days"_s, u"1"_s}, u"openssl"_s).finish(), 0);
         NetServer server;
         ServerConfig config;
         config.tlsCert = cert;
         config.tlsKey = key;
+        config.tlsKeyPassFile = encrypted ? pass : QString();
         QString error;
+        if (!paired) {
+            QVERIFY(!server.start(config, &error));
+            QVERIFY2(error.contains(key) && error.contains(cert), qPrintable(error));
+            QByteArray err;
+            QCOMPARE(qv::test::runProgram({u"--device"_s, u"sim"_s, u"--serve"_s, u"127.0.0.1:0"_s, u"--token-file"_s,
+                                           dir.filePath(u"token"_s), u"--tls-cert"_s, cert, u"--tls-key"_s, key}, nullptr, &err),
+                     2);
+            QVERIFY2(err.contains(key.toUtf8()) && err.contains(cert.toUtf8()), err.constData());
+            return;
+        }
         QVERIFY2(server.start(config, &error), qPrintable(error));
         QVERIFY(server.url().startsWith(u"https://127.0.0.1:"_s));
         QSslSocket s;
         s.setPeerVerifyMode(QSslSocket::VerifyNone);  // self-signed: the test checks the server, not the chain
         s.connectToHostEncrypted(u"127.0.0.1"_s, server.address().port);
-        QVERIFY(s.waitForEncrypted(10000));
-        s.write("GET /api/status HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(server.address().port) +
-                "\r\nConnection: close\r\n\r\n");
+        QVERIFY2(s.waitForEncrypted(10000), qPrintable(s.errorString()));
+        s.write("GET /api/status HTTP/1.1\r\n" + hostHeader(server) + "Connection: close\r\n\r\n");
         QByteArray got;
         while (s.waitForReadyRead(5000))
             got += s.readAll();
         QVERIFY2(got.startsWith("HTTP/1.1 200") && got.contains("\"present\":false"), got.constData());
         // In clear on the same port: no answer at all, so no token can be sent unencrypted by mistake.
         QVERIFY(!exchange(server.address().port, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n").startsWith("HTTP"));
-
-        NetServer broken;
-        config.tlsKey = cert;  // a certificate where the key should be
-        QVERIFY(!broken.start(config, &error));
     }
 };
 

@@ -1,6 +1,7 @@
 #include "net/http_server.h"
 
-#include <QFile>
+#include "net/tls_identity.h"
+
 #include <QSslSocket>
 
 namespace qv::net {
@@ -9,15 +10,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 constexpr int kSweepMs = 1000;
-
-bool readPem(const QString& path, QByteArray& out)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    out = f.readAll();
-    return true;
-}
 }  // namespace
 
 HttpServer::HttpServer(SnapshotStore& store, ServerConfig config, QObject* parent)
@@ -38,21 +30,10 @@ HttpServer::~HttpServer()
 bool HttpServer::start(QString* error)
 {
     if (!config_.tlsCert.isEmpty()) {
-        QByteArray certPem, keyPem;
-        if (!readPem(config_.tlsCert, certPem) || !readPem(config_.tlsKey, keyPem)) {
-            *error = u"cannot read the TLS certificate or key"_s;
+        const auto tls = serverTlsConfiguration({config_.tlsCert, config_.tlsKey, config_.tlsKeyPassFile}, error);
+        if (!tls)
             return false;
-        }
-        cert_ = QSslCertificate(certPem, QSsl::Pem);
-        for (QSsl::KeyAlgorithm algorithm : {QSsl::Rsa, QSsl::Ec, QSsl::Opaque}) {
-            key_ = QSslKey(keyPem, algorithm, QSsl::Pem);
-            if (!key_.isNull())
-                break;
-        }
-        if (cert_.isNull() || key_.isNull() || !QSslSocket::supportsSsl()) {
-            *error = u"the TLS certificate or key is not usable (PEM files expected)"_s;
-            return false;
-        }
+        tlsConfig_ = *tls;
         tls_ = true;
     }
     if (!listen(config_.address.address, config_.address.port)) {
@@ -88,8 +69,7 @@ void HttpServer::incomingConnection(qintptr descriptor)
     }
     if (tls_) {
         auto* ssl = static_cast<QSslSocket*>(socket);
-        ssl->setLocalCertificate(cert_);
-        ssl->setPrivateKey(key_);
+        ssl->setSslConfiguration(tlsConfig_);
         ssl->startServerEncryption();
     }
     Connection& c = connections_[socket];

@@ -14,8 +14,7 @@
 
 #include <QElapsedTimer>
 #include <QHash>
-#include <QSslCertificate>
-#include <QSslKey>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTimer>
 
@@ -28,7 +27,7 @@ struct ServerConfig {
     QByteArray token;
     bool publicRead = false;    // reading without the token on an address that is not loopback
     QStringList allowedHosts;   // host names besides the address itself (DNS rebinding)
-    QString tlsCert, tlsKey;  // both set: HTTPS
+    QString tlsCert, tlsKey, tlsKeyPassFile;  // certificate and key set: HTTPS
     HttpLimits limits;
     int maxConnections = 64;
     int idleMs = 10000;          // no complete request for this long: the connection is closed
@@ -80,8 +79,7 @@ private:
     ServerConfig config_;
     AccessPolicy access_;
     quint64 pushedVersion_ = 0;
-    QSslCertificate cert_;
-    QSslKey key_;
+    QSslConfiguration tlsConfig_;
     bool tls_ = false;
     QHash<QTcpSocket*, Connection> connections_;
     QHash<quint64, QTcpSocket*> waiting_;
