@@ -178,6 +178,7 @@ ParseResult parseRequest(QByteArrayView data, const HttpLimits& limits)
     qsizetype lineEnd = data.indexOf("\r\n", start);
     if (int status = 0; !parseRequestLine(data.sliced(start, lineEnd - start), req, status))
         return failure(status);
+    const bool http11 = req.keepAlive;  // until the Connection header is read, it follows the version alone
     while (lineEnd < end) {
         const qsizetype from = lineEnd + 2;
         lineEnd = data.indexOf("\r\n", from);
@@ -212,8 +213,11 @@ ParseResult parseRequest(QByteArrayView data, const HttpLimits& limits)
     if (length > limits.bodyBytes)
         return failure(413);
     const qsizetype bodyStart = end + 4;
-    if (data.size() - bodyStart < length)
-        return {};
+    if (data.size() - bodyStart < length) {
+        ParseResult waiting;
+        waiting.expectContinue = http11 && req.header("expect").toLower() == "100-continue";
+        return waiting;
+    }
     req.body = data.sliced(bodyStart, length).toByteArray();
     const QByteArray connection = req.header("connection").toLower();
     if (connection.contains("close"))
@@ -263,7 +267,7 @@ const char* reasonPhrase(int status)
     }
 }
 
-QByteArray serialize(const HttpResponse& r)
+QByteArray serialize(const HttpResponse& r, bool withBody)
 {
     QByteArray out = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' + reasonPhrase(r.status) + "\r\n";
     if (!r.contentType.isEmpty())
@@ -275,7 +279,8 @@ QByteArray serialize(const HttpResponse& r)
     if (r.close)
         out += "Connection: close\r\n";
     out += "\r\n";
-    out += r.body;
+    if (withBody)
+        out += r.body;
     return out;
 }
 

@@ -137,8 +137,13 @@ void HttpServer::process(Connection& c)
     while (!c.streaming && c.waitingFor == 0 && !c.buffer.isEmpty() &&
            c.socket->state() == QAbstractSocket::ConnectedState) {
         const ParseResult r = parseRequest(c.buffer, config_.limits);
-        if (r.state == ParseResult::State::Incomplete)
+        if (r.state == ParseResult::State::Incomplete) {
+            if (r.expectContinue && !c.continued) {
+                c.socket->write("HTTP/1.1 100 Continue\r\n\r\n");
+                c.continued = true;
+            }
             return;
+        }
         if (r.state == ParseResult::State::Error) {
             HttpResponse e = HttpResponse::error(r.errorStatus, QString::fromLatin1(reasonPhrase(r.errorStatus)).toLower());
             e.close = true;
@@ -147,6 +152,7 @@ void HttpServer::process(Connection& c)
             return;
         }
         c.buffer.remove(0, r.consumed);
+        c.continued = false;
         c.requestStartMs = c.buffer.isEmpty() ? -1 : clock_.elapsed();
         handle(c, r.request);
     }
@@ -155,7 +161,11 @@ void HttpServer::process(Connection& c)
 void HttpServer::handle(Connection& c, const HttpRequest& req)
 {
     const SnapshotPtr snapshot = store_.current();
-    if (req.method == "POST" && !limiter_.allow(c.socket->peerAddress().toString().toLatin1(), clock_.elapsed())) {
+    const bool head = req.method == "HEAD";
+    // Limited per token, after it is checked: requests with a wrong token (answered 401 anyway) must not use up
+    // the allowance of those who hold it.
+    if (req.method == "POST" && bearerMatches(req.header("authorization"), access_.token) &&
+        !limiter_.allow(access_.token, clock_.elapsed())) {
         HttpResponse r = HttpResponse::error(429, u"too many requests for the instrument; try again shortly"_s);
         r.headers.emplaceBack("Retry-After", "1");
         r.close = !req.keepAlive;
@@ -165,7 +175,11 @@ void HttpServer::handle(Connection& c, const HttpRequest& req)
     RouteResult routed = route(req, *snapshot, access_);
     if (routed.response) {
         routed.response->close = routed.response->close || !req.keepAlive;
-        send(c, *routed.response);
+        send(c, *routed.response, !head);
+    } else if (routed.stream && head) {
+        c.socket->write(eventStreamHead());
+        c.buffer.clear();
+        c.socket->disconnectFromHost();
     } else if (routed.stream) {
         c.streaming = true;
         c.buffer.clear();
@@ -183,9 +197,9 @@ void HttpServer::handle(Connection& c, const HttpRequest& req)
     }
 }
 
-void HttpServer::send(Connection& c, const HttpResponse& response)
+void HttpServer::send(Connection& c, const HttpResponse& response, bool withBody)
 {
-    c.socket->write(serialize(response));
+    c.socket->write(serialize(response, withBody));
     c.lastActivityMs = clock_.elapsed();
     if (response.close) {
         c.buffer.clear();

@@ -63,13 +63,14 @@ private:
         qint64 lastActivityMs = 0;
         qint64 requestStartMs = -1;  // first byte of a request not complete yet
         bool streaming = false;
+        bool continued = false;  // "100 Continue" sent for the request being read
         quint64 waitingFor = 0;  // a command's ticket: further requests wait for its answer
         bool closeAfterAnswer = false;
     };
     void readFrom(Connection& c);
     void process(Connection& c);
     void handle(Connection& c, const HttpRequest& request);
-    void send(Connection& c, const HttpResponse& response);
+    void send(Connection& c, const HttpResponse& response, bool withBody = true);
     void refuse(QTcpSocket* socket);
     void drop(QTcpSocket* socket);
     void sweep();
