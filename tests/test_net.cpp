@@ -9,6 +9,7 @@
 
 #include "test_rigs.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -16,6 +17,9 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 using namespace qv::net;
@@ -304,6 +308,37 @@ private slots:
         QVERIFY2(head.startsWith("HTTP/1.1 200") && head.contains("Content-Length: "), head.constData());
         QCOMPARE(head, get.first(get.indexOf("\r\n\r\n") + 4));
         QVERIFY(get.size() > head.size() + 100);
+    }
+
+    // One address's viewers fill its places; past them, a connection is let in only with the token.
+    void viewersLeaveRoomForTheToken()
+    {
+        NetServer server;
+        const ServerConfig config;
+        QVERIFY(started(server, config));
+        const quint16 port = server.address().port;
+        std::vector<std::unique_ptr<QTcpSocket>> viewers;
+        for (int i = 0; i < config.maxConnections; ++i) {
+            viewers.push_back(std::make_unique<QTcpSocket>());
+            viewers.back()->connectToHost(QHostAddress::LocalHost, port);
+            QVERIFY(viewers.back()->waitForConnected(3000));
+            viewers.back()->write("GET /api/events HTTP/1.1\r\n" + hostHeader(server) + "\r\n");
+        }
+        int streams = 0, refused = 0;
+        for (const auto& viewer : viewers) {
+            QVERIFY(viewer->waitForReadyRead(3000));
+            const QByteArray got = viewer->readAll();
+            streams += got.startsWith("HTTP/1.1 200");
+            refused += got.startsWith("HTTP/1.1 503");
+        }
+        QCOMPARE(streams, config.maxPerAddress);
+        QCOMPARE(refused, config.maxConnections - config.maxPerAddress);
+        QElapsedTimer clock;
+        clock.start();
+        const QByteArray got = exchange(port, "GET /api/status HTTP/1.1\r\n" + hostHeader(server) + "Authorization: Bearer " +
+                                                  kToken + "\r\nConnection: close\r\n\r\n");
+        QVERIFY2(got.startsWith("HTTP/1.1 200"), got.constData());
+        QVERIFY(clock.elapsed() < 1000);
     }
 
     void wrongTokensLeaveTheTokenItsAllowance()
