@@ -308,14 +308,21 @@ void HttpServer::closeAfterWriting(Connection& c)
     if (c.waitingFor)
         waiting_.remove(std::exchange(c.waitingFor, 0));
     c.socket->readAll();
-    QTimer::singleShot(kDrainMs, c.socket, [socket = c.socket] { socket->abort(); });
+    QTimer::singleShot(kDrainMs, c.socket, [socket = c.socket, tls = tls_] {
+        if (!tls)
+            return socket->abort();
+        // TLS's own goodbye, then the socket closes once it has left; a client that reads nothing is cut off.
+        socket->disconnectFromHost();
+        QTimer::singleShot(kDrainMs, socket, [socket] { socket->abort(); });
+    });
     if (unsent(c.socket) == 0)
         shutDownWriting(c);
 }
 
 // The answer has left: the client sees the end of it (a FIN, not a reset) while what it still sends is read and
 // dropped until it closes its side too or the drain's time or size runs out. Over TLS a half-close would look like
-// a truncation attack to the client, so there the client's own close is awaited.
+// a truncation attack to the client, so there the client's own close is awaited, and TLS's own close follows at
+// the end of the drain.
 void HttpServer::shutDownWriting(Connection& c)
 {
     if (tls_)
