@@ -2,6 +2,7 @@
 
 #include "session/front_panel_keys.h"
 #include "net/net_access.h"
+#include "net/tls_identity.h"
 #include "render/screen_picture.h"
 #include "watch/alarm_rules.h"
 
@@ -97,6 +98,8 @@ struct OptionTable {
                                u"FILE"_s};
     QCommandLineOption tlsKey{u"tls-key"_s, u"With --serve and --tls-cert: the certificate's PEM private key."_s,
                               u"FILE"_s};
+    QCommandLineOption tlsKeyPass{u"tls-key-pass-file"_s,
+                                  u"With --tls-key: the file whose first line is the key's passphrase."_s, u"FILE"_s};
     QCommandLineOption publicRead{u"public-read"_s,
                                   u"With --serve on an address that is not loopback: reading needs no token."_s};
     QCommandLineOption window{u"window"_s, u"With --serve: show the window too and serve from it."_s};
@@ -109,7 +112,7 @@ struct OptionTable {
         for (const auto* o : {&device, &serialNumber, &press, &capture, &getLog, &format, &eraseLog, &status,
                               &listDevices, &json, &render, &levels, &noSignal, &output, &doctor, &watch,
                               &captureEvery, &logEvery, &alarms, &alarmHook, &keepDays, &keepMb, &report, &from, &to,
-                              &serve, &tokenFile, &tlsCert, &tlsKey, &publicRead, &allowHost, &window})
+                              &serve, &tokenFile, &tlsCert, &tlsKey, &tlsKeyPass, &publicRead, &allowHost, &window})
             parser.addOption(*o);
     }
 };
@@ -313,17 +316,22 @@ std::optional<QString> checkWatch(const QCommandLineParser& p, const OptionTable
 std::optional<QString> checkServe(const QCommandLineParser& p, const OptionTable& t, Options& o)
 {
     if (!p.isSet(t.serve)) {
-        for (const auto* option : {&t.tokenFile, &t.tlsCert, &t.tlsKey, &t.publicRead, &t.allowHost, &t.window})
+        for (const auto* option : {&t.tokenFile, &t.tlsCert, &t.tlsKey, &t.tlsKeyPass, &t.publicRead, &t.allowHost, &t.window})
             if (p.isSet(*option))
                 return u"--%1 goes with --serve"_s.arg(option->names().constFirst());
         return std::nullopt;
     }
     ServeOptions s{p.value(t.serve), p.value(t.tokenFile), p.value(t.tlsCert), p.value(t.tlsKey), p.isSet(t.publicRead),
-                   p.values(t.allowHost)};
+                   p.values(t.allowHost), p.value(t.tlsKeyPass)};
     if (!net::parseServeAddress(s.address))
         return u"--serve takes [ADDRESS:]PORT, e.g. 8080, 0.0.0.0:8080 or [::1]:8080, not \"%1\""_s.arg(s.address);
     if (s.tlsCert.isEmpty() != s.tlsKey.isEmpty())
         return u"--tls-cert and --tls-key go together"_s;
+    if (!s.tlsKeyPassFile.isEmpty() && s.tlsKey.isEmpty())
+        return u"--tls-key-pass-file goes with --tls-key"_s;
+    if (!s.tlsKey.isEmpty())
+        if (const QString problem = net::tlsFilesProblem({s.tlsCert, s.tlsKey, s.tlsKeyPassFile}); !problem.isEmpty())
+            return problem;
     o.serve = s;
     if (p.isSet(t.window)) {
         if (o.action == Action::Watch)

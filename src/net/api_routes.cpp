@@ -167,9 +167,10 @@ RouteResult route(const HttpRequest& req, const Snapshot& snapshot, const Access
     for (const RouteEntry& e : kRoutes) {
         if (!matches(e.path, req.path))
             continue;
-        const QByteArray method = e.method == Method::Get ? "GET" : "POST";
-        allowed.append(method);
-        if (req.method == method)
+        // HEAD is GET without the body: the server leaves the body out when it writes the answer.
+        const bool get = e.method == Method::Get;
+        allowed.append(get ? "GET, HEAD" : "POST");
+        if (req.method == (get ? "GET" : "POST") || (get && req.method == "HEAD"))
             found = &e;
     }
     if (allowed.isEmpty())

@@ -111,7 +111,9 @@ bool parseRequestLine(QByteArrayView line, HttpRequest& req, int& status)
     if (!decodePath(q < 0 ? target : target.first(q), req.path))
         return false;
     req.query = q < 0 ? QByteArray() : target.sliced(q + 1).toByteArray();
-    return true;
+    // A malformed escape is refused here once, rather than read as an absent parameter by each route.
+    QByteArray decoded;
+    return percentDecode(req.query, decoded, true);
 }
 
 bool parseHeaderLine(QByteArrayView line, HttpRequest& req)
@@ -156,9 +158,13 @@ ParseResult parseRequest(QByteArrayView data, const HttpLimits& limits)
     qsizetype start = 0;
     while (start + 1 < data.size() && data[start] == '\r' && data[start + 1] == '\n')
         start += 2;
-    // A request line is printable ASCII: anything else is refused at once, not after the idle time-out.
+    // A request line is printable ASCII: anything else is refused at once, not after the idle time-out. A CR as
+    // the very last byte may be the first half of a line end whose LF is still on its way.
     const qsizetype firstLineEnd = data.indexOf("\r\n", start);
-    for (char c : data.sliced(start, (firstLineEnd < 0 ? data.size() : firstLineEnd) - start))
+    qsizetype lineBytes = (firstLineEnd < 0 ? data.size() : firstLineEnd) - start;
+    if (firstLineEnd < 0 && data.endsWith('\r'))
+        --lineBytes;
+    for (char c : data.sliced(start, lineBytes))
         if (uchar(c) < 0x20 || uchar(c) > 0x7e)
             return failure(400);
     const qsizetype end = data.indexOf("\r\n\r\n", start);
@@ -172,6 +178,7 @@ ParseResult parseRequest(QByteArrayView data, const HttpLimits& limits)
     qsizetype lineEnd = data.indexOf("\r\n", start);
     if (int status = 0; !parseRequestLine(data.sliced(start, lineEnd - start), req, status))
         return failure(status);
+    const bool http11 = req.keepAlive;  // until the Connection header is read, it follows the version alone
     while (lineEnd < end) {
         const qsizetype from = lineEnd + 2;
         lineEnd = data.indexOf("\r\n", from);
@@ -179,8 +186,18 @@ ParseResult parseRequest(QByteArrayView data, const HttpLimits& limits)
             return failure(400);
     }
 
-    if (!req.header("transfer-encoding").isEmpty())
-        return failure(501);  // bodies here are small and always carry a length
+    // Two Hosts or two Transfer-Encodings (an empty one included) are read differently by different servers: a
+    // proxy in front could see another request than this server does.
+    for (QByteArrayView once : {"host", "transfer-encoding"}) {
+        int seen = 0;
+        for (const auto& header : std::as_const(req.headers))
+            seen += header.first == once;
+        if (seen > 1)
+            return failure(400);
+    }
+    for (const auto& [name, value] : std::as_const(req.headers))
+        if (name == "transfer-encoding")
+            return failure(value.isEmpty() ? 400 : 501);  // bodies here are small and always carry a length
     qsizetype length = 0;
     int lengths = 0;
     for (const auto& [name, value] : req.headers) {
@@ -196,8 +213,11 @@ ParseResult parseRequest(QByteArrayView data, const HttpLimits& limits)
     if (length > limits.bodyBytes)
         return failure(413);
     const qsizetype bodyStart = end + 4;
-    if (data.size() - bodyStart < length)
-        return {};
+    if (data.size() - bodyStart < length) {
+        ParseResult waiting;
+        waiting.expectContinue = http11 && req.header("expect").toLower() == "100-continue";
+        return waiting;
+    }
     req.body = data.sliced(bodyStart, length).toByteArray();
     const QByteArray connection = req.header("connection").toLower();
     if (connection.contains("close"))
@@ -247,7 +267,7 @@ const char* reasonPhrase(int status)
     }
 }
 
-QByteArray serialize(const HttpResponse& r)
+QByteArray serialize(const HttpResponse& r, bool withBody)
 {
     QByteArray out = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' + reasonPhrase(r.status) + "\r\n";
     if (!r.contentType.isEmpty())
@@ -259,7 +279,8 @@ QByteArray serialize(const HttpResponse& r)
     if (r.close)
         out += "Connection: close\r\n";
     out += "\r\n";
-    out += r.body;
+    if (withBody)
+        out += r.body;
     return out;
 }
 

@@ -32,6 +32,8 @@ struct ParseResult {
     enum class State { Incomplete, Complete, Error } state = State::Incomplete;
     int errorStatus = 0;     // with Error: the status to answer before closing
     qsizetype consumed = 0;  // with Complete: bytes of this request, so that a pipelined next one can follow
+    // With Incomplete: the head is in and valid, and the client waits for "100 Continue" before sending the body.
+    bool expectContinue = false;
     HttpRequest request;
 };
 
@@ -50,7 +52,8 @@ struct HttpResponse {
 };
 
 const char* reasonPhrase(int status);
-// Status line, the headers every answer carries (length, no caching, no sniffing), then the body.
-QByteArray serialize(const HttpResponse& response);
+// Status line, the headers every answer carries (length, no caching, no sniffing), then the body. Without the
+// body for HEAD: the length still says what GET would send.
+QByteArray serialize(const HttpResponse& response, bool withBody = true);
 
 }  // namespace qv::net

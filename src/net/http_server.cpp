@@ -1,7 +1,14 @@
 #include "net/http_server.h"
 
-#include <QFile>
+#include "net/tls_identity.h"
+
 #include <QSslSocket>
+
+#include <utility>
+
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
 
 namespace qv::net {
 
@@ -9,14 +16,20 @@ using namespace Qt::StringLiterals;
 
 namespace {
 constexpr int kSweepMs = 1000;
+// An answered connection that closes keeps being read (and what comes is thrown away) for this long or this many
+// bytes: closing a socket with unread input makes the kernel send a reset, and a reset can reach the client
+// before it has read the answer.
+constexpr int kDrainMs = 1000;
+constexpr qint64 kDrainBytes = 64 * 1024;
+// A place kept for token holders is held this long at most without a complete first request.
+constexpr int kReservedFirstRequestMs = 2000;
 
-bool readPem(const QString& path, QByteArray& out)
+qint64 unsent(const QTcpSocket* socket)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    out = f.readAll();
-    return true;
+    qint64 n = socket->bytesToWrite();
+    if (const auto* ssl = qobject_cast<const QSslSocket*>(socket))
+        n += ssl->encryptedBytesToWrite();
+    return n;
 }
 }  // namespace
 
@@ -38,21 +51,10 @@ HttpServer::~HttpServer()
 bool HttpServer::start(QString* error)
 {
     if (!config_.tlsCert.isEmpty()) {
-        QByteArray certPem, keyPem;
-        if (!readPem(config_.tlsCert, certPem) || !readPem(config_.tlsKey, keyPem)) {
-            *error = u"cannot read the TLS certificate or key"_s;
+        const auto tls = serverTlsConfiguration({config_.tlsCert, config_.tlsKey, config_.tlsKeyPassFile}, error);
+        if (!tls)
             return false;
-        }
-        cert_ = QSslCertificate(certPem, QSsl::Pem);
-        for (QSsl::KeyAlgorithm algorithm : {QSsl::Rsa, QSsl::Ec, QSsl::Opaque}) {
-            key_ = QSslKey(keyPem, algorithm, QSsl::Pem);
-            if (!key_.isNull())
-                break;
-        }
-        if (cert_.isNull() || key_.isNull() || !QSslSocket::supportsSsl()) {
-            *error = u"the TLS certificate or key is not usable (PEM files expected)"_s;
-            return false;
-        }
+        tlsConfig_ = *tls;
         tls_ = true;
     }
     if (!listen(config_.address.address, config_.address.port)) {
@@ -67,6 +69,14 @@ bool HttpServer::start(QString* error)
     return true;
 }
 
+int HttpServer::connectionCount() const
+{
+    int n = 0;
+    for (const Connection& c : connections_)
+        n += c.standing != Standing::Closing;
+    return n;
+}
+
 int HttpServer::streamCount() const
 {
     int n = 0;
@@ -75,6 +85,12 @@ int HttpServer::streamCount() const
     return n;
 }
 
+// The token is known only from a request, so the limits are applied in two steps. Here, at the door: a client
+// address has maxPerAddress ordinary places, and all addresses together maxConnections - tokenReserve; past
+// either, the connection may still take one of the places kept for token holders (at most half of them per
+// address, held kReservedFirstRequestMs at most), and its first request must then carry the token or it is
+// answered 503. Viewers, however many, cannot shut out whoever holds the token; idle connections that take the
+// kept places from one address cannot take them all, and give them back within seconds.
 void HttpServer::incomingConnection(qintptr descriptor)
 {
     QTcpSocket* socket = tls_ ? new QSslSocket(this) : new QTcpSocket(this);
@@ -82,40 +98,62 @@ void HttpServer::incomingConnection(qintptr descriptor)
         delete socket;
         return;
     }
-    if (connections_.size() >= config_.maxConnections) {
-        refuse(socket);
+    const QByteArray peer = socket->peerAddress().toString().toLatin1();
+    int live = 0, ordinary = 0, ordinaryHere = 0, reservedHere = 0, closing = 0;
+    for (const Connection& c : std::as_const(connections_)) {
+        const bool here = c.peer == peer;
+        switch (c.standing) {
+        case Standing::Closing: ++closing; continue;
+        case Standing::Unjudged:
+        case Standing::Anonymous: ++ordinary, ordinaryHere += here; break;
+        case Standing::Reserved: reservedHere += here; break;
+        case Standing::TokenHolder: break;
+        }
+        ++live;
+    }
+    const bool reserved = ordinary >= config_.maxConnections - config_.tokenReserve ||
+                          ordinaryHere >= config_.maxPerAddress;
+    const bool full = live >= config_.maxConnections ||
+                      (reserved && reservedHere >= std::max(1, config_.tokenReserve / 2));
+    // Before TLS is under way there is no way to say 503; a flood of refusals is not answered politely either.
+    if (full && (tls_ || closing >= 4 * config_.maxConnections)) {
+        socket->abort();
+        delete socket;
+        return;
+    }
+    socket->setReadBufferSize(config_.limits.headerBytes + config_.limits.bodyBytes + 4);
+    Connection& c = connections_[socket];
+    c.socket = socket;
+    c.peer = peer;
+    c.standing = reserved ? Standing::Reserved : Standing::Unjudged;
+    c.acceptedMs = c.lastActivityMs = clock_.elapsed();
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+        if (auto it = connections_.find(socket); it != connections_.end()) {
+            it->lastActivityMs = clock_.elapsed();
+            readFrom(*it);
+        }
+    });
+    const auto onWritten = [this, socket] {
+        if (auto it = connections_.find(socket); it != connections_.end())
+            written(*it);
+    };
+    connect(socket, &QTcpSocket::bytesWritten, this, onWritten);
+    if (tls_)
+        connect(static_cast<QSslSocket*>(socket), &QSslSocket::encryptedBytesWritten, this, onWritten);
+    // Queued: a connection is never forgotten while one of its own handlers is still running.
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { drop(socket); }, Qt::QueuedConnection);
+    if (full) {
+        HttpResponse r = HttpResponse::error(503, u"too many connections"_s);
+        r.headers.emplaceBack("Retry-After", "1");
+        r.close = true;
+        send(c, r);
         return;
     }
     if (tls_) {
         auto* ssl = static_cast<QSslSocket*>(socket);
-        ssl->setLocalCertificate(cert_);
-        ssl->setPrivateKey(key_);
+        ssl->setSslConfiguration(tlsConfig_);
         ssl->startServerEncryption();
     }
-    Connection& c = connections_[socket];
-    c.socket = socket;
-    c.lastActivityMs = clock_.elapsed();
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
-        if (auto it = connections_.find(socket); it != connections_.end())
-            readFrom(*it);
-    });
-    // Queued: a connection is never forgotten while one of its own handlers is still running.
-    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { drop(socket); }, Qt::QueuedConnection);
-}
-
-// Over the limit: one short answer and the door shut, without reading what the client sent.
-void HttpServer::refuse(QTcpSocket* socket)
-{
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    if (!tls_) {
-        HttpResponse r = HttpResponse::error(503, u"too many connections"_s);
-        r.headers.emplaceBack("Retry-After", "1");
-        r.close = true;
-        socket->write(serialize(r));
-    }
-    socket->disconnectFromHost();
-    if (socket->state() == QAbstractSocket::UnconnectedState)
-        socket->deleteLater();
 }
 
 void HttpServer::drop(QTcpSocket* socket)
@@ -129,22 +167,30 @@ void HttpServer::drop(QTcpSocket* socket)
     socket->deleteLater();
 }
 
+bool HttpServer::backlogged(const Connection& c) const { return unsent(c.socket) > config_.outputBacklog; }
+
 void HttpServer::readFrom(Connection& c)
 {
-    const qint64 now = clock_.elapsed();
-    c.lastActivityMs = now;
+    if (c.standing == Standing::Closing) {
+        c.discarded += c.socket->readAll().size();
+        if (c.discarded > kDrainBytes)
+            c.socket->abort();
+        return;
+    }
     if (c.streaming) {
         c.socket->readAll();  // a live-stream viewer has nothing more to say
         return;
     }
     // Never more than one request's worth in memory: past that the parser refuses it anyway. What stays in the
-    // socket is read once the requests before it are answered.
+    // socket (whose own buffer is bounded too, so that the kernel's window pushes back on the client) is read
+    // once the requests before it are answered and their answers have mostly left.
     const qint64 limit = config_.limits.headerBytes + config_.limits.bodyBytes + 4;
+    process(c);
     while (c.socket->bytesAvailable() > 0 && c.buffer.size() < limit && c.waitingFor == 0 && !c.streaming &&
-           c.socket->state() == QAbstractSocket::ConnectedState) {
+           c.standing != Standing::Closing && !backlogged(c) && c.socket->state() == QAbstractSocket::ConnectedState) {
         c.buffer += c.socket->read(limit - c.buffer.size());
         if (c.requestStartMs < 0 && !c.buffer.isEmpty())
-            c.requestStartMs = now;
+            c.requestStartMs = clock_.elapsed();
         const qsizetype before = c.buffer.size();
         process(c);
         if (c.buffer.size() == before)
@@ -152,30 +198,70 @@ void HttpServer::readFrom(Connection& c)
     }
 }
 
+void HttpServer::written(Connection& c)
+{
+    if (c.standing == Standing::Closing) {
+        if (unsent(c.socket) == 0)
+            shutDownWriting(c);
+    } else if (!c.streaming && !backlogged(c)) {
+        readFrom(c);
+    }
+}
+
 void HttpServer::process(Connection& c)
 {
-    while (!c.streaming && c.waitingFor == 0 && !c.buffer.isEmpty() &&
-           c.socket->state() == QAbstractSocket::ConnectedState) {
+    while (!c.streaming && c.waitingFor == 0 && !c.buffer.isEmpty() && c.standing != Standing::Closing &&
+           !backlogged(c) && c.socket->state() == QAbstractSocket::ConnectedState) {
         const ParseResult r = parseRequest(c.buffer, config_.limits);
-        if (r.state == ParseResult::State::Incomplete)
+        if (r.state == ParseResult::State::Incomplete) {
+            if (r.expectContinue && !c.continued) {
+                c.socket->write("HTTP/1.1 100 Continue\r\n\r\n");
+                c.continued = true;
+            }
             return;
+        }
         if (r.state == ParseResult::State::Error) {
             HttpResponse e = HttpResponse::error(r.errorStatus, QString::fromLatin1(reasonPhrase(r.errorStatus)).toLower());
             e.close = true;
-            c.buffer.clear();
             send(c, e);
             return;
         }
         c.buffer.remove(0, r.consumed);
+        c.continued = false;
         c.requestStartMs = c.buffer.isEmpty() ? -1 : clock_.elapsed();
-        handle(c, r.request);
+        if (admit(c, r.request))
+            handle(c, r.request);
     }
+}
+
+// The second step of the limits (see incomingConnection()): the first request shows whether the token came.
+bool HttpServer::admit(Connection& c, const HttpRequest& first)
+{
+    if (c.standing != Standing::Unjudged && c.standing != Standing::Reserved)
+        return true;
+    if (bearerMatches(first.header("authorization"), access_.token)) {
+        c.standing = Standing::TokenHolder;
+        return true;
+    }
+    if (c.standing == Standing::Unjudged) {
+        c.standing = Standing::Anonymous;
+        return true;
+    }
+    HttpResponse r = HttpResponse::error(503, u"too many connections; only requests with the token are let in now"_s);
+    r.headers.emplaceBack("Retry-After", "1");
+    r.close = true;
+    send(c, r);
+    return false;
 }
 
 void HttpServer::handle(Connection& c, const HttpRequest& req)
 {
     const SnapshotPtr snapshot = store_.current();
-    if (req.method == "POST" && !limiter_.allow(c.socket->peerAddress().toString().toLatin1(), clock_.elapsed())) {
+    const bool head = req.method == "HEAD";
+    // Limited per token, after it is checked: requests with a wrong token (answered 401 anyway) must not use up
+    // the allowance of those who hold it.
+    if (req.method == "POST" && bearerMatches(req.header("authorization"), access_.token) &&
+        !limiter_.allow(access_.token, clock_.elapsed())) {
         HttpResponse r = HttpResponse::error(429, u"too many requests for the instrument; try again shortly"_s);
         r.headers.emplaceBack("Retry-After", "1");
         r.close = !req.keepAlive;
@@ -185,7 +271,10 @@ void HttpServer::handle(Connection& c, const HttpRequest& req)
     RouteResult routed = route(req, *snapshot, access_);
     if (routed.response) {
         routed.response->close = routed.response->close || !req.keepAlive;
-        send(c, *routed.response);
+        send(c, *routed.response, !head);
+    } else if (routed.stream && head) {
+        c.socket->write(eventStreamHead());
+        closeAfterWriting(c);
     } else if (routed.stream) {
         c.streaming = true;
         c.buffer.clear();
@@ -203,14 +292,46 @@ void HttpServer::handle(Connection& c, const HttpRequest& req)
     }
 }
 
-void HttpServer::send(Connection& c, const HttpResponse& response)
+void HttpServer::send(Connection& c, const HttpResponse& response, bool withBody)
 {
-    c.socket->write(serialize(response));
+    c.socket->write(serialize(response, withBody));
     c.lastActivityMs = clock_.elapsed();
-    if (response.close) {
-        c.buffer.clear();
-        c.socket->disconnectFromHost();
-    }
+    if (response.close)
+        closeAfterWriting(c);
+}
+
+void HttpServer::closeAfterWriting(Connection& c)
+{
+    c.standing = Standing::Closing;
+    c.streaming = false;
+    c.buffer.clear();
+    if (c.waitingFor)
+        waiting_.remove(std::exchange(c.waitingFor, 0));
+    c.socket->readAll();
+    QTimer::singleShot(kDrainMs, c.socket, [socket = c.socket, tls = tls_] {
+        if (!tls)
+            return socket->abort();
+        // TLS's own goodbye, then the socket closes once it has left; a client that reads nothing is cut off.
+        socket->disconnectFromHost();
+        QTimer::singleShot(kDrainMs, socket, [socket] { socket->abort(); });
+    });
+    if (unsent(c.socket) == 0)
+        shutDownWriting(c);
+}
+
+// The answer has left: the client sees the end of it (a FIN, not a reset) while what it still sends is read and
+// dropped until it closes its side too or the drain's time or size runs out. Over TLS a half-close would look like
+// a truncation attack to the client, so there the client's own close is awaited, and TLS's own close follows at
+// the end of the drain.
+void HttpServer::shutDownWriting(Connection& c)
+{
+    if (tls_)
+        return;
+#ifdef Q_OS_UNIX
+    ::shutdown(int(c.socket->socketDescriptor()), SHUT_WR);
+#else
+    c.socket->disconnectFromHost();
+#endif
 }
 
 void HttpServer::answer(quint64 ticket, const HttpResponse& response)
@@ -223,8 +344,7 @@ void HttpServer::answer(quint64 ticket, const HttpResponse& response)
     HttpResponse r = response;
     r.close = r.close || it->closeAfterAnswer;
     send(*it, r);
-    process(*it);  // requests the client sent meanwhile
-    readFrom(*it);
+    readFrom(*it);  // requests the client sent meanwhile
 }
 
 void HttpServer::sweep()
@@ -236,11 +356,15 @@ void HttpServer::sweep()
     QList<QTcpSocket*> stale;
     QList<quint64> late;
     for (Connection& c : connections_) {
+        if (c.standing == Standing::Closing)
+            continue;  // its own timer ends it
         if (c.streaming) {
-            if (c.socket->bytesToWrite() > config_.streamBacklog)
+            if (unsent(c.socket) > config_.streamBacklog)
                 stale.append(c.socket);
             else if (keepalive)
                 c.socket->write(": keepalive\n\n");
+        } else if (c.standing == Standing::Reserved && now - c.acceptedMs > kReservedFirstRequestMs) {
+            stale.append(c.socket);
         } else if (c.waitingFor == 0) {
             const qint64 since = c.requestStartMs >= 0 ? c.requestStartMs : c.lastActivityMs;
             if (now - since > config_.idleMs)

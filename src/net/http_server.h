@@ -14,8 +14,7 @@
 
 #include <QElapsedTimer>
 #include <QHash>
-#include <QSslCertificate>
-#include <QSslKey>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTimer>
 
@@ -28,12 +27,15 @@ struct ServerConfig {
     QByteArray token;
     bool publicRead = false;    // reading without the token on an address that is not loopback
     QStringList allowedHosts;   // host names besides the address itself (DNS rebinding)
-    QString tlsCert, tlsKey;  // both set: HTTPS
+    QString tlsCert, tlsKey, tlsKeyPassFile;  // certificate and key set: HTTPS
     HttpLimits limits;
     int maxConnections = 64;
+    int maxPerAddress = 16;       // what one address holds without the token
+    int tokenReserve = 8;         // of maxConnections, kept for connections that present the token
     int idleMs = 10000;          // no complete request for this long: the connection is closed
     int keepaliveMs = 15000;     // a comment line on each live stream, so that proxies keep it open
     qint64 streamBacklog = 1 << 20;  // a viewer this far behind on the live stream is dropped
+    qint64 outputBacklog = 256 * 1024;  // unsent answers beyond this: the connection is not read until they drain
     int maxPendingCommands = 32;  // beyond this, requests for the instrument are refused with 503
     int commandLimitMs = 120000;  // an instrument request not answered by then gets 504 (its connection is freed)
 };
@@ -46,7 +48,7 @@ public:
     bool start(QString* error);
     // The answer to a command this server handed over; a connection that went away meanwhile is forgotten.
     void answer(quint64 ticket, const HttpResponse& response);
-    int connectionCount() const { return int(connections_.size()); }
+    int connectionCount() const;  // those not closing
     int streamCount() const;
     ServeAddress address() const { return config_.address; }
     bool encrypted() const { return tls_; }
@@ -58,20 +60,39 @@ protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
+    // Where a connection stands with the connection limits. Whether it holds the token is known only once its
+    // first request is read, so every connection is accepted and read before it is judged: one that took a
+    // place kept for token holders and then shows no token is answered 503 (see incomingConnection()).
+    enum class Standing {
+        Unjudged,    // in the ordinary places, first request not read yet
+        Reserved,    // in a place kept for token holders, first request not read yet
+        Anonymous,   // first request without the token
+        TokenHolder, // first request with the token
+        Closing,     // answered and closing: read and discarded for a short while, counted nowhere
+    };
     struct Connection {
         QTcpSocket* socket = nullptr;
+        QByteArray peer;  // the client's address, for the limit per address
+        Standing standing = Standing::Unjudged;
         QByteArray buffer;
+        qint64 acceptedMs = 0;
         qint64 lastActivityMs = 0;
         qint64 requestStartMs = -1;  // first byte of a request not complete yet
         bool streaming = false;
+        bool continued = false;  // "100 Continue" sent for the request being read
         quint64 waitingFor = 0;  // a command's ticket: further requests wait for its answer
         bool closeAfterAnswer = false;
+        qint64 discarded = 0;    // while Closing: bytes read and thrown away
     };
     void readFrom(Connection& c);
+    void written(Connection& c);
     void process(Connection& c);
+    bool admit(Connection& c, const HttpRequest& first);
     void handle(Connection& c, const HttpRequest& request);
-    void send(Connection& c, const HttpResponse& response);
-    void refuse(QTcpSocket* socket);
+    void send(Connection& c, const HttpResponse& response, bool withBody = true);
+    void closeAfterWriting(Connection& c);
+    void shutDownWriting(Connection& c);
+    bool backlogged(const Connection& c) const;
     void drop(QTcpSocket* socket);
     void sweep();
     void pushView();
@@ -80,8 +101,7 @@ private:
     ServerConfig config_;
     AccessPolicy access_;
     quint64 pushedVersion_ = 0;
-    QSslCertificate cert_;
-    QSslKey key_;
+    QSslConfiguration tlsConfig_;
     bool tls_ = false;
     QHash<QTcpSocket*, Connection> connections_;
     QHash<quint64, QTcpSocket*> waiting_;

@@ -55,6 +55,14 @@ TokenFile loadOrCreateToken(const QString& path)
     TokenFile t;
     QFile file(path);
     if (file.exists()) {
+        // Anyone who can read the token can drive the instrument; one who can write it can choose it.
+        const QFileDevice::Permissions shared = QFileDevice::ReadGroup | QFileDevice::ReadOther |
+                                                QFileDevice::WriteGroup | QFileDevice::WriteOther;
+        if (const auto mode = file.permissions(); mode & shared) {
+            t.error = u"the token file %1 is %2 by other users; make it private (chmod 600 %1)"_s.arg(
+                path, mode & (QFileDevice::ReadGroup | QFileDevice::ReadOther) ? u"readable"_s : u"writable"_s);
+            return t;
+        }
         if (!file.open(QIODevice::ReadOnly)) {
             t.error = u"cannot read the token file %1"_s.arg(path);
             return t;
@@ -81,7 +89,8 @@ TokenFile loadOrCreateToken(const QString& path)
 
 bool bearerMatches(const QByteArray& authorization, const QByteArray& token)
 {
-    if (token.isEmpty() || !authorization.startsWith("Bearer "))
+    // The scheme's name is case-insensitive (RFC 9110); the token itself is not.
+    if (token.isEmpty() || authorization.size() < 7 || authorization.first(7).toLower() != "bearer ")
         return false;
     // Comparing digests makes the time independent of the length and of the first differing character.
     const QByteArray a = QCryptographicHash::hash(authorization.sliced(7).trimmed(), QCryptographicHash::Sha256);

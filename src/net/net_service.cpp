@@ -33,6 +33,7 @@ bool NetService::start(const ServeOptions& o, QString* error)
     config.allowedHosts = o.allowHosts;
     config.tlsCert = o.tlsCert;
     config.tlsKey = o.tlsKey;
+    config.tlsKeyPassFile = o.tlsKeyPassFile;
     if (!server_.start(config, error))
         return false;
     bridge_ = std::make_unique<NetBridge>(session_, server_);

@@ -13,6 +13,7 @@ struct ServeOptions {
     QString tlsCert, tlsKey;
     bool publicRead = false;
     QStringList allowHosts;
+    QString tlsKeyPassFile;  // empty: the key is not encrypted
 };
 
 }  // namespace qv

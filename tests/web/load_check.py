@@ -1,6 +1,7 @@
 """Bad input and load against the real program on its simulated instrument, loopback only:
-malformed requests, oversized headers, path tricks, 100 idle connections, then 500 requests a second for 10 s.
-Afterwards the program still answers, its memory has not grown, and the poll shows no gap.
+malformed requests, oversized headers, path tricks, 100 idle connections (and a refused client that reads its 503),
+then 500 requests a second for 10 s. Afterwards the program still answers, its memory has not grown, and the poll
+shows no gap. Last, a client that pipelines requests for the screen and never reads the answers.
 
   load_check.py PROGRAM"""
 
@@ -62,6 +63,63 @@ def hammer(served, seconds, rate, counts):
     conn.close()
 
 
+def refusal_is_read(port, host):
+    """Over the limit, a client still sending its request reads the 503 and then the end of the stream: the
+    server does not close with unread input, which would reset the connection (a failed send or recv here)."""
+    with socket.create_connection(("127.0.0.1", port), timeout=5) as s:
+        s.sendall(b"POST /api/capture HTTP/1.1\r\n" + host + b"Content-Length: 4000\r\n\r\n")
+        for _ in range(4):
+            time.sleep(0.05)
+            s.sendall(b"x" * 1000)
+        got = b""
+        while True:
+            chunk = s.recv(4096)
+            if not chunk:
+                break
+            got += chunk
+    assert got.startswith(b"HTTP/1.1 503"), got[:80]
+
+
+def reader_that_never_reads(served):
+    """2000 pipelined GET /api/screen.png (120 MB of answers) from a client that reads none: the server stops
+    reading it while its answers wait, so the program stays under 100 MB and another client is answered within 1 s."""
+    assert len(served.request("GET", "/api/screen.png")[1]) > 50000
+    request = ("GET /api/screen.png HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n\r\n" % served.port).encode()
+    stop = threading.Event()
+    sent = [0]
+
+    def flood():
+        with socket.create_connection(("127.0.0.1", served.port), timeout=0.2) as s:
+            data, offset = request * 2000, 0
+            while offset < len(data) and not stop.is_set():
+                try:
+                    offset += s.send(data[offset:offset + 65536])
+                except socket.timeout:  # the kernel's buffers are full: the server is not reading
+                    pass
+            sent[0] = offset // len(request)
+            stop.wait(15)
+
+    flooder = threading.Thread(target=flood)
+    flooder.start()
+    worst_rss = worst_wait = 0
+    try:
+        deadline = time.monotonic() + 6
+        while time.monotonic() < deadline and worst_rss < 100 * 1024:
+            start = time.monotonic()
+            status, _ = served.request("GET", "/api/status", timeout=5)
+            worst_wait = max(worst_wait, time.monotonic() - start)
+            worst_rss = max(worst_rss, served.rss_kib())
+            assert status == 200, status
+            time.sleep(0.1)
+    finally:
+        stop.set()
+        flooder.join(20)
+    assert sent[0] >= 1000, "only %d requests sent" % sent[0]
+    assert worst_rss < 100 * 1024, "%d KiB with a client that does not read" % worst_rss
+    assert worst_wait < 1, "another client waited %.2f s" % worst_wait
+    return worst_rss
+
+
 def check_api(served):
     """The instrument's answers through the API; a viewer is answered while a capture holds the instrument."""
     token = served.token
@@ -105,6 +163,7 @@ def main(program):
 
             # 100 idle connections: 64 are taken, the rest refused at once; the server lets go of the idle ones.
             idle = [socket.create_connection(("127.0.0.1", served.port), timeout=20) for _ in range(100)]
+            refusal_is_read(served.port, host)
             refused = closed = 0
             for s in idle:
                 try:
@@ -139,11 +198,13 @@ def main(program):
             status, _ = served.request("GET", "/api/status")
             assert status == 200
             check_api(served)
+            flooded_rss = reader_that_never_reads(served)
         finally:
             served.stop()
         assert served.exited_cleanly(), (served.proc.returncode, served.lines[-5:])
     print("load: bad input refused, 100 idle connections shed, 5000 requests in 10 s answered; memory %+d KiB, "
-          "%d polls, no gap" % (rss_after - rss_before, metrics["qv7700_polls_total"] - polls_before))
+          "%d polls, no gap; %d KiB with a client that does not read" %
+          (rss_after - rss_before, metrics["qv7700_polls_total"] - polls_before, flooded_rss))
 
 
 if __name__ == "__main__":
