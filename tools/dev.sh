@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 mode=${1:-run}
 case "$mode" in run|test|build|package) ;; *) echo "usage: bash tools/dev.sh run|test|build|package" >&2; exit 2 ;; esac
 build=${BUILD_DIR:-build}
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev libssl-dev
           fonts-dejavu-core fonts-liberation)
 # The tests also print through a real CUPS queue (cups-pdf) and read the PDFs back, and validate the installed
 # desktop entry and AppStream metainfo, and complete the command line as bash does; the web page is driven in
