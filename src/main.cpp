@@ -1,7 +1,6 @@
 // qv7700-remote: remote control for the Corvane QV7700 video and audio scope.
 
 #include "cli/command_line.h"
-#include "session/device_select.h"
 #include "cli/headless.h"
 #include "gui/instrument_choice.h"
 #include "gui/main_window.h"
@@ -30,18 +29,16 @@ QStringList argumentsOf(int argc, char** argv)
 int runWindow(QApplication& app, const qv::Options& options)
 {
     QString error;
-    auto device = qv::makeDevice(options.device, &error);
-    if (!device) {
+    const std::unique_ptr<qv::Session> opened = qv::openSession(options, &error);
+    if (!opened) {
         qv::say(u"qv7700-remote: "_s + error);
         return qv::exitcode::Usage;
     }
+    qv::Session& session = *opened;
     qv::installFontSubstitutions();
     QGuiApplication::setFont(QFont(qv::kPanelFont, 8));
-    qv::Session session(std::move(device));
     if (options.serialNumber.isEmpty())
-        qv::restoreInstrumentChoice(session);
-    else
-        session.setInstrumentSerial(options.serialNumber.toLatin1());
+        qv::restoreInstrumentChoice(session);  // the window remembers the last instrument chosen
     qv::MainWindow window(session);
     session.start();
     qv::installStartupProbe(window, session);
