@@ -4,7 +4,7 @@
 #include "session/session.h"
 #include "logger/error_log.h"
 #include "render/pixel_decoder.h"
-#include "scripted_device.h"
+#include "session_rig.h"
 #include "test_rigs.h"
 
 #include <QElapsedTimer>
@@ -20,31 +20,15 @@ namespace {
 QByteArray header(int code) { return QByteArray(1, char(code)) + QByteArray("\x10\x20\x30\x40", 4); }
 QByteArray block(char value = char(0x99)) { return QByteArray(kBlockBytes, value); }
 
-struct Rig {
-    ScriptedDevice* dev = new ScriptedDevice;
-    Session session{std::unique_ptr<D2xx>(dev)};
-    QSignalSpy status{&session.panel(), &PanelModel::statusTextWritten};
-    // The instrument's fixed pauses and silence limits run short unless a test needs their real length.
-    explicit Rig(bool realPauses = false)
+// The instrument's fixed pauses and silence limits run short unless a test needs their real length.
+struct Rig : SessionRig {
+    explicit Rig(bool realPauses = false) : SessionRig(realPauses ? 0 : 200)
     {
         session.poll().setSignalPresent(true);
         session.panel().setMenuEnabled(Menu::PrintFrame, false);
         session.panel().setMenuEnabled(Menu::Reverse, false);
         session.panel().setMenuEnabled(Menu::PrintLog, false);
         session.screenFetch().clock = [] { return QDateTime(QDate(2026, 12, 6), QTime(9, 0)); };
-        if (realPauses)
-            return;
-        session.screenFetch().silenceLimitMs = session.errorLog().silenceLimitMs = 200;
-        session.screenFetch().pauseBeforeBlocksMs = session.errorLog().startPauseMs = session.errorLog().recordPauseMs = 1;
-        session.link().noResponsePauseMs = 5;
-    }
-    PanelModel& panel() { return session.panel(); }
-    QStringList messages() const
-    {
-        QStringList out;
-        for (const auto& a : status)
-            out << a.at(0).toString();
-        return out;
     }
     void screen(const QByteArray& head = header(1), const QByteArray& blocks = block())
     {
