@@ -317,8 +317,6 @@ private slots:
         QTest::addColumn<int>("end");
         QTest::addColumn<bool>("endOfLog");
         QTest::addColumn<QByteArray>("shown");
-        QTest::newRow("normal") << QByteArray("0007 GAMUT").leftJustified(39, '.') + '\n' << 5 << 40 << false
-                                << QByteArray(" GAMUT").leftJustified(35, '.') + '\n';
         QByteArray r10(50, 'x');
         r10[9] = ' ';
         r10[44] = '\n';
@@ -329,8 +327,6 @@ private slots:
         QByteArray none(50, 'z');
         none[41] = 'E';
         QTest::newRow("no space") << none << 41 << 72 << true << none.mid(40, 10);
-        QTest::newRow("end mark") << QByteArray("0000 END OF LOG").leftJustified(39, ' ') + '\n' << 5 << 40 << true
-                                  << QByteArray(" END OF LOG").leftJustified(35, ' ') + '\n';
     }
 
     void parseRecords()
@@ -372,8 +368,9 @@ private slots:
     }
 
     // A log that never sends its end mark stops after the largest log the instrument keeps: four header records
-    // and 976 entries, then the end line. The status box of a log with its end mark is pinned exactly, in every
-    // output format, by test_scripting.
+    // and 976 entries, then the end line. The status box it leaves, and that of a log with its end mark, are pinned
+    // exactly, in every output format, by test_scripting's logFormats; so is how an ordinary record and the end
+    // mark parse.
     void logStopsAt980Records()
     {
         Rig r;
@@ -382,10 +379,6 @@ private slots:
         r.getLog({logRecord("0001", "LOSS")});
         QCOMPARE(r.dev->written.count("\xb4\xf0"), 981);
         QCOMPARE(progress.count(), 981);
-        const QStringList lines = r.panel().statusText().split(u'\n');
-        QCOMPARE(lines.size(), 4 + 976 + 1);
-        QVERIFY(lines[lines.size() - 2].startsWith(u"976:  LOSS"_s));
-        QCOMPARE(lines.last(), u"-------- End of Log --------"_s);
         QVERIFY(!r.session.panel().statusLog().contains(u"-------- End"_s));  // the marker is shown, not kept for printing
         QVERIFY(r.panel().menuEnabled(Menu::PrintLog));
         QVERIFY(r.session.errorLog().lastFetchNormal());
