@@ -4,7 +4,7 @@
 
 #include "cli/headless.h"
 #include "session/session.h"
-#include "scripted_device.h"
+#include "session_rig.h"
 #include "test_rigs.h"
 
 #include <QDeadlineTimer>
@@ -20,12 +20,10 @@ using namespace qv::test;
 using namespace Qt::StringLiterals;
 
 namespace {
-struct Rig {
-    ScriptedDevice* dev = new ScriptedDevice;
-    Session session{std::unique_ptr<D2xx>(dev)};
-    QStringList messages;
+// Short silence limits keep the matrix quick; the real five seconds are tested on their own.
+struct Rig : SessionRig {
     QTemporaryDir dir;
-    Rig()
+    Rig() : SessionRig(20)
     {
         dev->replyTo(0xB6, QByteArray("\x80\x01\x02", 3));
         dev->replyTo(0xB0, QByteArray("\x0b\x40\x50\x60\x70", 5));
@@ -35,20 +33,10 @@ struct Rig {
                                              logRecord("0001", "CH1 LOSS"), logRecord("0002", "CH1 BACK"),
                                              logRecord("0000", "END")});
         session.poll().setSignalPresent(true);
-        // Short silence limits keep the matrix quick; the real five seconds are tested on their own.
-        session.screenFetch().silenceLimitMs = 20;
-        session.errorLog().silenceLimitMs = 20;
-        session.screenFetch().pauseBeforeBlocksMs = 1;
-        session.errorLog().startPauseMs = 1;
-        session.errorLog().recordPauseMs = 1;
-        session.link().noResponsePauseMs = 5;
-        session.poll().absencePauseMs = 5;
-        QObject::connect(&session.panel(), &PanelModel::statusTextWritten, &session,
-                         [this](const QString& t) { messages << t; });
     }
     bool reportedFailure() const
     {
-        for (const QString& m : messages)
+        for (const QString& m : messages())
             for (const char16_t* word : {u"Failed", u"No responce", u"No QV7700", u"No data", u"incomplete"})
                 if (m.contains(QStringView(word)))
                     return true;
@@ -257,7 +245,7 @@ private slots:
         r.dev->clearFaults();
         r.dev->onCall = nullptr;
         r.session.poll().setInstrumentPresent(false);
-        r.messages.clear();
+        r.status.clear();
         r.session.pollOnce();
         QVERIFY2(r.session.poll().instrumentPresent() && !r.reportedFailure() && !r.dev->isOpen(), "the next operation failed");
     }

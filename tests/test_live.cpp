@@ -3,7 +3,7 @@
 
 #include "session/session.h"
 #include "session/panel_update.h"
-#include "scripted_device.h"
+#include "session_rig.h"
 #include "sim/sim_device.h"
 
 #include <QSignalSpy>
@@ -37,24 +37,9 @@ QList<Key> litModeKeys(const PanelModel& panel)
     return lit;
 }
 
-struct Rig {
-    ScriptedDevice* dev = new ScriptedDevice;
-    Session session{std::unique_ptr<D2xx>(dev)};
-    QSignalSpy status{&session.panel(), &PanelModel::statusTextWritten};
-    Rig()
-    {
-        // The instrument's fixed pauses, short: test_link keeps one "No responce" pause at its real second.
-        session.link().noResponsePauseMs = 10;
-        session.poll().absencePauseMs = 5;
-    }
-    PanelModel& panel() { return session.panel(); }
-    QStringList messages() const
-    {
-        QStringList out;
-        for (const auto& args : status)
-            out << args.at(0).toString();
-        return out;
-    }
+// The instrument's fixed pauses, short: test_link keeps one "No responce" pause at its real second.
+struct Rig : SessionRig {
+    Rig() : SessionRig(200) {}
     void poll(const QByteArray& reply)
     {
         dev->replyTo(0xB6, reply);

@@ -10,7 +10,7 @@
 #include "files/screen_files.h"
 #include "render/pixel_decoder.h"
 #include "render/screen_picture.h"
-#include "scripted_device.h"
+#include "session_rig.h"
 #include "test_rigs.h"
 
 #include <QAction>
@@ -31,11 +31,9 @@ using namespace qv::test;
 using namespace Qt::StringLiterals;
 
 namespace {
-struct Rig {
-    ScriptedDevice* dev = new ScriptedDevice;
-    Session session{std::unique_ptr<D2xx>(dev)};
+struct Rig : SessionRig {
     MainWindow window{session};
-    Rig()
+    Rig() : SessionRig(0)
     {
         session.start();
         session.pollSchedule().stop();  // these tests drive the poll themselves

@@ -7,7 +7,7 @@
 #include "session/session.h"
 #include "link/doctor.h"
 #include "link/serial_device.h"
-#include "scripted_device.h"
+#include "session_rig.h"
 #include "test_rigs.h"
 
 #include <QDir>
@@ -34,14 +34,9 @@ QJsonObject jsonLine(const QByteArray& out)
     return out.endsWith('\n') && out.count('\n') == 1 ? QJsonDocument::fromJson(out).object() : QJsonObject();
 }
 
-struct Rig {
-    ScriptedDevice* dev = new ScriptedDevice;
-    Session session{std::unique_ptr<D2xx>(dev)};
-    Rig()
-    {
-        session.errorLog().startPauseMs = session.errorLog().recordPauseMs = 0;
-        session.link().noResponsePauseMs = session.poll().absencePauseMs = 1;
-    }
+// No pause between log records: the 980-record log is fetched three times.
+struct Rig : SessionRig {
+    Rig() : SessionRig(200) { session.errorLog().recordPauseMs = 0; }
 };
 }  // namespace
 

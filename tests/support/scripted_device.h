@@ -26,7 +26,6 @@ public:
     void replyTo(uint8_t keyCode, const QByteArray& bytes) { replies_[keyCode] = {bytes}; }
     // Successive messages with this code get successive replies; the last one repeats.
     void replyTo(uint8_t keyCode, const QList<QByteArray>& sequence) { replies_[keyCode] = sequence; }
-    void queueBytes(const QByteArray& bytes) { rx_ += bytes; }
     // Queue status reports this instead of what is really waiting (nullopt = the truth).
     void setReportedQueue(std::optional<uint32_t> n) { reportedQueue_ = n; }
     // Runs before each call is answered; a test can press keys or release knobs "during" an exchange.
@@ -36,7 +35,6 @@ public:
     int failAtCall = 0;       // only this call fails
     int disconnectAtCall = 0;  // this call and every later one fail: the cable is pulled
     int silentFromCall = 0;    // from this call on the instrument sends nothing more
-    int totalCalls() const { return total_; }
     void clearFaults()
     {
         failAtCall = disconnectAtCall = silentFromCall = 0;
