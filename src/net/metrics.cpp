@@ -32,20 +32,31 @@ void instrument(Writer& w, const Snapshot& s)
     w.family("qv7700_mode_code", "gauge", "The page code the instrument reported; absent while it does not answer.");
     if (st.modeCode)
         w.sample("qv7700_mode_code", quint64(*st.modeCode));
-    w.family("qv7700_lamp", "gauge", "1 when the lamp is lit, with its colour; 0 with colour off when dark.");
-    for (size_t i = 0; i < kLampNames.size(); ++i) {
-        const bool lit = st.lamps[i] != LampColour::Off;
-        w.sample(QByteArray("qv7700_lamp{lamp=\"") + kLampNames[i] + "\",colour=\"" + lampColourName(st.lamps[i]) + "\"}",
-                 quint64(lit));
-    }
+    // Every lamp in every colour, always: a series that comes and goes with the colour leaves gaps in graphs and
+    // makes "absent" look like "off". 1 marks the lamp's colour; all four are 0 while the instrument says nothing.
+    w.family("qv7700_lamp", "gauge", "1 for the colour the lamp shows (off, blue, green, red), 0 for the others.");
+    for (size_t i = 0; i < kLampNames.size(); ++i)
+        for (LampColour c : {LampColour::Off, LampColour::Blue, LampColour::Green, LampColour::Red})
+            w.sample(QByteArray("qv7700_lamp{lamp=\"") + kLampNames[i] + "\",colour=\"" + lampColourName(c) + "\"}",
+                     quint64(st.reading.has_value() && st.lamps[i] == c));
+    // Counted at every poll, not sampled at a scrape: a lamp red in one poll of seven is still seen.
+    w.family("qv7700_lamp_red_polls_total", "counter", "Polls in which the lamp was red.");
+    for (size_t i = 0; i < kLampNames.size(); ++i)
+        w.sample(QByteArray("qv7700_lamp_red_polls_total{lamp=\"") + kLampNames[i] + "\"}", s.redPolls[i]);
     w.family("qv7700_alarm_active", "gauge", "1 while the alarm is active.");
     for (const QJsonValue& alarm : s.alarms) {
         const QJsonObject a = alarm.toObject();
         w.sample("qv7700_alarm_active{alarm=\"" + labelValue(a.value(QLatin1StringView("name")).toString()) + "\"}",
                  quint64(a.value(QLatin1StringView("active")).toBool()));
     }
-    w.family("qv7700_info", "gauge", "The instrument's serial number and this program's version.");
+    w.family("qv7700_build_info", "gauge", "This program's version.");
+    w.sample("qv7700_build_info{version=\"" + labelValue(s.version) + "\"}", quint64(1));
+    w.family("qv7700_instrument_info", "gauge", "The instrument's converter serial number.");
+    w.sample("qv7700_instrument_info{serial=\"" + labelValue(st.serial) + "\"}", quint64(1));
+    w.family("qv7700_info", "gauge", "The instrument's serial number and this program's version (kept for older dashboards).");
     w.sample("qv7700_info{serial=\"" + labelValue(st.serial) + "\",version=\"" + labelValue(s.version) + "\"}", quint64(1));
+    w.family("process_start_time_seconds", "gauge", "When this program started (Unix time).");
+    w.sample("process_start_time_seconds", s.startTimeSeconds);
 }
 
 void counters(Writer& w, const Snapshot& s)

@@ -13,6 +13,9 @@ using namespace Qt::StringLiterals;
 using net::HttpResponse;
 
 namespace {
+// Taken as the program is loaded, before main(): serving may start long after the program did.
+const qint64 kProgramStartMs = QDateTime::currentMSecsSinceEpoch();
+
 constexpr int kKnobPressMs = 200;  // a knob pressed, not held: as --press does it
 
 QByteArray compact(const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n'; }
@@ -42,7 +45,12 @@ NetBridge::NetBridge(Session& session, net::NetServer& server, QObject* parent)
     : QObject(parent), session_(session), server_(server), collector_(session.errorLog())
 {
     working_.version = QStringLiteral(QV_VERSION);
-    connect(&session_, &Session::polled, this, &NetBridge::publish);
+    working_.startTimeSeconds = double(kProgramStartMs) / 1000.0;
+    connect(&session_, &Session::polled, this, [this](const InstrumentStatus& st) {
+        for (size_t i = 0; i < st.lamps.size(); ++i)
+            working_.redPolls[i] += st.reading && st.lamps[i] == LampColour::Red;
+        publish();
+    });
     connect(&session_, &Session::pollSkipped, this, &NetBridge::publish);
     connect(&session_.panel(), &PanelModel::changed, this, &NetBridge::schedulePublish);
     connect(&session_.panel(), &PanelModel::statusTextWritten, this, &NetBridge::schedulePublish);

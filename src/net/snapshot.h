@@ -56,6 +56,8 @@ struct Snapshot {
     quint64 lateTicks = 0;     // polls that came later than two periods after the one before
     quint64 skippedTicks = 0;  // poll ticks that found the device in use by a transfer or a key
     quint64 logRecordsSeen = 0;
+    std::array<quint64, kLampCount> redPolls{};  // polls in which each lamp was red
+    double startTimeSeconds = 0;  // when the program started, Unix time
     DurationHistogram captures;
     QString version;
 };

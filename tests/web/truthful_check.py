@@ -56,6 +56,13 @@ def keys_do_not_starve_the_poll(program, peer_program, tmp):
         assert polls >= 9, "the metrics counted %d polls" % polls
         status = json.loads(served.request("GET", "/api/status")[1])
         assert status["present"] and status["mode"]["key"] == "VECT", status
+        metrics = served.metrics()
+        # Every lamp in every colour, exactly one of the four marked: no series comes and goes with a colour.
+        for lamp, colour in status["lamps"].items():
+            marks = {c: metrics['qv7700_lamp{lamp="%s",colour="%s"}' % (lamp, c)] for c in ("off", "blue", "green", "red")}
+            assert marks == {c: float(c == colour) for c in marks}, (lamp, marks, colour)
+        # The simulated vectorscope's GAMUT+ flickers red in a poll now and then: every such poll is counted.
+        assert metrics['qv7700_lamp_red_polls_total{lamp="gamut-plus"}'] >= 1, metrics
         assert 0 <= status["age_ms"] < 2500, status
     finally:
         served.stop()
