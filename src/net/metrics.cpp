@@ -76,6 +76,9 @@ void counters(Writer& w, const Snapshot& s)
     w.family("qv7700_last_poll_timestamp_seconds", "gauge", "When the status was last read (Unix time).");
     if (s.status.time.isValid())
         w.sample("qv7700_last_poll_timestamp_seconds", double(s.status.time.toMSecsSinceEpoch()) / 1000.0);
+    w.family("qv7700_last_capture_timestamp_seconds", "gauge", "When the latest screen was captured (Unix time).");
+    if (s.pngTime.isValid())
+        w.sample("qv7700_last_capture_timestamp_seconds", double(s.pngTime.toMSecsSinceEpoch()) / 1000.0);
     w.family("qv7700_log_records_seen_total", "counter", "Error-log records received by log fetches.");
     w.sample("qv7700_log_records_seen_total", s.logRecordsSeen);
     const DurationHistogram& h = s.captures;
