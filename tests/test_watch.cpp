@@ -15,6 +15,7 @@
 
 #include "test_rigs.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QJsonDocument>
 #include <QSignalSpy>
@@ -193,6 +194,9 @@ private slots:
             << QByteArray("start raised\nend raised\nstart cleared\nend cleared\n");
         QTest::newRow("killed at the limit") << u"echo start $QV_STATE >> \"$0\"; exec sleep 30"_s << 500 << -1
                                              << QByteArray("start raised\nstart cleared\n");
+        // A hook that reads its standard input (cat, a bare mail) gets nothing and ends, long before the kill.
+        QTest::newRow("standard input is empty") << u"cat; echo read $QV_STATE >> \"$0\""_s << 30000 << 0
+                                                 << QByteArray("read raised\nread cleared\n");
     }
     void hooks()
     {
@@ -203,14 +207,59 @@ private slots:
         HookRunner hooks(u"/bin/sh -c '%1' \"%2\""_s.arg(script, dir.filePath(u"out with space"_s)));
         hooks.timeLimitMs = limitMs;
         QSignalSpy done(&hooks, &HookRunner::finished);
+        QElapsedTimer took;
+        took.start();
         hooks.run({u"signal"_s, u"raised"_s, {}, {}, {}, {}, {}});
         hooks.run({u"signal"_s, u"cleared"_s, {}, {}, {}, {}, {}});
         QTRY_COMPARE_WITH_TIMEOUT(done.size(), 2, 20000);
+        QVERIFY2(took.elapsed() < 5000, qPrintable(QString::number(took.elapsed())));
         for (const QList<QVariant>& result : done) {
             QCOMPARE(result.first().value<HookResult>().exit, exit);
             QCOMPARE(result.first().value<HookResult>().killed, exit == -1);
         }
         QTEST(readFile(dir.filePath(u"out with space"_s)), "written");
+    }
+
+    // At the stop, waiting calls get the time left to run; a hook that never ends is killed at that bound, the
+    // calls behind it are journaled as not run, and calls beyond the queue's bound are counted as they are dropped.
+    void hooksAtStop_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("calls");
+        QTest::addColumn<int>("ranNormally");
+        QTest::addColumn<int>("killed");
+        QTest::addColumn<int>("notRun");
+        QTest::addColumn<int>("dropped");
+        QTest::newRow("waiting calls run") << u"true"_s << 3 << 3 << 0 << 0 << 0;
+        QTest::newRow("a hook that never ends") << u"sleep 30"_s << 20 << 0 << 1 << 16 << 3;
+    }
+    void hooksAtStop()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, calls);
+        HookRunner hooks(command);
+        QSignalSpy done(&hooks, &HookRunner::finished);
+        QSignalSpy dropped(&hooks, &HookRunner::dropped);
+        for (int i = 0; i < calls; ++i)
+            hooks.run({u"gamut"_s, i % 2 ? u"cleared"_s : u"raised"_s, {}, {}, {}, {}, {}});
+        QTEST(int(dropped.size()), "dropped");
+        if (!dropped.isEmpty())
+            QTEST(dropped.last().at(1).toInt(), "dropped");
+        QElapsedTimer took;
+        took.start();
+        hooks.finishAll(1000);
+        QVERIFY(took.elapsed() < 3000);
+        int ranNormally = 0, killed = 0, notRun = 0;
+        for (const QList<QVariant>& result : done) {
+            const HookResult r = result.first().value<HookResult>();
+            ranNormally += r.run && r.exit == 0;
+            killed += r.killed;
+            notRun += !r.run;
+        }
+        QTEST(ranNormally, "ranNormally");
+        QTEST(killed, "killed");
+        QTEST(notRun, "notRun");
+        QCOMPARE(hooks.running(), 0);
     }
 
     void watchOverSimulatedHours();

@@ -10,6 +10,8 @@
 
 #include <QDir>
 
+#include <utility>
+
 namespace qv {
 
 using namespace Qt::StringLiterals;
@@ -38,11 +40,38 @@ Watch::Watch(Session& session, QString device, WatchSettings settings, Clock& cl
     connect(&session_.screenFetch(), &ScreenFetch::finished, this, &Watch::captureFinished);
     connect(&session_.errorLog(), &ErrorLog::finished, this, &Watch::logFinished);
     connect(&hooks_, &HookRunner::finished, this, [this](const HookResult& r) {
+        if (!r.run) {
+            journal_.write(u"hook"_s, {{u"alarm"_s, r.alarm}, {u"state"_s, r.state}, {u"run"_s, false}});
+            return;
+        }
         QJsonObject fields{{u"alarm"_s, r.alarm}, {u"state"_s, r.state}, {u"exit"_s, r.exit},
                            {u"ms"_s, r.ms},       {u"killed"_s, r.killed}};
         if (!r.error.isEmpty())
             fields.insert(u"error"_s, r.error);
+        if (!r.stderrText.isEmpty())
+            fields.insert(u"stderr"_s, r.stderrText);
         journal_.write(u"hook"_s, fields);
+        // A hook is how people away from the rack hear of an alarm: one that fails says so where a service's
+        // messages are read (journald), not only in the folder.
+        QString failure;
+        if (!r.error.isEmpty())
+            failure = u"could not start: "_s + r.error;
+        else if (r.killed)
+            failure = u"was killed after %1 s"_s.arg(r.ms / 1000);
+        else if (r.exit < 0)
+            failure = u"ended by a signal"_s;
+        else if (r.exit != 0)
+            failure = u"exited with %1"_s.arg(r.exit);
+        if (!failure.isEmpty())
+            emit problem(u"the %1 %2 alarm hook %3%4"_s.arg(r.alarm, r.state, failure,
+                                                             r.stderrText.isEmpty() ? QString()
+                                                             : u": "_s + r.stderrText.section(u'\n', 0, 0).left(200)));
+    });
+    connect(&hooks_, &HookRunner::dropped, this, [this](const HookCall& call, int count) {
+        error(u"the %1 %2 alarm hook was not run: %3 calls already wait behind one still running (%4 dropped)"_s
+                  .arg(call.alarm, call.state)
+                  .arg(HookRunner::kWaitingLimit)
+                  .arg(count));
     });
 }
 
@@ -82,6 +111,13 @@ void Watch::stop()
     running_ = false;
     for (const auto& c : std::as_const(pollConnections_))
         disconnect(c);
+    // An alarm whose picture has not come yet still gets its hook, without the picture.
+    for (const PendingCapture& p : std::exchange(pendingCaptures_, {}))
+        if (p.alarm) {
+            const AlarmEpisode* e = openEpisode(*p.alarm);
+            runHook(*p.alarm, u"raised"_s, e ? e->detail : QString(), e ? e->raised : clock_.now(), {});
+        }
+    hooks_.finishAll(kStopHooksMs);
     journal_.write(u"stop"_s, identity());
     journal_.close();
 }

@@ -41,7 +41,9 @@ public:
     ~Watch() override;
 
     void start();
+    // Hooks still running or waiting get kStopHooksMs to run; the journal ends with "stop" after them.
     void stop();
+    static constexpr int kStopHooksMs = 5000;
     bool running() const { return running_; }
     // What the watch does after each poll of the session, and after a tick that found the device in use.
     void afterPoll(const InstrumentStatus& status);
