@@ -71,6 +71,7 @@ class TestWatchEndToEnd : public QObject {
 private slots:
     void init() { qunsetenv("QV7700_POLL_MS"); }  // the program's own poll period unless a test sets a faster one
     void scriptedFeedOverAPty();
+    void oneWatchPerFolder();
     void killNine();
     void fullDiskOrUnwritableFolder_data();
     void fullDiskOrUnwritableFolder();
@@ -143,6 +144,27 @@ void TestWatchEndToEnd::scriptedFeedOverAPty()
                                     u"QV_JOURNAL=%1/journal/%2.jsonl\n"_s.arg(dir, today), u"QV_TIME=%1T"_s.arg(today)})
         QVERIFY2(text.contains(expected), qPrintable(text + u" lacks "_s + expected));
     QVERIFY(readFile(tmp.filePath(u"hook.absent.cleared"_s)).contains("QV_CAPTURE=\n"));
+}
+
+// A second watch on a folder already watched ends at once (exit 1), names the folder and the first watch's PID,
+// and leaves the journal alone. (killNine shows a watch killed with SIGKILL leaves no lock behind.)
+void TestWatchEndToEnd::oneWatchPerFolder()
+{
+    QTemporaryDir tmp;
+    const QString dir = tmp.filePath(u"watch"_s);
+    Watcher first(dir, {u"--device"_s, u"sim"_s});
+    QTRY_COMPARE_WITH_TIMEOUT(first.starts(), 1, 20000);
+    Watcher second(dir, {u"--device"_s, u"sim"_s});
+    QVERIFY(second.waitForFinished(10000));
+    QByteArray err;
+    QCOMPARE(second.finish(nullptr, &err), 1);
+    QVERIFY2(err.contains(QFile::encodeName(dir)) && err.contains(" " + QByteArray::number(first.processId()) + ")"),
+             err.constData());
+    QCOMPARE(first.stop(), 0);
+    QList<QJsonObject> lines;
+    QVERIFY(wholeLines(dir, &lines));
+    QCOMPARE(journalEvents(lines).count(u"start"_s), 1);
+    QCOMPARE(journalEvents(lines).count(u"error"_s), 0);
 }
 
 // SIGKILL at random moments of a busy watch (fast poll on the vectorscope page, whose gamut lamp flickers, and

@@ -88,20 +88,39 @@ QJsonObject Watch::identity() const
             {u"serial"_s, serial.isEmpty() ? QJsonValue() : QJsonValue(serial)}};
 }
 
-void Watch::start()
+bool Watch::lockFolder(QString* why)
+{
+    if (lock_.state() == FolderLock::State::Held)
+        return true;
+    if (lock_.acquire(settings_.dir) != FolderLock::State::HeldElsewhere)
+        return true;
+    if (why)
+        *why = lock_.holderPid() > 0
+                   ? u"another watch (PID %1) is watching %2"_s.arg(lock_.holderPid()).arg(settings_.dir)
+                   : u"another watch is watching %1 (%2 is locked)"_s.arg(settings_.dir, lock_.path());
+    return false;
+}
+
+bool Watch::start(QString* why)
 {
     if (running_)
-        return;
+        return true;
+    if (!lockFolder(why))
+        return false;
     running_ = true;
     const QDateTime now = clock_.now();
     const qint64 ms = clock_.monotonicMs();
     journal_.write(u"start"_s, identity());
+    if (lock_.state() == FolderLock::State::Unavailable)
+        journal_.write(u"error"_s, {{u"what"_s, u"watching without a lock on the folder, so a second watch there "
+                                                u"would not be refused: "_s + lock_.error()}});
     nextCapture_ = settings_.captureEveryMinutes > 0 ? ms + minutesMs(settings_.captureEveryMinutes) : -1;
     nextLog_ = ms;  // the first good poll fetches the log: it is the starting point for what is new
     nextAlive_ = ms + kHourMs;
     applyRetention(now);
     pollConnections_ = {connect(&session_, &Session::polled, this, &Watch::afterPoll),
                         connect(&session_, &Session::pollSkipped, this, &Watch::afterSkippedPoll)};
+    return true;
 }
 
 void Watch::stop()
@@ -120,6 +139,7 @@ void Watch::stop()
     hooks_.finishAll(kStopHooksMs);
     journal_.write(u"stop"_s, identity());
     journal_.close();
+    lock_.release();
 }
 
 void Watch::error(const QString& what)

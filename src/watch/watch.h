@@ -8,6 +8,7 @@
 #include "logger/log_formats.h"
 #include "watch/alarm_rules.h"
 #include "watch/watch_settings.h"
+#include "watch/folder_lock.h"
 #include "watch/hook_runner.h"
 #include "watch/journal.h"
 #include "watch/log_keeper.h"
@@ -40,7 +41,11 @@ public:
     Watch(Session& session, QString device, WatchSettings settings, Clock& clock, QObject* parent = nullptr);
     ~Watch() override;
 
-    void start();
+    // Locks the folder for this watch (start() does it too, when nobody did). False, with why for people, when
+    // another watch holds it; a folder where no lock can be made (not writable yet) is watched without one.
+    bool lockFolder(QString* why = nullptr);
+    // False, with nothing journaled, when lockFolder() fails.
+    bool start(QString* why = nullptr);
     // Hooks still running or waiting get kStopHooksMs to run; the journal ends with "stop" after them.
     void stop();
     static constexpr int kStopHooksMs = 5000;
@@ -97,6 +102,7 @@ private:
     qint64 nextCapture_ = -1, nextLog_ = -1, nextAlive_ = -1;  // on the monotonic clock; -1: never
     std::deque<AlarmEpisode> episodes_;
     QList<QMetaObject::Connection> pollConnections_;
+    FolderLock lock_;
 };
 
 }  // namespace qv
