@@ -157,17 +157,24 @@ private slots:
     {
         QTest::addColumn<int>("keepDays");
         QTest::addColumn<int>("keepKb");
+        QTest::addColumn<int>("daysAhead");
         QTest::addColumn<QStringList>("deleted");
-        QTest::newRow("by age") << 30 << 100000
+        QTest::newRow("by age") << 30 << 100000 << 0
                                 << QStringList{u"captures/2026-05-01/101500-timed.png"_s, u"journal/2026-05-01.jsonl"_s};
         QTest::newRow("by size, oldest captures first")
-            << 60 << 45
+            << 60 << 45 << 0
             << QStringList{u"captures/2026-05-01/101500-timed.png"_s, u"captures/2026-06-11/090000-gamut.png"_s};
+        // A date 40 days ahead makes every file old; the newest day that holds data stays all the same.
+        QTest::newRow("clock 40 days ahead") << 30 << 100000 << 40
+                                             << QStringList{u"captures/2026-05-01/101500-timed.png"_s,
+                                                            u"journal/2026-05-01.jsonl"_s,
+                                                            u"captures/2026-06-11/090000-gamut.png"_s};
     }
     void retention()
     {
         QFETCH(int, keepDays);
         QFETCH(int, keepKb);
+        QFETCH(int, daysAhead);
         QTemporaryDir dir;
         const QByteArray tenKb(10 * 1024, 'x');
         for (const char* name : {"journal/2026-05-01.jsonl", "journal/2026-06-12.jsonl", "captures/2026-05-01/101500-timed.png",
@@ -176,7 +183,8 @@ private slots:
                                  "captures/2026-05-01/holiday.png", "captures/old/101500-timed.png"})
             writeFile(dir.filePath(QString::fromLatin1(name)), tenKb);
         QStringList planned;
-        for (const Deletion& d : retentionPlan(watchFiles(dir.path()), QDate(2026, 6, 12), {keepDays, keepKb * 1024ll}))
+        const QDate today = QDate(2026, 6, 12).addDays(daysAhead);
+        for (const Deletion& d : retentionPlan(watchFiles(dir.path()), today, {keepDays, keepKb * 1024ll}).deletions)
             planned << QDir(dir.path()).relativeFilePath(d.path);
         QTEST(planned, "deleted");
     }
@@ -262,9 +270,33 @@ private slots:
         QCOMPARE(hooks.running(), 0);
     }
 
+    void retentionWithTheClockAhead();
     void watchOverSimulatedHours();
     void report();
 };
+
+// A wall clock 40 days ahead when the watch starts: every file from before would be past --keep-days. The pass
+// is refused and says why; nothing of the folder's last day, nor anything else, is deleted.
+void TestWatch::retentionWithTheClockAhead()
+{
+    QTemporaryDir dir;
+    const QStringList before{u"journal/2026-05-01.jsonl"_s, u"journal/2026-06-12.jsonl"_s,
+                             u"captures/2026-06-11/090000-gamut.png"_s, u"captures/2026-06-12/080000-timed.png"_s};
+    for (const QString& name : before)
+        writeFile(dir.filePath(name), "{}\n");
+    Session session{std::unique_ptr<D2xx>(new SimDevice)};
+    ManualClock clock(kStart.addDays(40));
+    WatchSettings settings;
+    settings.dir = dir.path();
+    Watch watch(session, u"sim"_s, settings, clock);
+    QVERIFY(watch.start());
+    watch.stop();
+    for (const QString& name : before)
+        QVERIFY2(QFile::exists(dir.filePath(name)), qPrintable(name));
+    const QStringList events = journalEvents(readJournal(dir.path(), clock.now().date(), clock.now().date()));
+    QCOMPARE(events, (QStringList{u"start"_s, u"error"_s, u"stop"_s}));
+    QVERIFY(readFile(dir.filePath(u"journal/2026-07-22.jsonl"_s)).contains("retention deleted nothing"));
+}
 
 // The PDF report from a journal: the period's episodes with their times and duration, the alarm picture, the
 // new log records, page numbers; what lies outside the period stays out. Read back with poppler's pdftotext.

@@ -36,7 +36,11 @@ Watch::Watch(Session& session, QString device, WatchSettings settings, Clock& cl
       hooks_(settings_.hook)
 {
     journal_.onProblem = [this](const QString& text) { emit problem(text); };
-    journal_.onLine = [this](const QByteArray& line) { emit journalLine(line); };
+    journal_.onLine = [this](const QByteArray& line) {
+        if (const QString file = journal_.fileFor(clock_.now().date()); !written_.contains(file))
+            written_.insert(file, clock_.monotonicMs());
+        emit journalLine(line);
+    };
     connect(&session_.screenFetch(), &ScreenFetch::finished, this, &Watch::captureFinished);
     connect(&session_.errorLog(), &ErrorLog::finished, this, &Watch::logFinished);
     connect(&hooks_, &HookRunner::finished, this, [this](const HookResult& r) {

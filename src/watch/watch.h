@@ -15,6 +15,7 @@
 #include "watch/retention.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 
@@ -103,6 +104,9 @@ private:
     std::deque<AlarmEpisode> episodes_;
     QList<QMetaObject::Connection> pollConnections_;
     FolderLock lock_;
+    // The files this watch wrote, with the monotonic time of their first line or their picture: retention leaves
+    // them alone until they are keep-days old by that clock, whatever date their names carry.
+    QHash<QString, qint64> written_;
 };
 
 }  // namespace qv
