@@ -15,6 +15,7 @@
 
 #include "test_rigs.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QJsonDocument>
 #include <QSignalSpy>
@@ -156,17 +157,24 @@ private slots:
     {
         QTest::addColumn<int>("keepDays");
         QTest::addColumn<int>("keepKb");
+        QTest::addColumn<int>("daysAhead");
         QTest::addColumn<QStringList>("deleted");
-        QTest::newRow("by age") << 30 << 100000
+        QTest::newRow("by age") << 30 << 100000 << 0
                                 << QStringList{u"captures/2026-05-01/101500-timed.png"_s, u"journal/2026-05-01.jsonl"_s};
         QTest::newRow("by size, oldest captures first")
-            << 60 << 45
+            << 60 << 45 << 0
             << QStringList{u"captures/2026-05-01/101500-timed.png"_s, u"captures/2026-06-11/090000-gamut.png"_s};
+        // A date 40 days ahead makes every file old; the newest day that holds data stays all the same.
+        QTest::newRow("clock 40 days ahead") << 30 << 100000 << 40
+                                             << QStringList{u"captures/2026-05-01/101500-timed.png"_s,
+                                                            u"journal/2026-05-01.jsonl"_s,
+                                                            u"captures/2026-06-11/090000-gamut.png"_s};
     }
     void retention()
     {
         QFETCH(int, keepDays);
         QFETCH(int, keepKb);
+        QFETCH(int, daysAhead);
         QTemporaryDir dir;
         const QByteArray tenKb(10 * 1024, 'x');
         for (const char* name : {"journal/2026-05-01.jsonl", "journal/2026-06-12.jsonl", "captures/2026-05-01/101500-timed.png",
@@ -175,7 +183,8 @@ private slots:
                                  "captures/2026-05-01/holiday.png", "captures/old/101500-timed.png"})
             writeFile(dir.filePath(QString::fromLatin1(name)), tenKb);
         QStringList planned;
-        for (const Deletion& d : retentionPlan(watchFiles(dir.path()), QDate(2026, 6, 12), {keepDays, keepKb * 1024ll}))
+        const QDate today = QDate(2026, 6, 12).addDays(daysAhead);
+        for (const Deletion& d : retentionPlan(watchFiles(dir.path()), today, {keepDays, keepKb * 1024ll}).deletions)
             planned << QDir(dir.path()).relativeFilePath(d.path);
         QTEST(planned, "deleted");
     }
@@ -193,6 +202,9 @@ private slots:
             << QByteArray("start raised\nend raised\nstart cleared\nend cleared\n");
         QTest::newRow("killed at the limit") << u"echo start $QV_STATE >> \"$0\"; exec sleep 30"_s << 500 << -1
                                              << QByteArray("start raised\nstart cleared\n");
+        // A hook that reads its standard input (cat, a bare mail) gets nothing and ends, long before the kill.
+        QTest::newRow("standard input is empty") << u"cat; echo read $QV_STATE >> \"$0\""_s << 30000 << 0
+                                                 << QByteArray("read raised\nread cleared\n");
     }
     void hooks()
     {
@@ -203,9 +215,12 @@ private slots:
         HookRunner hooks(u"/bin/sh -c '%1' \"%2\""_s.arg(script, dir.filePath(u"out with space"_s)));
         hooks.timeLimitMs = limitMs;
         QSignalSpy done(&hooks, &HookRunner::finished);
+        QElapsedTimer took;
+        took.start();
         hooks.run({u"signal"_s, u"raised"_s, {}, {}, {}, {}, {}});
         hooks.run({u"signal"_s, u"cleared"_s, {}, {}, {}, {}, {}});
         QTRY_COMPARE_WITH_TIMEOUT(done.size(), 2, 20000);
+        QVERIFY2(took.elapsed() < 5000, qPrintable(QString::number(took.elapsed())));
         for (const QList<QVariant>& result : done) {
             QCOMPARE(result.first().value<HookResult>().exit, exit);
             QCOMPARE(result.first().value<HookResult>().killed, exit == -1);
@@ -213,9 +228,75 @@ private slots:
         QTEST(readFile(dir.filePath(u"out with space"_s)), "written");
     }
 
+    // At the stop, waiting calls get the time left to run; a hook that never ends is killed at that bound, the
+    // calls behind it are journaled as not run, and calls beyond the queue's bound are counted as they are dropped.
+    void hooksAtStop_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("calls");
+        QTest::addColumn<int>("ranNormally");
+        QTest::addColumn<int>("killed");
+        QTest::addColumn<int>("notRun");
+        QTest::addColumn<int>("dropped");
+        QTest::newRow("waiting calls run") << u"true"_s << 3 << 3 << 0 << 0 << 0;
+        QTest::newRow("a hook that never ends") << u"sleep 30"_s << 20 << 0 << 1 << 16 << 3;
+    }
+    void hooksAtStop()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, calls);
+        HookRunner hooks(command);
+        QSignalSpy done(&hooks, &HookRunner::finished);
+        QSignalSpy dropped(&hooks, &HookRunner::dropped);
+        for (int i = 0; i < calls; ++i)
+            hooks.run({u"gamut"_s, i % 2 ? u"cleared"_s : u"raised"_s, {}, {}, {}, {}, {}});
+        QTEST(int(dropped.size()), "dropped");
+        if (!dropped.isEmpty())
+            QTEST(dropped.last().at(1).toInt(), "dropped");
+        QElapsedTimer took;
+        took.start();
+        hooks.finishAll(1000);
+        QVERIFY(took.elapsed() < 3000);
+        int ranNormally = 0, killed = 0, notRun = 0;
+        for (const QList<QVariant>& result : done) {
+            const HookResult r = result.first().value<HookResult>();
+            ranNormally += r.run && r.exit == 0;
+            killed += r.killed;
+            notRun += !r.run;
+        }
+        QTEST(ranNormally, "ranNormally");
+        QTEST(killed, "killed");
+        QTEST(notRun, "notRun");
+        QCOMPARE(hooks.running(), 0);
+    }
+
+    void retentionWithTheClockAhead();
     void watchOverSimulatedHours();
     void report();
 };
+
+// A wall clock 40 days ahead when the watch starts: every file from before would be past --keep-days. The pass
+// is refused and says why; nothing of the folder's last day, nor anything else, is deleted.
+void TestWatch::retentionWithTheClockAhead()
+{
+    QTemporaryDir dir;
+    const QStringList before{u"journal/2026-05-01.jsonl"_s, u"journal/2026-06-12.jsonl"_s,
+                             u"captures/2026-06-11/090000-gamut.png"_s, u"captures/2026-06-12/080000-timed.png"_s};
+    for (const QString& name : before)
+        writeFile(dir.filePath(name), "{}\n");
+    Session session{std::unique_ptr<D2xx>(new SimDevice)};
+    ManualClock clock(kStart.addDays(40));
+    WatchSettings settings;
+    settings.dir = dir.path();
+    Watch watch(session, u"sim"_s, settings, clock);
+    QVERIFY(watch.start());
+    watch.stop();
+    for (const QString& name : before)
+        QVERIFY2(QFile::exists(dir.filePath(name)), qPrintable(name));
+    const QStringList events = journalEvents(readJournal(dir.path(), clock.now().date(), clock.now().date()));
+    QCOMPARE(events, (QStringList{u"start"_s, u"error"_s, u"stop"_s}));
+    QVERIFY(readFile(dir.filePath(u"journal/2026-07-22.jsonl"_s)).contains("retention deleted nothing"));
+}
 
 // The PDF report from a journal: the period's episodes with their times and duration, the alarm picture, the
 // new log records, page numbers; what lies outside the period stays out. Read back with poppler's pdftotext.

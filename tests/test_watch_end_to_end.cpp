@@ -71,6 +71,7 @@ class TestWatchEndToEnd : public QObject {
 private slots:
     void init() { qunsetenv("QV7700_POLL_MS"); }  // the program's own poll period unless a test sets a faster one
     void scriptedFeedOverAPty();
+    void oneWatchPerFolder();
     void killNine();
     void fullDiskOrUnwritableFolder_data();
     void fullDiskOrUnwritableFolder();
@@ -84,8 +85,9 @@ void TestWatchEndToEnd::scriptedFeedOverAPty()
     Process peer({link}, QStringLiteral(QV_PTY_PEER));
     QVERIFY(peer.waitForReadyRead(5000));
     const auto say = [&peer](const char* line) { peer.write(QByteArray(line) + '\n'); };
-    // The hook leaves its environment in a file named after the alarm and its state.
-    const QString hook = u"/bin/sh -c 'env | grep ^QV_ | sort > \"$0.$QV_ALARM.$QV_STATE\"' '%1/hook'"_s.arg(tmp.path());
+    // The hook leaves its environment in a file named after the alarm and its state, and fails as a mailer does.
+    const QString hook = u"/bin/sh -c 'env | grep ^QV_ | sort > \"$0.$QV_ALARM.$QV_STATE\"; echo no mail relay >&2; "
+                         u"exit 3' '%1/hook'"_s.arg(tmp.path());
     Watcher w(dir, {u"--device"_s, u"serial:"_s + link, u"--log-every"_s, u"0.1"_s, u"--alarm-hook"_s, hook});
     const int wait = 30000;
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir + u"/errorlog.txt"_s), wait);  // the first fetch: the baseline
@@ -106,6 +108,8 @@ void TestWatchEndToEnd::scriptedFeedOverAPty()
     }
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(tmp.filePath(u"hook.log.cleared"_s)), wait);
     QCOMPARE(w.stop(), 0);
+    // Each failing hook is one line on standard error, which a service's log keeps.
+    QCOMPARE(w.readAllStandardError().count("alarm hook exited with 3: no mail relay\n"), 8);
 
     QList<QJsonObject> lines;
     QVERIFY(wholeLines(dir, &lines));
@@ -119,6 +123,9 @@ void TestWatchEndToEnd::scriptedFeedOverAPty()
     QCOMPARE(all.count(u"absent"_s), 1);
     QCOMPARE(all.count(u"log-erased"_s), 1);
     QCOMPARE(all.count(u"hook"_s), 8);
+    for (const QJsonObject& o : lines)
+        if (o.value(u"event"_s) == u"hook"_s)
+            QCOMPARE(o.value(u"stderr"_s).toString(), u"no mail relay"_s);
     QVERIFY(all.indexOf(u"log-erased"_s) < all.indexOf(u"log"_s));
     QCOMPARE(lines.at(int(all.indexOf(u"log"_s))).value(u"text"_s).toString(), u"06/12 23:20:00 REF UNLOCKED"_s);
     // Pictures for the alarms the instrument could show, none for its absence (journaled as an error).
@@ -137,6 +144,27 @@ void TestWatchEndToEnd::scriptedFeedOverAPty()
                                     u"QV_JOURNAL=%1/journal/%2.jsonl\n"_s.arg(dir, today), u"QV_TIME=%1T"_s.arg(today)})
         QVERIFY2(text.contains(expected), qPrintable(text + u" lacks "_s + expected));
     QVERIFY(readFile(tmp.filePath(u"hook.absent.cleared"_s)).contains("QV_CAPTURE=\n"));
+}
+
+// A second watch on a folder already watched ends at once (exit 1), names the folder and the first watch's PID,
+// and leaves the journal alone. (killNine shows a watch killed with SIGKILL leaves no lock behind.)
+void TestWatchEndToEnd::oneWatchPerFolder()
+{
+    QTemporaryDir tmp;
+    const QString dir = tmp.filePath(u"watch"_s);
+    Watcher first(dir, {u"--device"_s, u"sim"_s});
+    QTRY_COMPARE_WITH_TIMEOUT(first.starts(), 1, 20000);
+    Watcher second(dir, {u"--device"_s, u"sim"_s});
+    QVERIFY(second.waitForFinished(10000));
+    QByteArray err;
+    QCOMPARE(second.finish(nullptr, &err), 1);
+    QVERIFY2(err.contains(QFile::encodeName(dir)) && err.contains(" " + QByteArray::number(first.processId()) + ")"),
+             err.constData());
+    QCOMPARE(first.stop(), 0);
+    QList<QJsonObject> lines;
+    QVERIFY(wholeLines(dir, &lines));
+    QCOMPARE(journalEvents(lines).count(u"start"_s), 1);
+    QCOMPARE(journalEvents(lines).count(u"error"_s), 0);
 }
 
 // SIGKILL at random moments of a busy watch (fast poll on the vectorscope page, whose gamut lamp flickers, and

@@ -62,6 +62,11 @@ int runWatch(Session& session, const Options& o)
 
     SystemClock clock;
     Watch watch(session, o.device, o.watch, clock);
+    // Before the poll or a server starts: a second watch on the folder leaves no trace, in the journal or elsewhere.
+    if (QString why; !watch.lockFolder(&why)) {
+        say(u"qv7700-remote: "_s + why);
+        return exitcode::Failed;
+    }
     QObject::connect(&watch, &Watch::problem, &session, [](const QString& text) { say(u"qv7700-remote: "_s + text); });
     session.start();
     // Tests and benchmarks poll faster than the instrument's once a second.

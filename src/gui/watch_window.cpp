@@ -21,6 +21,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace qv {
 
 using namespace Qt::StringLiterals;
@@ -158,7 +160,12 @@ void WatchWindow::start()
     // Queued: an Acknowledge button's click changes the list that holds the button.
     connect(watch_, &Watch::alarmsChanged, this, &WatchWindow::refreshAlarms, Qt::QueuedConnection);
     watch_->notify = [this](const AlarmEpisode& e) { notifyRaised(alarmNameText(e.name), e.detail); };
-    watch_->start();
+    if (QString why; !watch_->start(&why)) {
+        delete std::exchange(watch_, nullptr);
+        showProblem(why);
+        startStop_->setChecked(false);
+        return;
+    }
     form_->setEnabled(false);
     startStop_->setChecked(true);
     startStop_->setText(u"Stop Watching"_s);

@@ -9,11 +9,6 @@ namespace qv {
 
 using namespace Qt::StringLiterals;
 
-namespace {
-// Calls that pile up behind a hook that never ends are dropped beyond this many per alarm.
-constexpr size_t kWaitingLimit = 16;
-}  // namespace
-
 QStringList HookRunner::splitWords(const QString& command)
 {
     // A shell's quoting without its expansions: blanks separate words, '...' is literal, "..." keeps blanks and
@@ -91,18 +86,25 @@ void HookRunner::run(const HookCall& call)
     if (!enabled())
         return;
     Slot& slot = slotFor(call.alarm);
-    if (slot.process) {
-        if (slot.waiting.size() < kWaitingLimit)
-            slot.waiting.push_back(call);
+    if (!slot.process) {
+        start(slot, call);
         return;
     }
-    start(slot, call);
+    // Calls that pile up behind a hook that never ends are dropped beyond this many, so that a stuck hook cannot
+    // take the watch's memory; the journal says so, as nobody hears of these alarms otherwise.
+    if (slot.waiting.size() >= kWaitingLimit) {
+        emit dropped(call, ++slot.dropped);
+        return;
+    }
+    slot.dropped = 0;
+    slot.waiting.push_back(call);
 }
 
 void HookRunner::start(Slot& slot, const HookCall& call)
 {
     slot.call = call;
     slot.killed = false;
+    slot.stderrBytes.clear();
     slot.process = new QProcess(this);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"QV_ALARM"_s, call.alarm);
@@ -115,9 +117,14 @@ void HookRunner::start(Slot& slot, const HookCall& call)
     slot.process->setProcessEnvironment(env);
     slot.process->setProgram(words_.first());
     slot.process->setArguments(words_.mid(1));
-    // Its output is the hook's own business; the watch's standard error stays for the watch.
+    // Nobody types into a hook: one that reads its standard input gets an end of file at once.
+    slot.process->setStandardInputFile(QProcess::nullDevice());
     slot.process->setStandardOutputFile(QProcess::nullDevice());
-    slot.process->setStandardErrorFile(QProcess::nullDevice());
+    // The rest of a chatty hook's errors is read and let go, so that it never blocks on a full pipe.
+    connect(slot.process, &QProcess::readyReadStandardError, this, [&slot] {
+        const QByteArray bytes = slot.process->readAllStandardError();
+        slot.stderrBytes += bytes.left(kStderrKept - slot.stderrBytes.size());
+    });
     slot.limit = new QTimer(slot.process);
     slot.limit->setSingleShot(true);
     connect(slot.limit, &QTimer::timeout, this, [this, &slot] {
@@ -140,17 +147,60 @@ void HookRunner::done(Slot& slot, int exit, const QString& error)
 {
     if (!slot.process)
         return;
-    HookResult r{slot.call.alarm, slot.call.state, exit, slot.started.elapsed(), slot.killed, error};
+    const QByteArray rest = slot.process->readAllStandardError();
+    slot.stderrBytes += rest.left(kStderrKept - slot.stderrBytes.size());
+    HookResult r{slot.call.alarm, slot.call.state, exit, slot.started.elapsed(), slot.killed, error,
+                 QString::fromUtf8(slot.stderrBytes).trimmed()};
     slot.limit->stop();
     slot.process->disconnect(this);
     slot.process->deleteLater();
     slot.process = nullptr;
     emit finished(r);
-    if (!slot.waiting.empty()) {
+    if (!closing_ && !slot.waiting.empty()) {
         const HookCall next = slot.waiting.front();
         slot.waiting.pop_front();
         start(slot, next);
     }
+}
+
+void HookRunner::finishAll(int withinMs)
+{
+    closing_ = true;  // from here on this loop starts the waiting calls, as long as there is time for them
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (Slot& slot : slots_) {
+        for (;;) {
+            const qint64 left = withinMs - elapsed.elapsed();
+            if (!slot.process) {
+                if (slot.waiting.empty() || left <= 0)
+                    break;
+                const HookCall next = slot.waiting.front();
+                slot.waiting.pop_front();
+                start(slot, next);
+                continue;
+            }
+            QProcess* process = slot.process;
+            if (left > 0 && process->waitForFinished(int(left)))
+                continue;
+            if (slot.process != process)
+                continue;  // could not start: reported already
+            if (process->state() != QProcess::NotRunning) {
+                slot.killed = true;
+                process->kill();
+                process->waitForFinished(1000);
+            }
+            done(slot, -1, slot.killed ? QString() : process->errorString());
+        }
+        for (const HookCall& call : slot.waiting) {
+            HookResult r;
+            r.alarm = call.alarm;
+            r.state = call.state;
+            r.run = false;
+            emit finished(r);
+        }
+        slot.waiting.clear();
+    }
+    closing_ = false;
 }
 
 }  // namespace qv

@@ -10,6 +10,8 @@
 
 #include <QDir>
 
+#include <utility>
+
 namespace qv {
 
 using namespace Qt::StringLiterals;
@@ -34,15 +36,46 @@ Watch::Watch(Session& session, QString device, WatchSettings settings, Clock& cl
       hooks_(settings_.hook)
 {
     journal_.onProblem = [this](const QString& text) { emit problem(text); };
-    journal_.onLine = [this](const QByteArray& line) { emit journalLine(line); };
+    journal_.onLine = [this](const QByteArray& line) {
+        if (const QString file = journal_.fileFor(clock_.now().date()); !written_.contains(file))
+            written_.insert(file, clock_.monotonicMs());
+        emit journalLine(line);
+    };
     connect(&session_.screenFetch(), &ScreenFetch::finished, this, &Watch::captureFinished);
     connect(&session_.errorLog(), &ErrorLog::finished, this, &Watch::logFinished);
     connect(&hooks_, &HookRunner::finished, this, [this](const HookResult& r) {
+        if (!r.run) {
+            journal_.write(u"hook"_s, {{u"alarm"_s, r.alarm}, {u"state"_s, r.state}, {u"run"_s, false}});
+            return;
+        }
         QJsonObject fields{{u"alarm"_s, r.alarm}, {u"state"_s, r.state}, {u"exit"_s, r.exit},
                            {u"ms"_s, r.ms},       {u"killed"_s, r.killed}};
         if (!r.error.isEmpty())
             fields.insert(u"error"_s, r.error);
+        if (!r.stderrText.isEmpty())
+            fields.insert(u"stderr"_s, r.stderrText);
         journal_.write(u"hook"_s, fields);
+        // A hook is how people away from the rack hear of an alarm: one that fails says so where a service's
+        // messages are read (journald), not only in the folder.
+        QString failure;
+        if (!r.error.isEmpty())
+            failure = u"could not start: "_s + r.error;
+        else if (r.killed)
+            failure = u"was killed after %1 s"_s.arg(r.ms / 1000);
+        else if (r.exit < 0)
+            failure = u"ended by a signal"_s;
+        else if (r.exit != 0)
+            failure = u"exited with %1"_s.arg(r.exit);
+        if (!failure.isEmpty())
+            emit problem(u"the %1 %2 alarm hook %3%4"_s.arg(r.alarm, r.state, failure,
+                                                             r.stderrText.isEmpty() ? QString()
+                                                             : u": "_s + r.stderrText.section(u'\n', 0, 0).left(200)));
+    });
+    connect(&hooks_, &HookRunner::dropped, this, [this](const HookCall& call, int count) {
+        error(u"the %1 %2 alarm hook was not run: %3 calls already wait behind one still running (%4 dropped)"_s
+                  .arg(call.alarm, call.state)
+                  .arg(HookRunner::kWaitingLimit)
+                  .arg(count));
     });
 }
 
@@ -59,20 +92,39 @@ QJsonObject Watch::identity() const
             {u"serial"_s, serial.isEmpty() ? QJsonValue() : QJsonValue(serial)}};
 }
 
-void Watch::start()
+bool Watch::lockFolder(QString* why)
+{
+    if (lock_.state() == FolderLock::State::Held)
+        return true;
+    if (lock_.acquire(settings_.dir) != FolderLock::State::HeldElsewhere)
+        return true;
+    if (why)
+        *why = lock_.holderPid() > 0
+                   ? u"another watch (PID %1) is watching %2"_s.arg(lock_.holderPid()).arg(settings_.dir)
+                   : u"another watch is watching %1 (%2 is locked)"_s.arg(settings_.dir, lock_.path());
+    return false;
+}
+
+bool Watch::start(QString* why)
 {
     if (running_)
-        return;
+        return true;
+    if (!lockFolder(why))
+        return false;
     running_ = true;
     const QDateTime now = clock_.now();
     const qint64 ms = clock_.monotonicMs();
     journal_.write(u"start"_s, identity());
+    if (lock_.state() == FolderLock::State::Unavailable)
+        journal_.write(u"error"_s, {{u"what"_s, u"watching without a lock on the folder, so a second watch there "
+                                                u"would not be refused: "_s + lock_.error()}});
     nextCapture_ = settings_.captureEveryMinutes > 0 ? ms + minutesMs(settings_.captureEveryMinutes) : -1;
     nextLog_ = ms;  // the first good poll fetches the log: it is the starting point for what is new
     nextAlive_ = ms + kHourMs;
     applyRetention(now);
     pollConnections_ = {connect(&session_, &Session::polled, this, &Watch::afterPoll),
                         connect(&session_, &Session::pollSkipped, this, &Watch::afterSkippedPoll)};
+    return true;
 }
 
 void Watch::stop()
@@ -82,8 +134,16 @@ void Watch::stop()
     running_ = false;
     for (const auto& c : std::as_const(pollConnections_))
         disconnect(c);
+    // An alarm whose picture has not come yet still gets its hook, without the picture.
+    for (const PendingCapture& p : std::exchange(pendingCaptures_, {}))
+        if (p.alarm) {
+            const AlarmEpisode* e = openEpisode(*p.alarm);
+            runHook(*p.alarm, u"raised"_s, e ? e->detail : QString(), e ? e->raised : clock_.now(), {});
+        }
+    hooks_.finishAll(kStopHooksMs);
     journal_.write(u"stop"_s, identity());
     journal_.close();
+    lock_.release();
 }
 
 void Watch::error(const QString& what)

@@ -8,12 +8,14 @@
 #include "logger/log_formats.h"
 #include "watch/alarm_rules.h"
 #include "watch/watch_settings.h"
+#include "watch/folder_lock.h"
 #include "watch/hook_runner.h"
 #include "watch/journal.h"
 #include "watch/log_keeper.h"
 #include "watch/retention.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 
@@ -40,8 +42,14 @@ public:
     Watch(Session& session, QString device, WatchSettings settings, Clock& clock, QObject* parent = nullptr);
     ~Watch() override;
 
-    void start();
+    // Locks the folder for this watch (start() does it too, when nobody did). False, with why for people, when
+    // another watch holds it; a folder where no lock can be made (not writable yet) is watched without one.
+    bool lockFolder(QString* why = nullptr);
+    // False, with nothing journaled, when lockFolder() fails.
+    bool start(QString* why = nullptr);
+    // Hooks still running or waiting get kStopHooksMs to run; the journal ends with "stop" after them.
     void stop();
+    static constexpr int kStopHooksMs = 5000;
     bool running() const { return running_; }
     // What the watch does after each poll of the session, and after a tick that found the device in use.
     void afterPoll(const InstrumentStatus& status);
@@ -95,6 +103,10 @@ private:
     qint64 nextCapture_ = -1, nextLog_ = -1, nextAlive_ = -1;  // on the monotonic clock; -1: never
     std::deque<AlarmEpisode> episodes_;
     QList<QMetaObject::Connection> pollConnections_;
+    FolderLock lock_;
+    // The files this watch wrote, with the monotonic time of their first line or their picture: retention leaves
+    // them alone until they are keep-days old by that clock, whatever date their names carry.
+    QHash<QString, qint64> written_;
 };
 
 }  // namespace qv

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 
 namespace qv {
 
@@ -70,6 +71,7 @@ void Watch::captureFinished()
             QDir().mkpath(QFileInfo(path).absolutePath());
             if (savePicture(session_.picture().image(), path, "PNG")) {
                 file = path;
+                written_.insert(path, clock_.monotonicMs());
                 QJsonObject fields{{u"file"_s, QDir(settings_.dir).relativeFilePath(path)}, {u"reason"_s, reason}};
                 if (p.alarm)
                     fields.insert(u"alarm"_s, alarmNameText(*p.alarm));
@@ -122,9 +124,22 @@ void Watch::logFinished()
 
 void Watch::applyRetention(const QDateTime& now)
 {
-    for (const Deletion& d : retentionPlan(watchFiles(settings_.dir), now.date(), settings_.retention)) {
-        if (d.path == journal_.currentFile())
-            continue;
+    const qint64 ms = clock_.monotonicMs();
+    const qint64 keepMs = qint64(std::max(settings_.retention.keepDays, 1)) * 24 * 3600 * 1000;
+    // Paths as retention lists them: a folder given as "DIR/" must not hide the watch's own files from it.
+    QSet<QString> own{QDir::cleanPath(journal_.currentFile()), QDir::cleanPath(journal_.fileFor(now.date()))};
+    for (auto it = written_.begin(); it != written_.end();) {
+        if (ms - it.value() >= keepMs) {
+            it = written_.erase(it);
+        } else {
+            own.insert(QDir::cleanPath(it.key()));
+            ++it;
+        }
+    }
+    const RetentionPlan plan = retentionPlan(watchFiles(settings_.dir), now.date(), settings_.retention, own);
+    if (!plan.refused.isEmpty())
+        error(plan.refused);
+    for (const Deletion& d : plan.deletions) {
         if (!QFile::remove(d.path)) {
             error(u"retention could not delete %1"_s.arg(d.path));
             continue;
