@@ -310,13 +310,8 @@ int runHeadless(const Options& o)
     const std::unique_ptr<Session> session = openSession(o, &error);
     if (!session)
         return report(o, failed(exitcode::Usage, error));
-    if (o.action == Action::Watch) {
-        if (!o.presses.isEmpty() && runPresses(*session, o.presses) != exitcode::Done)
-            say(u"qv7700-remote: a key exchange with %1 failed; watching it anyway"_s.arg(instrumentName(*session)));
-        // The status box went to standard error for the presses; the watch's log fetches would fill it all day.
-        QObject::disconnect(&session->panel(), &PanelModel::statusTextWritten, session.get(), nullptr);
+    if (o.action == Action::Watch)
         return runWatch(*session, o);
-    }
     return runHeadlessOn(*session, o);
 }
 

@@ -67,6 +67,11 @@ int runWatch(Session& session, const Options& o)
         say(u"qv7700-remote: "_s + why);
         return exitcode::Failed;
     }
+    // The keys go to the instrument only once the folder is ours: a refused watch touches nothing.
+    if (!o.presses.isEmpty() && runPresses(session, o.presses) != exitcode::Done)
+        say(u"qv7700-remote: a key exchange with the QV7700 failed; watching it anyway"_s);
+    // The status box went to standard error for the presses; the watch's log fetches would fill it all day.
+    QObject::disconnect(&session.panel(), &PanelModel::statusTextWritten, &session, nullptr);
     QObject::connect(&watch, &Watch::problem, &session, [](const QString& text) { say(u"qv7700-remote: "_s + text); });
     session.start();
     // Tests and benchmarks poll faster than the instrument's once a second.
