@@ -4,6 +4,7 @@
 #include "net/net_access.h"
 #include "net/tls_identity.h"
 #include "render/screen_picture.h"
+#include "snmp/snmp_agent.h"
 #include "watch/alarm_rules.h"
 
 #include <QCommandLineParser>
@@ -103,6 +104,15 @@ struct OptionTable {
     QCommandLineOption publicRead{u"public-read"_s,
                                   u"With --serve on an address that is not loopback: reading needs no token."_s};
     QCommandLineOption window{u"window"_s, u"With --serve: show the window too and serve from it."_s};
+    // Written --snmp or --snmp=SOCKET: a bare --snmp is given the default socket before parsing.
+    QCommandLineOption snmp{u"snmp"_s,
+                            u"With --watch or --serve: join the SNMP agent as an AgentX subagent through SOCKET "
+                            "(written --snmp=SOCKET; default %1, or tcp:HOST:PORT)."_s.arg(QLatin1StringView(snmp::kDefaultAgentxSocket)),
+                            u"SOCKET"_s};
+    QCommandLineOption snmpBaseOid{u"snmp-base-oid"_s,
+                                   u"With --snmp: the program's subtree (default %1, a placeholder under the "
+                                   "documentation enterprise number)."_s.arg(snmp::oidText(snmp::kDefaultBase)),
+                                   u"OID"_s};
     QCommandLineOption allowHost{u"allow-host"_s,
                                  u"With --serve: a host name viewers may use besides the address (repeatable)."_s,
                                  u"NAME"_s};
@@ -112,7 +122,7 @@ struct OptionTable {
         for (const auto* o : {&device, &serialNumber, &press, &capture, &getLog, &format, &eraseLog, &status,
                               &listDevices, &json, &render, &levels, &noSignal, &output, &doctor, &watch,
                               &captureEvery, &logEvery, &alarms, &alarmHook, &keepDays, &keepMb, &report, &from, &to,
-                              &serve, &tokenFile, &tlsCert, &tlsKey, &tlsKeyPass, &publicRead, &allowHost, &window})
+                              &serve, &tokenFile, &tlsCert, &tlsKey, &tlsKeyPass, &publicRead, &allowHost, &window, &snmp, &snmpBaseOid})
             parser.addOption(*o);
     }
 };
@@ -345,8 +355,31 @@ std::optional<QString> checkServe(const QCommandLineParser& p, const OptionTable
 }  // namespace
 
 namespace {
-ParsedCommandLine parse(const QStringList& args)
+std::optional<QString> checkSnmp(const QCommandLineParser& p, const OptionTable& t, Options& o)
 {
+    if (!p.isSet(t.snmp)) {
+        if (p.isSet(t.snmpBaseOid))
+            return u"--snmp-base-oid goes with --snmp"_s;
+        return std::nullopt;
+    }
+    if (o.action != Action::Watch && o.action != Action::Serve)
+        return u"--snmp goes with --watch or --serve"_s;
+    o.watch.snmp = p.value(t.snmp);
+    if (o.watch.snmp.trimmed().isEmpty())
+        return u"--snmp=SOCKET needs a socket"_s;
+    o.watch.snmpBaseOid = p.value(t.snmpBaseOid);
+    if (p.isSet(t.snmpBaseOid) && !snmp::parseOid(o.watch.snmpBaseOid))
+        return u"--snmp-base-oid takes a dotted OID such as %1, not \"%2\""_s.arg(snmp::oidText(snmp::kDefaultBase),
+                                                                              o.watch.snmpBaseOid);
+    return std::nullopt;
+}
+
+ParsedCommandLine parse(QStringList args)
+{
+    // --snmp takes its socket only as --snmp=SOCKET, so that it can stand alone for the default.
+    for (QString& a : args)
+        if (a == u"--snmp"_s)
+            a = u"--snmp="_s + QLatin1StringView(snmp::kDefaultAgentxSocket);
     QCommandLineParser p;
     p.setApplicationDescription(
         u"Session control for the Corvane QV7700 scope: drives its front panel, mirrors its lamps and captions, "
@@ -380,7 +413,7 @@ ParsedCommandLine parse(const QStringList& args)
             return usage(u"--press: no key named \"%1\""_s.arg(name));
     if (p.isSet(t.serialNumber) && o.serialNumber.trimmed().isEmpty())
         return usage(u"--serial-number needs a serial number"_s);
-    for (const auto& check : {chooseAction, checkFormat, checkRender, checkWatch, checkServe})
+    for (const auto& check : {chooseAction, checkFormat, checkRender, checkWatch, checkServe, checkSnmp})
         if (const auto error = check(p, t, o))
             return usage(*error);
     if (o.json && !o.headless())

@@ -5,6 +5,7 @@
 #include "session/session.h"
 #include "cli/stop_signals.h"
 #include "render/fonts.h"
+#include "snmp/snmp_feed.h"
 #include "watch/clock.h"
 #include "watch/report.h"
 #include "watch/watch.h"
@@ -51,6 +52,25 @@ void serveWatch(NetBridge& bridge, Watch& watch)
         bridge.setAlarms(alarmsJson(watch.episodes()));
     });
 }
+// The poll, once a second as in the window; tests and benchmarks poll faster than the instrument does.
+void startPolling(Session& session)
+{
+    session.start();
+    if (const int ms = qEnvironmentVariableIntValue("QV7700_POLL_MS"); ms > 0)
+        session.pollSchedule().setInterval(ms);
+}
+
+// SNMP beside the watch or the server. An agent that cannot start is said once; the rest carries on.
+std::unique_ptr<snmp::Feed> joinSnmp(Session& session, const WatchSettings& s)
+{
+    if (s.snmp.isEmpty())
+        return nullptr;
+    QString error;
+    std::unique_ptr<snmp::Feed> feed = snmp::startFeed(session, s.snmp, s.snmpBaseOid, &error);
+    if (!feed)
+        say(u"qv7700-remote: %1; carrying on without SNMP"_s.arg(error));
+    return feed;
+}
 }  // namespace
 
 int runWatch(Session& session, const Options& o)
@@ -73,10 +93,7 @@ int runWatch(Session& session, const Options& o)
     // The status box went to standard error for the presses; the watch's log fetches would fill it all day.
     QObject::disconnect(&session.panel(), &PanelModel::statusTextWritten, &session, nullptr);
     QObject::connect(&watch, &Watch::problem, &session, [](const QString& text) { say(u"qv7700-remote: "_s + text); });
-    session.start();
-    // Tests and benchmarks poll faster than the instrument's once a second.
-    if (const int ms = qEnvironmentVariableIntValue("QV7700_POLL_MS"); ms > 0)
-        session.pollSchedule().setInterval(ms);
+    startPolling(session);
     std::unique_ptr<NetService> service;
     if (o.serve) {
         service = std::make_unique<NetService>(session);
@@ -89,11 +106,16 @@ int runWatch(Session& session, const Options& o)
             say(u"qv7700-remote: "_s + notice);
         serveWatch(*service->bridge(), watch);
     }
+    std::unique_ptr<snmp::Feed> snmpFeed = joinSnmp(session, o.watch);
+    if (snmpFeed)
+        snmpFeed->follow(&watch);
     watch.start();
     QCoreApplication::exec();
     watch.stop();
     if (service)
         service->stop();
+    snmpFeed.reset();
+    snmp::Agent::instance().stop();
     return exitcode::Done;
 }
 
@@ -125,9 +147,12 @@ int runServe(const Options& o)
     for (const QString& notice : service.notices())
         say(u"qv7700-remote: "_s + notice);
     quitOnStopSignals();
-    session->start();  // the poll, once a second, as in the window
+    std::unique_ptr<snmp::Feed> snmpFeed = joinSnmp(*session, o.watch);
+    startPolling(*session);
     const int code = QCoreApplication::exec();
     service.stop();
+    snmpFeed.reset();
+    snmp::Agent::instance().stop();
     return code;
 }
 

@@ -244,6 +244,7 @@ void Watch::handle(const std::vector<AlarmChange>& changes)
                 e->cleared = c.time;
             runHook(c.name, state, c.detail, c.time, {});
         }
+        emit alarmChanged(c);
         emit alarmsChanged();
     }
 }

@@ -59,11 +59,15 @@ public:
     const WatchSettings& settings() const { return settings_; }
     Journal& journal() { return journal_; }
     const std::deque<AlarmEpisode>& episodes() const { return episodes_; }
+    // Error-log records that were news to this folder since the watch started.
+    quint64 newLogRecords() const { return newLogRecords_; }
     // Called for every alarm raised (the window's desktop notification).
     std::function<void(const AlarmEpisode&)> notify;
 
 signals:
     void alarmsChanged();
+    // One alarm raised or cleared, as the rules decided it (before alarmsChanged).
+    void alarmChanged(const qv::AlarmChange& change);
     void problem(const QString& text);  // one line for people: a disk that is full, a capture that failed
     void journalLine(const QByteArray& line);
 
@@ -107,6 +111,7 @@ private:
     // The files this watch wrote, with the monotonic time of their first line or their picture: retention leaves
     // them alone until they are keep-days old by that clock, whatever date their names carry.
     QHash<QString, qint64> written_;
+    quint64 newLogRecords_ = 0;
 };
 
 }  // namespace qv

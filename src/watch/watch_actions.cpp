@@ -119,6 +119,7 @@ void Watch::logFinished()
         return;
     for (qsizetype i = diff.firstNew; i < texts.size(); ++i)
         journal_.write(u"log"_s, {{u"n"_s, log.records.at(i).n}, {u"text"_s, texts.at(i)}});
+    newLogRecords_ += quint64(texts.size() - diff.firstNew);
     handle(rules_.logFetched(int(texts.size() - diff.firstNew), now, clock_.monotonicMs()));
 }
 

@@ -18,6 +18,10 @@ struct WatchSettings {
     std::array<bool, kAlarmCount> alarms{true, true, true, true};
     QString hook;
     RetentionLimits retention;
+    // SNMP beside the watch (and the server): the AgentX socket, empty for none, and the subtree, empty for the
+    // default.
+    QString snmp;
+    QString snmpBaseOid;
     bool operator==(const WatchSettings&) const = default;
 };
 
