@@ -9,7 +9,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 expect=(bin/qv7700-remote share/applications/qv7700-remote.desktop share/metainfo/io.github.qv7700_remote.metainfo.xml
         share/man/man1/qv7700-remote.1 share/icons/hicolor/scalable/apps/qv7700-remote.svg
         lib/udev/rules.d/60-qv7700-remote.rules share/bash-completion/completions/qv7700-remote
-        lib/systemd/system/qv7700-remote-watch@.service)
+        lib/systemd/system/qv7700-remote-watch@.service share/snmp/mibs/QV7700-REMOTE-MIB.txt)
 for s in 16 24 32 48 64 128 256; do expect+=(share/icons/hicolor/${s}x${s}/apps/qv7700-remote.png); done
 status=0
 for f in "${expect[@]}"; do

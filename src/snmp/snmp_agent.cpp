@@ -16,6 +16,7 @@
 // The subagent's session with the master agent; net-snmp sets it while connected and clears it when the
 // master goes away. Its header is not installed, the symbol is.
 extern "C" netsnmp_session* main_session;
+extern "C" int subagent_open_master_session(void);
 
 namespace qv::snmp {
 
@@ -110,6 +111,12 @@ void drainWake(int fd, void*)
     char buffer[64];
     while (read(fd, buffer, sizeof buffer) > 0) {
     }
+}
+
+void reconnect(unsigned int, void*)
+{
+    if (main_session == nullptr && subagent_open_master_session() == 0)
+        register_mib_reattach();  // the subtree, registered with the master agent again
 }
 
 bool isPath(const QString& socket)
@@ -245,7 +252,14 @@ void Agent::run()
     reg->handler->myvoid = this;
     netsnmp_register_handler(reg);
     init_snmp(kAppName);
+    // net-snmp tries again by itself only after a master agent it had went away, not when there was none at
+    // the start; the beat below does both, so net-snmp's own attempts are turned off (a second session
+    // would be opened beside the first). Reading the empty configuration has put its default back.
+    netsnmp_ds_set_int(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_AGENTX_PING_INTERVAL, 0);
+    startedMs_ = monotonicNowMs();
     register_readfd(wakePipe_[0], drainWake, nullptr);
+    // A beat of its own: the connection is looked at, and made again, even while nothing else happens.
+    snmp_alarm_register(kRetrySeconds, SA_REPEAT, reconnect, nullptr);
     afterEvents();
     while (!stopping_) {
         agent_check_and_process(1);
@@ -259,7 +273,9 @@ void Agent::afterEvents()
 {
     const bool now = main_session != nullptr;
     connected_ = now;
-    if (announced_ != int(now)) {
+    // The first connection may take a moment: "does not answer" only once it had a fair chance.
+    const bool early = announced_ < 0 && !now && monotonicNowMs() - startedMs_ < kRetrySeconds * 1000;
+    if (announced_ != int(now) && !early) {
         const QString where = u"the AgentX master agent at %1"_s.arg(socket_);
         if (now) {
             say(u"SNMP: serving %1 through %2"_s.arg(oidText(base_), where));

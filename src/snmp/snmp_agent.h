@@ -67,6 +67,7 @@ private:
     mutable std::mutex mutex_;
     Model model_;
     std::deque<Notification> queue_;
+    qint64 startedMs_ = 0;
     int announced_ = -1;  // the connection state last said: -1 none yet, 0 away, 1 registered
 };
 
