@@ -1,29 +1,43 @@
 // The main window under the offscreen platform: start-up and Clear, the screen window, the mirrored panel
-// state, the knob holds and every way they end, and commands and closing during a transfer.
+// state, the knob holds and every way they end, and commands and closing during a transfer. Then the Logger
+// menu's windows on the simulated instrument: Watch... (Start journals and shows the journal or why it cannot;
+// alarms active-first with an Acknowledge that journals once; settings outlive the window) and Network... (serving
+// starts and stops from the dialog, and what the window's own keys do is what a viewer reads over the network).
+// No test touches the user's settings, configuration or desktop session.
 
 #include "gui/about_window.h"
+#include "gui/alarm_list.h"
 #include "gui/download_window.h"
 #include "gui/knob_button.h"
 #include "gui/main_window.h"
+#include "gui/network_dialog.h"
+#include "gui/watch_settings_form.h"
+#include "gui/watch_window.h"
 #include "session/session.h"
 #include "files/printing.h"
 #include "files/screen_files.h"
 #include "render/pixel_decoder.h"
 #include "render/screen_picture.h"
+#include "sim/sim_device.h"
 #include "session_rig.h"
 #include "test_rigs.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <QTimer>
 
 using namespace qv;
@@ -77,11 +91,78 @@ void duringTransfer(Rig& r, bool screen, const std::function<void()>& command, i
 
 enum Hold { LeftButton, RightButton, SpaceKey };
 enum Ending { Release, FocusElsewhere, Hidden, Disabled, Deactivated, Minimised, GrabLost };
+
+const QDateTime kStart(QDate(2026, 6, 12), QTime(22, 30), QTimeZone(7200));
+
+// The window on the simulated instrument, its pauses cut to nothing, and a folder for a watch.
+struct SimRig {
+    SimDevice* sim = new SimDevice;
+    Session session{std::unique_ptr<D2xx>(sim)};
+    MainWindow window{session};
+    QTemporaryDir dir;
+    SimRig()
+    {
+        session.poll().absencePauseMs = session.screenFetch().pauseBeforeBlocksMs = session.errorLog().startPauseMs = 0;
+        session.start();
+        window.show();
+    }
+    // Logger > item, as the user chooses it; the window it opens.
+    template <typename W>
+    W* open(const QString& item)
+    {
+        for (QAction* menu : window.menuBar()->actions())
+            for (QAction* a : menu->text() == u"Logger" ? menu->menu()->actions() : QList<QAction*>())
+                if (a->text() == item)
+                    a->trigger();
+        return window.findChild<W*>();
+    }
+    WatchWindow* openWatch() { return open<WatchWindow>(u"Watch..."_s); }
+    QByteArray journal(const QDate& day) const
+    {
+        return readFile(dir.filePath(u"watch/journal/%1.jsonl"_s.arg(day.toString(Qt::ISODate))));
+    }
+};
+
+QString listed(AlarmList* list)
+{
+    QStringList rows;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = list->topLevelItem(i);
+        rows << item->text(AlarmList::Name) + (item->text(AlarmList::Cleared) == u"active" ? u" active"_s : u" ended"_s);
+    }
+    return rows.join(u", "_s);
+}
+
+QByteArray get(quint16 port, const QByteArray& path)
+{
+    QTcpSocket s;
+    s.connectToHost(QHostAddress::LocalHost, port);
+    if (!s.waitForConnected(3000))
+        return {};
+    s.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) + "\r\nConnection: close\r\n\r\n");
+    QByteArray got;
+    while (s.waitForReadyRead(3000))
+        got += s.readAll();
+    return got;
+}
 }  // namespace
 
 class TestMainWindow : public QObject {
     Q_OBJECT
+public:
+    // Before the application exists: no session bus, and settings and configuration in a folder of the test's own.
+    static void initMain()
+    {
+        static QTemporaryDir home;
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/qv7700-test-bus");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));  // the network token file lands here
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
+        QCoreApplication::setOrganizationName(u"qv7700-remote-test"_s);
+    }
+
 private slots:
+    void init() { QSettings().clear(); }
+
     // Start-up greys the printouts, there being nothing to print, and leaves the device alone; Clear empties the
     // status box and greys Print Log, whose text it was; closing the screen window greys the screen printouts.
     void printoutsGreyWithNothingToPrint()
@@ -365,6 +446,108 @@ private slots:
         QCOMPARE(r.dev->written.count(next), requestsBefore);
         QVERIFY(!r.dev->isOpen());
         QVERIFY(!r.session.link().transferBusy());
+    }
+
+    void startJournalsAndShows_data()
+    {
+        QTest::addColumn<bool>("blocked");
+        QTest::newRow("writable folder") << false;
+        QTest::newRow("folder below a plain file") << true;
+    }
+    void startJournalsAndShows()
+    {
+        QFETCH(bool, blocked);
+        SimRig r;
+        r.session.pollSchedule().setInterval(10);  // the window's own poll, sooner
+        WatchWindow* w = r.openWatch();
+        QVERIFY(w && w->isVisible());
+        QFile plain(r.dir.filePath(u"file"_s));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        w->form()->folder()->setText(r.dir.filePath(blocked ? u"file/watch"_s : u"watch"_s));
+        QTest::mouseClick(w->startStop(), Qt::LeftButton);
+        QVERIFY(w->watching());
+        QCOMPARE(w->problem()->isHidden(), !blocked);
+        QVERIFY(w->journal()->toPlainText().contains(u"  start  "_s));  // held back or written, it is shown
+        QCOMPARE(r.journal(QDate::currentDate()).contains("\"event\":\"start\""), !blocked);
+        // The watch follows the window's own poll ticks: a status line after one of them.
+        QTRY_VERIFY(w->journal()->toPlainText().contains(u"  status  "_s));
+    }
+
+    // One character a poll, one poll a second: o all well, g GAMUT+ red, n no signal, b both.
+    void alarmsActiveOnTopAndAcknowledged_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("list");
+        QTest::newRow("older active above newer ended") << u"gbbbgggggggggg"_s << u"gamut active, signal ended"_s;
+        QTest::newRow("two active, newest first") << u"ggggbbbbbb"_s << u"signal active, gamut active"_s;
+    }
+    void alarmsActiveOnTopAndAcknowledged()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, list);
+        ManualClock clock(kStart);  // outlives the window: its watch writes "stop" by this clock when destroyed
+        SimRig r;
+        r.session.pollSchedule().stop();  // the test ticks by a manual clock
+        WatchWindow* w = r.openWatch();
+        w->setClock(clock);
+        w->form()->folder()->setText(r.dir.filePath(u"watch"_s));
+        w->start();
+        for (qsizetype i = 0; i < script.size(); ++i) {
+            clock.set(kStart.addSecs(i));
+            r.sim->instrument().setGamut(script[i] == u'g' || script[i] == u'b', false);
+            r.sim->instrument().setSignalPresent(script[i] != u'n' && script[i] != u'b');
+            r.session.pollOnce();
+            QCoreApplication::processEvents();
+        }
+        QTRY_COMPARE(listed(w->alarms()), list);
+        // Each raise notified a desktop that has no session bus here: nothing said, nothing broken.
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(w->alarms()->acknowledgeButton(0)->isEnabled());
+        QTest::mouseClick(w->alarms()->acknowledgeButton(0), Qt::LeftButton);
+        QVERIFY(r.journal(kStart.date()).contains("\"name\":\"" + list.section(u' ', 0, 0).toLatin1() +
+                                                  "\",\"state\":\"acknowledged\""));
+        QTRY_VERIFY(!w->alarms()->acknowledgeButton(0)->isEnabled());
+        QCOMPARE(listed(w->alarms()), list);
+        QCOMPARE(r.journal(kStart.date()).count("acknowledged"), 1);
+    }
+
+    void settingsSurviveReopen_data()
+    {
+        QTest::addColumn<QString>("alarms");
+        QTest::newRow("some alarms") << u"gamut,log"_s;
+        QTest::newRow("no alarm at all") << QString();
+    }
+    void settingsSurviveReopen()
+    {
+        QFETCH(QString, alarms);
+        const WatchSettings s{u"/srv/qv7700/watch"_s, 2.5, 0, *parseAlarmList(alarms),
+                              u"logger -t 'qv7700 watch' alarm"_s, {7, 300ll * 1024 * 1024}};
+        {
+            SimRig r;
+            r.openWatch()->form()->setSettings(s);
+            r.openWatch()->close();
+        }
+        SimRig r;
+        QVERIFY(r.openWatch()->form()->settings() == s);
+    }
+
+    void serveFromTheDialog()
+    {
+        SimRig r;
+        auto* dialog = r.open<NetworkDialog>(u"Network..."_s);
+        QVERIFY(dialog && dialog->isVisible());
+        dialog->addressEdit()->setText(u"127.0.0.1:0"_s);
+        dialog->startStopButton()->click();
+        const QString url = dialog->urlLabel()->text();
+        const qsizetype at = url.indexOf(u"http://127.0.0.1:"_s);
+        QVERIFY2(at >= 0, qPrintable(url));
+        const quint16 port = quint16(url.sliced(at + 17).section(u'/', 0, 0).toUInt());
+
+        QTest::mouseClick(r.window.keyButton(Key::Vect), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(get(port, "/api/status").contains("\"lit_keys\":[\"VECT\""), 5000);
+
+        dialog->startStopButton()->click();
+        QCOMPARE(get(port, "/api/status"), QByteArray());  // nobody listens any more
     }
 };
 

@@ -302,13 +302,6 @@ private slots:
         decodeBlock(grey, 1, bright.data(), kRowBytes);
         QVERIFY(grey == blank);
     }
-
-    void greyTable()
-    {
-        const int expect[16] = {0, 64, 96, 128, 140, 170, 180, 192, 210, 220, 255, 255, 255, 255, 255, 255};
-        for (int i = 1; i < 16; ++i)
-            QCOMPARE(int(greyOf(i) & 0xff), expect[i]);
-    }
 };
 
 QTEST_MAIN(TestRender)

@@ -28,17 +28,10 @@ using namespace qv;
 using namespace Qt::StringLiterals;
 using qv::test::journalEvents;
 using qv::test::readFile;
+using qv::test::writeFile;
 
 namespace {
 const QDateTime kStart(QDate(2026, 6, 12), QTime(22, 30), QTimeZone(7200));
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 // One status a second from a script, one character a second:
 //   o instrument present, signal, lamps off   g GAMUT+ red   m GAMUT- red   n no signal   a absent
@@ -120,7 +113,7 @@ private slots:
         Journal journal(dir.path(), clock);
         const QString file = journal.fileFor(kStart.date());
         if (!before.isEmpty())
-            writeFile(file, before);
+            QVERIFY(writeFile(file, before));
         journal.write(u"start"_s, {{u"serial"_s, u"QV7700SIM"_s}});
         journal.write(u"log"_s, {{u"n"_s, 3}, {u"text"_s, u"quote \" and\nline feed"_s}});
         QVERIFY(readFile(file).startsWith(before));  // nothing rewritten
@@ -181,7 +174,7 @@ private slots:
                                  "captures/2026-06-11/090000-gamut.png", "captures/2026-06-12/080000-timed.png",
                                  "captures/2026-06-12/080000-timed-2.png", "notes.txt", "journal/2026-05-01.jsonl.bak",
                                  "captures/2026-05-01/holiday.png", "captures/old/101500-timed.png"})
-            writeFile(dir.filePath(QString::fromLatin1(name)), tenKb);
+            QVERIFY(writeFile(dir.filePath(QString::fromLatin1(name)), tenKb));
         QStringList planned;
         const QDate today = QDate(2026, 6, 12).addDays(daysAhead);
         for (const Deletion& d : retentionPlan(watchFiles(dir.path()), today, {keepDays, keepKb * 1024ll}).deletions)
@@ -234,12 +227,10 @@ private slots:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<int>("calls");
-        QTest::addColumn<int>("ranNormally");
-        QTest::addColumn<int>("killed");
-        QTest::addColumn<int>("notRun");
+        QTest::addColumn<QString>("results");
         QTest::addColumn<int>("dropped");
-        QTest::newRow("waiting calls run") << u"true"_s << 3 << 3 << 0 << 0 << 0;
-        QTest::newRow("a hook that never ends") << u"sleep 30"_s << 20 << 0 << 1 << 16 << 3;
+        QTest::newRow("waiting calls run") << u"true"_s << 3 << u"3 ran, 0 killed, 0 not run"_s << 0;
+        QTest::newRow("a hook that never ends") << u"sleep 30"_s << 20 << u"0 ran, 1 killed, 16 not run"_s << 3;
     }
     void hooksAtStop()
     {
@@ -264,9 +255,7 @@ private slots:
             killed += r.killed;
             notRun += !r.run;
         }
-        QTEST(ranNormally, "ranNormally");
-        QTEST(killed, "killed");
-        QTEST(notRun, "notRun");
+        QTEST(u"%1 ran, %2 killed, %3 not run"_s.arg(ranNormally).arg(killed).arg(notRun), "results");
         QCOMPARE(hooks.running(), 0);
     }
 
@@ -283,7 +272,7 @@ void TestWatch::retentionWithTheClockAhead()
     const QStringList before{u"journal/2026-05-01.jsonl"_s, u"journal/2026-06-12.jsonl"_s,
                              u"captures/2026-06-11/090000-gamut.png"_s, u"captures/2026-06-12/080000-timed.png"_s};
     for (const QString& name : before)
-        writeFile(dir.filePath(name), "{}\n");
+        QVERIFY(writeFile(dir.filePath(name), "{}\n"));
     Session session{std::unique_ptr<D2xx>(new SimDevice)};
     ManualClock clock(kStart.addDays(40));
     WatchSettings settings;

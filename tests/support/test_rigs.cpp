@@ -26,6 +26,13 @@ QByteArray readFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
 QStringList journalEvents(const QList<QJsonObject>& lines)
 {
     QStringList out;
@@ -89,16 +96,6 @@ QByteArray Pty::received(int waitMs) const
     return QByteArray(buf, qsizetype(std::max<ssize_t>(n, 0)));
 }
 
-namespace {
-void writeFile(const QString& path, const QByteArray& text)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly))
-        f.write(text + '\n');
-}
-}  // namespace
-
 QString FakeConverters::interfaceDir(int port) const
 {
     return sys() + u"/bus/usb/devices/1-1.%1/1-1.%1:1.0"_s.arg(port);
@@ -111,8 +108,8 @@ void FakeConverters::add(int port, const QByteArray& serial, const QString& tty,
     const QByteArray attributes[][2] = {{"idVendor", vendor}, {"product", "QV7700 USB"}, {"serial", serial},
                                         {"busnum", "1"},      {"devnum", QByteArray::number(port)}};
     for (const auto& [name, value] : attributes)
-        writeFile(usb + QString::fromLatin1(name), value);
-    writeFile(dev() + u"/bus/usb/001/%1"_s.arg(port, 3, 10, QLatin1Char('0')), "");
+        writeFile(usb + QString::fromLatin1(name), value + '\n');
+    writeFile(dev() + u"/bus/usb/001/%1"_s.arg(port, 3, 10, QLatin1Char('0')), "\n");
     QDir().mkpath(interfaceDir(port));
     if (!tty.isEmpty()) {
         QDir().mkpath(sys() + u"/bus/usb/drivers/ftdi_sio"_s);
@@ -124,8 +121,8 @@ void FakeConverters::add(int port, const QByteArray& serial, const QString& tty,
 
 void FakeConverters::plug(int port, const QString& tty, const QString& target)
 {
-    writeFile(interfaceDir(port) + u'/' + tty + u"/latency_timer"_s, "16");
-    target.isEmpty() ? writeFile(dev() + u'/' + tty, "") : void(QFile::link(target, dev() + u'/' + tty));
+    writeFile(interfaceDir(port) + u'/' + tty + u"/latency_timer"_s, "16\n");
+    target.isEmpty() ? void(writeFile(dev() + u'/' + tty, "\n")) : void(QFile::link(target, dev() + u'/' + tty));
     deviceEvent();
 }
 
@@ -138,7 +135,7 @@ void FakeConverters::unplug(int port, const QString& tty)
 
 void FakeConverters::deviceEvent()
 {
-    writeFile(sys() + u"/kernel/uevent_seqnum"_s, QByteArray::number(++events_));
+    writeFile(sys() + u"/kernel/uevent_seqnum"_s, QByteArray::number(++events_) + '\n');
 }
 
 DoctorEnvironment FakeConverters::environment(bool library, const QSet<QString>& denied) const

@@ -21,6 +21,8 @@ QByteArray logRecord(const QByteArray& lead, const QByteArray& text);
 
 // A file's bytes; empty when it cannot be read.
 QByteArray readFile(const QString& path);
+// Writes a file, making its folder first; false when it cannot be written whole.
+bool writeFile(const QString& path, const QByteArray& bytes);
 
 // The events of the watch's journal lines in order, an alarm's with its name and state ("alarm gamut raised").
 QStringList journalEvents(const QList<QJsonObject>& lines);
