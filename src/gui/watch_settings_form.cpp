@@ -71,6 +71,8 @@ WatchSettingsForm::WatchSettingsForm(QWidget* parent) : QWidget(parent)
     hook_->setPlaceholderText(u"a command run for every alarm raised or cleared"_s);
     keepDays_ = countBox(this, 36500, u" days"_s);
     keepMb_ = countBox(this, 1000000, u" MB"_s);
+    snmp_ = new QLineEdit(this);
+    snmp_->setPlaceholderText(u"none; the agent's AgentX socket, such as /var/agentx/master"_s);
 
     auto* form = new QFormLayout(this);
     form->setContentsMargins(0, 0, 0, 0);
@@ -83,6 +85,7 @@ WatchSettingsForm::WatchSettingsForm(QWidget* parent) : QWidget(parent)
     form->addRow(u"Alarms:"_s, alarms);
     form->addRow(u"Alarm hook:"_s, hook_);
     form->addRow(u"Keep:"_s, row(this, {keepDays_, new QLabel(u"and at most"_s, this), keepMb_}));
+    form->addRow(u"SNMP subagent:"_s, snmp_);
     setSettings(WatchSettings{});
 }
 
@@ -96,6 +99,7 @@ WatchSettings WatchSettingsForm::settings() const
         s.alarms[i] = alarms_[i]->isChecked();
     s.hook = hook_->text().trimmed();
     s.retention = {keepDays_->value(), keepMb_->value() * kMegabyte};
+    s.snmp = snmp_->text().trimmed();
     return s;
 }
 
@@ -109,6 +113,7 @@ void WatchSettingsForm::setSettings(const WatchSettings& s)
     hook_->setText(s.hook);
     keepDays_->setValue(s.retention.keepDays);
     keepMb_->setValue(int(s.retention.keepBytes / kMegabyte));
+    snmp_->setText(s.snmp);
 }
 
 void WatchSettingsForm::load()
@@ -126,6 +131,7 @@ void WatchSettingsForm::load()
     s.hook = q.value(u"watch/alarm-hook"_s).toString();
     s.retention.keepDays = q.value(u"watch/keep-days"_s, d.retention.keepDays).toInt();
     s.retention.keepBytes = q.value(u"watch/keep-mb"_s, d.retention.keepBytes / kMegabyte).toLongLong() * kMegabyte;
+    s.snmp = q.value(u"watch/snmp"_s).toString();
     setSettings(s);
 }
 
@@ -145,6 +151,7 @@ void WatchSettingsForm::save() const
     q.setValue(u"watch/alarm-hook"_s, s.hook);
     q.setValue(u"watch/keep-days"_s, s.retention.keepDays);
     q.setValue(u"watch/keep-mb"_s, s.retention.keepBytes / kMegabyte);
+    q.setValue(u"watch/snmp"_s, s.snmp);
 }
 
 }  // namespace qv

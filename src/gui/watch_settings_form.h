@@ -1,6 +1,6 @@
 #pragma once
 // The watch window's settings, the same as the headless watch's options: folder, --capture-every,
-// --log-every, the alarms, --alarm-hook, --keep-days and --keep-mb. Remembered with QSettings.
+// --log-every, the alarms, --alarm-hook, --keep-days, --keep-mb and --snmp. Remembered with QSettings.
 
 #include "watch/watch.h"
 
@@ -33,6 +33,7 @@ public:
     QLineEdit* hook() const { return hook_; }
     QSpinBox* keepDays() const { return keepDays_; }
     QSpinBox* keepMegabytes() const { return keepMb_; }
+    QLineEdit* snmp() const { return snmp_; }
 
 private:
     QLineEdit* folder_ = nullptr;
@@ -42,6 +43,7 @@ private:
     QLineEdit* hook_ = nullptr;
     QSpinBox* keepDays_ = nullptr;
     QSpinBox* keepMb_ = nullptr;
+    QLineEdit* snmp_ = nullptr;
 };
 
 }  // namespace qv

@@ -166,6 +166,15 @@ void WatchWindow::start()
         startStop_->setChecked(false);
         return;
     }
+    if (!s.snmp.isEmpty()) {
+        QString error;
+        if (!snmpFeed_)
+            snmpFeed_ = snmp::startFeed(session_, s.snmp, s.snmpBaseOid, &error);
+        if (snmpFeed_)
+            snmpFeed_->follow(watch_);
+        else
+            showProblem(error + u"; watching without SNMP."_s);
+    }
     form_->setEnabled(false);
     startStop_->setChecked(true);
     startStop_->setText(u"Stop Watching"_s);
@@ -179,6 +188,8 @@ void WatchWindow::stop()
         return;
     Watch* watch = watch_;
     watch_ = nullptr;
+    if (snmpFeed_)
+        snmpFeed_->follow(nullptr);
     watch->stop();
     alarms_->setEpisodes(watch->episodes(), false, clock_->now());
     // A capture or log fetch the watch asked for may still be on its way to the device queue, and holds on to

@@ -4,6 +4,7 @@
 // the alarm episodes with their Acknowledge buttons, the journal's last lines and the watch's last problem.
 // Closing the window only hides it: watching goes on until Stop or the end of the program.
 
+#include "snmp/snmp_feed.h"
 #include "watch/clock.h"
 
 #include <QWidget>
@@ -54,6 +55,9 @@ private:
     SystemClock systemClock_;
     Clock* clock_ = &systemClock_;
     Watch* watch_ = nullptr;
+    // Once a watch started with SNMP, the instrument's row stays fed for the life of the window; the alarms
+    // come from whichever watch runs.
+    std::unique_ptr<snmp::Feed> snmpFeed_;
     WatchSettingsForm* form_ = nullptr;
     QPushButton* startStop_ = nullptr;
     QLabel* state_ = nullptr;
