@@ -39,7 +39,8 @@ u_char asnType(Value::Type t)
     case Value::Type::Integer: return ASN_INTEGER;
     case Value::Type::String: return ASN_OCTET_STR;
     case Value::Type::Counter32: return ASN_COUNTER;
-    case Value::Type::Gauge32: return ASN_GAUGE;
+    case Value::Type::Gauge32:
+    case Value::Type::AgeMs: return ASN_GAUGE;
     }
     return ASN_NULL;
 }
@@ -56,7 +57,9 @@ int handleRequests(netsnmp_mib_handler* handler, netsnmp_handler_registration*, 
                    netsnmp_request_info* requests)
 {
     const auto* agent = static_cast<const Agent*>(handler->myvoid);
-    const Tree tree = agent->currentTree();
+    const std::shared_ptr<const Tree> current = agent->currentTree();
+    const Tree& tree = *current;
+    const qint64 now = monotonicNowMs();
     for (netsnmp_request_info* r = requests; r; r = r->next) {
         if (r->processed)
             continue;
@@ -79,7 +82,7 @@ int handleRequests(netsnmp_mib_handler* handler, netsnmp_handler_registration*, 
             netsnmp_set_request_error(info, r, SNMP_ERR_NOTWRITABLE);
             continue;
         }
-        setValue(vb, e->value);
+        setValue(vb, answered(e->value, now));
     }
     return SNMP_ERR_NOERROR;
 }
@@ -197,12 +200,17 @@ void Agent::setInstrument(size_t index, InstrumentRow row)
     if (model_.instruments.size() <= index)
         model_.instruments.resize(index + 1);
     model_.instruments[index] = std::move(row);
+    ++modelVersion_;
 }
 
-Tree Agent::currentTree() const
+std::shared_ptr<const Tree> Agent::currentTree() const
 {
     std::lock_guard lock(mutex_);
-    return buildTree(model_, base_, monotonicNowMs());
+    if (treeVersion_ != modelVersion_ || !tree_) {
+        tree_ = std::make_shared<const Tree>(buildTree(model_, base_));
+        treeVersion_ = modelVersion_;
+    }
+    return tree_;
 }
 
 void Agent::send(Notification notification)

@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -47,8 +48,8 @@ public:
     // Where the agent's lines for people go (standard error unless set before start()); called on its thread.
     std::function<void(const QString&)> say;
 
-    // For the request handler on the agent's thread.
-    Tree currentTree() const;
+    // For the request handler on the agent's thread: built again only after the model changed.
+    std::shared_ptr<const Tree> currentTree() const;
     const Oid& base() const { return base_; }
 
 private:
@@ -66,6 +67,9 @@ private:
     int wakePipe_[2] = {-1, -1};
     mutable std::mutex mutex_;
     Model model_;
+    quint64 modelVersion_ = 0;
+    mutable quint64 treeVersion_ = ~quint64(0);
+    mutable std::shared_ptr<const Tree> tree_;
     std::deque<Notification> queue_;
     qint64 startedMs_ = 0;
     int announced_ = -1;  // the connection state last said: -1 none yet, 0 away, 1 registered

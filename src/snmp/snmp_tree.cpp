@@ -74,7 +74,7 @@ QString oidText(const Oid& oid)
     return parts.join(u'.');
 }
 
-Tree buildTree(const Model& model, const Oid& base, qint64 nowMonotonicMs)
+Tree buildTree(const Model& model, const Oid& base)
 {
     Tree tree;
     tree.push_back({base + std::initializer_list<quint32>{1, 1, 0}, text(model.version)});
@@ -92,7 +92,7 @@ Tree buildTree(const Model& model, const Oid& base, qint64 nowMonotonicMs)
         put(column::Signal, integer(known ? (s.signal ? 1 : 2) : 3));
         put(column::Channel, integer(known ? (s.channel == 2 ? 2 : 1) : 3));
         put(column::LastPoll, time(s.time));
-        put(column::StatusAge, gauge(s.monotonicMs < 0 ? 0 : s.ageMs(nowMonotonicMs)));
+        put(column::StatusAge, {Value::Type::AgeMs, s.monotonicMs, {}});
         put(column::Polls, counter(r.polls));
         put(column::PollFailures, counter(r.pollFailures));
         put(column::Captures, counter(r.captures));
@@ -113,6 +113,13 @@ Tree buildTree(const Model& model, const Oid& base, qint64 nowMonotonicMs)
     }
     std::sort(tree.begin(), tree.end(), [](const Entry& a, const Entry& b) { return a.oid < b.oid; });
     return tree;
+}
+
+Value answered(const Value& value, qint64 nowMonotonicMs)
+{
+    if (value.type != Value::Type::AgeMs)
+        return value;
+    return gauge(value.number < 0 ? 0 : nowMonotonicMs - value.number);
 }
 
 const Entry* findExact(const Tree& tree, const Oid& oid)

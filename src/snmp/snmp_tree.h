@@ -1,8 +1,8 @@
 #pragma once
 // What the program shows a network management system, as plain values: the subtree under the program's base
 // OID (version, one instrument row per served instrument, its alarms) and the notifications it sends. Built
-// afresh from the latest status value on every request, so a walk never waits for an instrument; the agent
-// thread only looks values up here. The numbering is the one data/QV7700-REMOTE-MIB.txt publishes.
+// afresh whenever a status value changes, so a walk never waits for an instrument; the agent thread only looks
+// values up here. The one value that changes by itself, a status's age, is worked out when it is asked for. The numbering is the one data/QV7700-REMOTE-MIB.txt publishes.
 
 #include "session/instrument_status.h"
 #include "watch/alarm_rules.h"
@@ -26,11 +26,15 @@ std::optional<Oid> parseOid(const QString& text);
 QString oidText(const Oid& oid);
 
 struct Value {
-    enum class Type { Integer, String, Counter32, Gauge32 };
+    // AgeMs: a Gauge32 of the milliseconds since the monotonic time in number (0 when number is negative).
+    enum class Type { Integer, String, Counter32, Gauge32, AgeMs };
     Type type = Type::Integer;
     qint64 number = 0;
     QByteArray bytes;  // String
 };
+
+// The value as it is answered now: an age becomes the Gauge32 it is at this moment.
+Value answered(const Value& value, qint64 nowMonotonicMs);
 
 struct Entry {
     Oid oid;
@@ -73,7 +77,7 @@ enum Alarm : quint32 { AlarmInstrument = 2, AlarmNameColumn, AlarmState, AlarmRa
                        AlarmDetail };
 }  // namespace column
 
-Tree buildTree(const Model& model, const Oid& base, qint64 nowMonotonicMs);
+Tree buildTree(const Model& model, const Oid& base);
 // The entry at exactly this OID, or the first one after it; none past the end.
 const Entry* findExact(const Tree& tree, const Oid& oid);
 const Entry* findNext(const Tree& tree, const Oid& oid);

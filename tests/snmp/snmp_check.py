@@ -4,7 +4,7 @@
 
 Checks: smilint accepts the MIB; the walk returns the instrument row (page, signal, lamp colours by the MIB's
 names) and follows a key within 2 s; a GAMUT lamp held red brings "alarm raised" to snmptrapd, and its end
-"alarm cleared"; snmpd killed and started again: the walk answers again within 10 s while the watch and server
+"alarm cleared"; the instrument unplugged claims nothing in the walk and brings "absent", then "present again"; snmpd killed and started again: the walk answers again within 10 s while the watch and server
 carry on; an AgentX socket that is missing or is not a socket is said on standard error and changes nothing else.
 
 The IETF base modules (SNMPv2-SMI, -TC, -CONF) are not in Debian's main archive as MIB text except inside
@@ -149,8 +149,7 @@ def walk_follows_the_instrument(plant, served, peer):
 
 
 def traps_for_an_alarm(plant, peer):
-    peer.proc.stdin.write("gamut 1 0\n")
-    peer.proc.stdin.flush()
+    peer.send("gamut 1 0")
     until("GAMUT+ red in the walk", lambda: plant.walk("QV7700-REMOTE-MIB::qvLampGamutPlus.1").get(
         "qvLampGamutPlus.1") == "red", 3)
     until("the alarm raised trap", lambda: "qvAlarmRaised" in plant.trapd.text(), 10)
@@ -158,11 +157,23 @@ def traps_for_an_alarm(plant, peer):
     assert "qvAlarmName.1.gamut = STRING: gamut" in traps or 'qvAlarmName.1.gamut = STRING: "gamut"' in traps, traps
     rows = plant.walk("QV7700-REMOTE-MIB::qvAlarmTable")
     assert rows.get("qvAlarmState.1.gamut") == "raised", rows
-    peer.proc.stdin.write("gamut 0 0\n")
-    peer.proc.stdin.flush()
+    peer.send("gamut 0 0")
     until("the alarm cleared trap", lambda: "qvAlarmCleared" in plant.trapd.text(), 15)
     rows = plant.walk("QV7700-REMOTE-MIB::qvAlarmTable")
     assert rows.get("qvAlarmState.1.gamut") == "cleared" and rows.get("qvAlarmClearedTime.1.gamut"), rows
+
+
+def traps_for_absence(plant, peer):
+    """Unplugged, the row claims no page, signal or lamp; the traps say it went and came back."""
+    peer.send("unplug")
+    row = until("the absent row", lambda: (lambda r: r if r.get("qvInstrumentPresent.1") == "false" else None)(
+        plant.walk()), 10)
+    assert row["qvInstrumentPageKey.1"] == "" and "qvInstrumentPageCode.1" not in row, row
+    assert row["qvInstrumentSignal.1"] == "unknown" and row["qvLampGamutPlus.1"] == "unknown", row
+    until("the absent trap", lambda: "qvInstrumentAbsent" in plant.trapd.text(), 5)
+    peer.send("plug")
+    until("the present-again trap", lambda: "qvInstrumentPresentAgain" in plant.trapd.text(), 10)
+    until("the row present again", lambda: plant.walk().get("qvInstrumentPresent.1") == "true", 5)
 
 
 def master_restarted(plant, served):
@@ -201,7 +212,7 @@ def main():
         mibs = mib_dir(tmp, mib)
         lint(mibs, mib)
         plant = Plant(tmp, mibs)
-        peer = PtyPeer(peer_program, tmp)
+        peer = PtyPeer(peer_program, tmp, link=os.path.join(tmp, "ttyQV"))
         served = None
         try:
             served = Served(program, "serial:" + peer.path, tmp, extra=[
@@ -209,6 +220,7 @@ def main():
             served.wait_until_polled()
             walk_follows_the_instrument(plant, served, peer)
             traps_for_an_alarm(plant, peer)
+            traps_for_absence(plant, peer)
             master_restarted(plant, served)
         finally:
             if served:

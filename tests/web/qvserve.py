@@ -99,13 +99,21 @@ class Served:
 class PtyPeer:
     """The instrument played by another process on a pseudo-terminal; it writes every byte it receives to a file."""
 
-    def __init__(self, peer_program, workdir):
+    def __init__(self, peer_program, workdir, link=None):
+        """With link, the program is to open that symbolic link, which "unplug" and "plug" remove and make."""
         self.sent_path = os.path.join(workdir, "sent.hex")
         open(self.sent_path, "w").close()
-        self.proc = subprocess.Popen([peer_program], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
+        self.proc = subprocess.Popen([peer_program, *([link] if link else [])], stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, text=True,
                                      env=dict(os.environ, QT_QPA_PLATFORM="offscreen", QV_PTY_SENT=self.sent_path))
-        self.path = self.proc.stdout.readline().strip()
-        assert self.path.startswith("/dev/"), self.path
+        tty = self.proc.stdout.readline().strip()
+        assert tty.startswith("/dev/"), tty
+        self.path = link or tty
+
+    def send(self, line):
+        """A line to the instrument's feed: gamut, signal, unplug, plug, log."""
+        self.proc.stdin.write(line + "\n")
+        self.proc.stdin.flush()
 
     def sent(self):
         with open(self.sent_path) as f:
