@@ -520,7 +520,7 @@ private slots:
     void settingsSurviveReopen()
     {
         QFETCH(QString, alarms);
-        const WatchSettings s{u"/srv/qv7700/watch"_s, 2.5, 0, *parseAlarmList(alarms),
+        const WatchSettings s{u"/srv/qv7700/watch"_s, 2.5, 0, *parseAlarmList(alarms), {},
                               u"logger -t 'qv7700 watch' alarm"_s, {7, 300ll * 1024 * 1024}, u"/var/agentx/master"_s, {}};
         {
             SimRig r;

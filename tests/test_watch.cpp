@@ -38,9 +38,14 @@ const QDateTime kStart(QDate(2026, 6, 12), QTime(22, 30), QTimeZone(7200));
 //   L a log fetch with new records (and a good poll)        l a log fetch with none
 //   B the wall clock is set back an hour (and the instrument is absent)
 // Each change is listed with the second of the script it came at.
-QString runRules(const QString& script, const QString& alarms)
+// flapLimit: more raises than this are flapping, quiet after 10 s (0: the defaults).
+QString runRules(const QString& script, const QString& alarms, int flapLimit = 0)
 {
-    AlarmRules rules(*parseAlarmList(alarms));
+    AlarmRuleSet set;
+    for (AlarmTuning& t : set.alarms)
+        if (flapLimit > 0)
+            t = {t.raisePolls, t.raiseWindow, t.raiseAfterMs, t.clearHoldMs, flapLimit, t.flapWindowMs, 10000, 0};
+    AlarmRules rules(*parseAlarmList(alarms), set);
     QStringList out;
     qint64 wallStep = 0;
     for (qsizetype i = 0; i < script.size(); ++i) {
@@ -59,7 +64,8 @@ QString runRules(const QString& script, const QString& alarms)
             for (AlarmChange& ch : rules.logFetched(c == u'L' ? 2 : 0, st.time, st.monotonicMs))
                 changes.push_back(ch);
         for (const AlarmChange& ch : changes)
-            out << QString::number(i) + (ch.raised ? u"+"_s : u"-"_s) + alarmNameText(ch.name);
+            out << QString::number(i) + (ch.raised ? u"+"_s : u"-"_s) + alarmNameText(ch.name) +
+                       (ch.flapping ? u"(flapping)"_s : QString());
     }
     return out.join(u' ');
 }
@@ -73,26 +79,63 @@ private slots:
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("alarms");
         QTest::addColumn<QString>("changes");
-        QTest::newRow("gamut raised at once, cleared 5 s after") << u"ggoooooooo"_s << u"all"_s << u"0+gamut 7-gamut"_s;
-        QTest::newRow("GAMUT- counts too") << u"mooooooo"_s << u"all"_s << u"0+gamut 6-gamut"_s;
-        QTest::newRow("flapping is one episode") << u"gogoogooooooooo"_s << u"all"_s << u"0+gamut 11-gamut"_s;
-        QTest::newRow("signal after 3 good polls") << u"onnonnnoooooooo"_s << u"all"_s << u"6+signal 12-signal"_s;
-        QTest::newRow("absent after 5 s") << u"oaaaaaaoooooooo"_s << u"all"_s << u"6+absent 12-absent"_s;
-        QTest::newRow("absent 4 s is nothing") << u"oaaaaoooooo"_s << u"all"_s << QString();
+        QTest::addColumn<int>("flapLimit");
+        QTest::newRow("gamut raised on 2 red of 3 polls, cleared 5 s after") << u"ggoooooooo"_s << u"all"_s << u"1+gamut 7-gamut"_s << 0;
+        QTest::newRow("GAMUT- counts too") << u"mgoooooo"_s << u"all"_s << u"1+gamut 7-gamut"_s << 0;
+        QTest::newRow("one red poll is a flicker") << u"ooogoooooo"_s << u"all"_s << QString() << 0;
+        QTest::newRow("a flickering lamp is one episode") << u"gogoogooooooooo"_s << u"all"_s << u"2+gamut 11-gamut"_s << 0;
+        QTest::newRow("past the flap limit it stays until quiet")
+            << u"ggooooooggooooooggoooooooooooo"_s << u"all"_s
+            << u"1+gamut 7-gamut 9+gamut 15-gamut 17+gamut(flapping) 28-gamut"_s << 2;
+        QTest::newRow("signal after 3 good polls") << u"onnonnnoooooooo"_s << u"all"_s << u"6+signal 12-signal"_s << 0;
+        QTest::newRow("absent after 5 s") << u"oaaaaaaoooooooo"_s << u"all"_s << u"6+absent 12-absent"_s << 0;
+        QTest::newRow("absent 4 s is nothing") << u"oaaaaoooooo"_s << u"all"_s << QString() << 0;
         // Delays are timed on the monotonic clock: a wall clock set back neither delays nor hastens them.
-        QTest::newRow("absent on time across a clock set back") << u"oaaBaaaoooooo"_s << u"all"_s << u"6+absent 12-absent"_s;
-        QTest::newRow("cleared on time across a clock set back") << u"ggoBoooooooo"_s << u"all"_s << u"0+gamut 7-gamut"_s;
+        QTest::newRow("absent on time across a clock set back") << u"oaaBaaaoooooo"_s << u"all"_s << u"6+absent 12-absent"_s << 0;
+        QTest::newRow("cleared on time across a clock set back") << u"ggoBoooooooo"_s << u"all"_s << u"1+gamut 7-gamut"_s << 0;
         QTest::newRow("absence says nothing of gamut")
-            << u"ggaaaaaaaaoooooo"_s << u"all"_s << u"0+gamut 7+absent 15-gamut 15-absent"_s;
-        QTest::newRow("absent polls do not end a no-signal run") << u"nnannooooooo"_s << u"all"_s << u"3+signal 10-signal"_s;
-        QTest::newRow("new log records") << u"Loolooooo"_s << u"all"_s << u"0+log 8-log"_s;
-        QTest::newRow("only the alarms asked for") << u"ggnnnnoooooooo"_s << u"signal,log"_s << u"4+signal 11-signal"_s;
+            << u"ggaaaaaaaaoooooo"_s << u"all"_s << u"1+gamut 7+absent 15-gamut 15-absent"_s << 0;
+        QTest::newRow("absent polls do not end a no-signal run") << u"nnannooooooo"_s << u"all"_s << u"3+signal 10-signal"_s << 0;
+        QTest::newRow("new log records") << u"Loolooooo"_s << u"all"_s << u"0+log 8-log"_s << 0;
+        QTest::newRow("only the alarms asked for") << u"ggnnnnoooooooo"_s << u"signal,log"_s << u"4+signal 11-signal"_s << 0;
     }
     void alarmRules()
     {
         QFETCH(QString, script);
         QFETCH(QString, alarms);
-        QTEST(runRules(script, alarms), "changes");
+        QFETCH(int, flapLimit);
+        QTEST(runRules(script, alarms, flapLimit), "changes");
+    }
+
+    // A plant's rules file: [all] first, then one alarm's section over it; a wrong word or number is refused.
+    void alarmRulesFile_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("error");  // the start of why it was refused; empty: read
+        QTest::newRow("all, then gamut") << QByteArray("[gamut]\nraise-polls=3\nraise-window=4\n[all]\nclear-hold-seconds=2.5\n")
+                                         << QString();
+        QTest::newRow("unknown alarm") << QByteArray("[gamma]\nraise-polls=1\n") << u"no alarm named [gamma]"_s;
+        QTest::newRow("unknown key") << QByteArray("[log]\nraise-poll=1\n") << u"[log] has no setting raise-poll"_s;
+        QTest::newRow("out of range") << QByteArray("[signal]\nflap-raises=0\n") << u"[signal] flap-raises takes 1"_s;
+        QTest::newRow("more polls than the window") << QByteArray("[gamut]\nraise-polls=4\n") << u"[gamut] raise-polls is more"_s;
+    }
+    void alarmRulesFile()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"rules.ini"_s);
+        QVERIFY(writeFile(path, ini));
+        QString why;
+        const std::optional<AlarmRuleSet> rules = readAlarmRules(path, &why);
+        QCOMPARE(bool(rules), error.isEmpty());
+        QVERIFY2(why.contains(error), qPrintable(why));
+        if (rules) {
+            const AlarmTuning& gamut = (*rules)[AlarmName::Gamut];
+            QCOMPARE(std::make_tuple(gamut.raisePolls, gamut.raiseWindow, gamut.clearHoldMs), std::make_tuple(3, 4, qint64(2500)));
+            QCOMPARE((*rules)[AlarmName::Absent].clearHoldMs, qint64(2500));
+            QCOMPARE((*rules)[AlarmName::Absent].raiseAfterMs, AlarmRuleSet::defaults()[size_t(AlarmName::Absent)].raiseAfterMs);
+        }
     }
 
     // After a crash the journal may end in a cut line: it stays as it was, and new lines start on a fresh one.
@@ -364,18 +407,18 @@ void TestWatch::watchOverSimulatedHours()
     QCOMPARE(readJournal(dir.path(), kStart.date().addDays(1), kStart.date().addDays(1)).value(0).value(u"t"_s).toString(),
              u"2026-06-13T00:00:00.000+02:00"_s);
     // The log alarm's picture is taken on the tick after the fetch that found the record.
-    for (const char* name : {"2026-06-12/224000-timed", "2026-06-12/230000-gamut", "2026-06-12/230000-timed",
+    for (const char* name : {"2026-06-12/224000-timed", "2026-06-12/230001-gamut", "2026-06-12/230000-timed",
                              "2026-06-12/233001-log", "2026-06-13/000000-timed", "2026-06-13/003000-timed"})
         QVERIFY2(QImage(dir.filePath(u"captures/%1.png"_s.arg(QLatin1String(name)))).size() == QSize(1025, 769),
                  name);
     QVERIFY(readFile(dir.filePath(u"errorlog.txt"_s))
                 .endsWith("2026-06-12T23:30:00.000+02:00\t06/12 23:20:00 REF UNLOCKED\n"));
     // Traffic: one status request per poll, and only the captures and log fetches the watch asked for: twelve
-    // time-lapse pictures (the one at 23:00 serves the gamut alarm too) and the log alarm's; one log fetch at
-    // start and then every 15 minutes.
+    // time-lapse pictures, the gamut alarm's (raised on its second red poll) and the log alarm's; one log fetch
+    // at start and then every 15 minutes.
     const QList<uint8_t> keys = sim->instrument().keysReceived();
     QCOMPARE(keys.count(0xB6), 7201);
-    QCOMPARE(keys.count(0xB0), 13);
+    QCOMPARE(keys.count(0xB0), 14);
     QCOMPARE(keys.count(0xB3), 9);
 }
 

@@ -17,6 +17,7 @@ using namespace Qt::StringLiterals;
 using qv::test::journalEvents;
 using qv::test::Process;
 using qv::test::readFile;
+using qv::test::writeFile;
 
 namespace {
 QByteArray journalText(const QString& dir)
@@ -174,8 +175,11 @@ void TestWatchEndToEnd::killNine()
 {
     QTemporaryDir tmp;
     const QString dir = tmp.filePath(u"watch"_s);
+    // Every red poll of the flicker an alarm of its own, and a picture with it.
+    const QString rules = tmp.filePath(u"rules.ini"_s);
+    QVERIFY(writeFile(rules, "[gamut]\nraise-polls=1\nraise-window=1\nclear-hold-seconds=0\nflap-raises=1000\n"));
     const QStringList args{u"--device"_s, u"sim"_s, u"--press"_s, u"VECT"_s, u"--capture-every"_s, u"0.01"_s,
-                           u"--log-every"_s, u"0"_s};
+                           u"--log-every"_s, u"0"_s, u"--alarm-rules"_s, rules};
     constexpr int kKills = 50;
     qputenv("QV7700_POLL_MS", "20");
     for (int n = 1; n <= kKills; ++n) {

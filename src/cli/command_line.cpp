@@ -71,6 +71,10 @@ struct OptionTable {
                                 u"MINUTES"_s};
     QCommandLineOption alarms{u"alarms"_s, u"With --watch: the alarms to raise, all or a list of gamut,signal,absent,log."_s,
                               u"LIST"_s};
+    QCommandLineOption alarmRules{u"alarm-rules"_s,
+                                  u"With --watch: the alarms' raise delays, clear holds, flap limits and hook pace "
+                                  "from this INI file (see the README)."_s,
+                                  u"FILE"_s};
     QCommandLineOption alarmHook{u"alarm-hook"_s,
                                  u"With --watch: run COMMAND (split into words, no shell) for every alarm raised or "
                                  "cleared, with QV_ALARM, QV_STATE, QV_TIME, QV_DETAIL, QV_SERIAL, QV_CAPTURE and "
@@ -121,7 +125,7 @@ struct OptionTable {
     {
         for (const auto* o : {&device, &serialNumber, &press, &capture, &getLog, &format, &eraseLog, &status,
                               &listDevices, &json, &render, &levels, &noSignal, &output, &doctor, &watch,
-                              &captureEvery, &logEvery, &alarms, &alarmHook, &keepDays, &keepMb, &report, &from, &to,
+                              &captureEvery, &logEvery, &alarms, &alarmRules, &alarmHook, &keepDays, &keepMb, &report, &from, &to,
                               &serve, &tokenFile, &tlsCert, &tlsKey, &tlsKeyPass, &publicRead, &allowHost, &window, &snmp, &snmpBaseOid})
             parser.addOption(*o);
     }
@@ -264,7 +268,7 @@ std::optional<double> parseMinutes(const QString& text)
 std::optional<QString> checkWatch(const QCommandLineParser& p, const OptionTable& t, Options& o)
 {
     if (o.action != Action::Watch)
-        for (const auto* option : {&t.captureEvery, &t.logEvery, &t.alarms, &t.alarmHook, &t.keepDays, &t.keepMb})
+        for (const auto* option : {&t.captureEvery, &t.logEvery, &t.alarms, &t.alarmRules, &t.alarmHook, &t.keepDays, &t.keepMb})
             if (p.isSet(*option))
                 return u"--%1 goes with --watch"_s.arg(option->names().constFirst());
     if (o.action != Action::Report)
@@ -289,6 +293,13 @@ std::optional<QString> checkWatch(const QCommandLineParser& p, const OptionTable
             if (!alarms)
                 return u"--alarms takes all or names from gamut,signal,absent,log, not \"%1\""_s.arg(p.value(t.alarms));
             w.alarms = *alarms;
+        }
+        if (p.isSet(t.alarmRules)) {
+            QString why;
+            const std::optional<AlarmRuleSet> rules = readAlarmRules(p.value(t.alarmRules), &why);
+            if (!rules)
+                return u"--alarm-rules: "_s + why;
+            w.rules = *rules;
         }
         w.hook = p.value(t.alarmHook);
         if (p.isSet(t.alarmHook) && w.hook.trimmed().isEmpty())

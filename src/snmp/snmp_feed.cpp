@@ -61,7 +61,7 @@ void Feed::publish()
         row_.newLogRecords = watch_->newLogRecords();
         // The table keeps each alarm's latest episode.
         for (const AlarmEpisode& e : watch_->episodes()) {
-            AlarmRow row{e.name, !e.cleared.isValid(), false, e.raised, e.cleared, e.acknowledged.isValid(), e.detail};
+            AlarmRow row{e.name, !e.cleared.isValid(), e.flapping && !e.cleared.isValid(), e.raised, e.cleared, e.acknowledged.isValid(), e.detail};
             auto same = std::find_if(row_.alarms.begin(), row_.alarms.end(), [&](const AlarmRow& a) { return a.name == e.name; });
             if (same != row_.alarms.end())
                 *same = row;

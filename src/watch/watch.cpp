@@ -32,7 +32,7 @@ Watch::Watch(Session& session, QString device, WatchSettings settings, Clock& cl
       journal_(settings_.dir, clock),
       logKeeper_(settings_.dir + u"/errorlog.txt"_s),
       collector_(session_.errorLog()),
-      rules_(settings_.alarms),
+      rules_(settings_.alarms, settings_.rules),
       hooks_(settings_.hook)
 {
     journal_.onProblem = [this](const QString& text) { emit problem(text); };
@@ -230,9 +230,12 @@ void Watch::handle(const std::vector<AlarmChange>& changes)
 {
     for (const AlarmChange& c : changes) {
         const QString state = c.raised ? u"raised"_s : u"cleared"_s;
-        journal_.write(u"alarm"_s, {{u"name"_s, alarmNameText(c.name)}, {u"state"_s, state}, {u"detail"_s, c.detail}});
+        QJsonObject fields{{u"name"_s, alarmNameText(c.name)}, {u"state"_s, state}, {u"detail"_s, c.detail}};
+        if (c.flapping)
+            fields.insert(u"flapping"_s, true);  // raised past the flap limit: it stays until quiet
+        journal_.write(u"alarm"_s, fields);
         if (c.raised) {
-            episodes_.push_back({c.name, c.detail, c.time, {}, {}, {}});
+            episodes_.push_back({c.name, c.detail, c.time, {}, {}, {}, c.flapping});
             if (episodes_.size() > kEpisodesKept)
                 episodes_.pop_front();
             // The hook runs once the alarm's picture is taken (or could not be), so that it can send it.
@@ -262,6 +265,22 @@ void Watch::acknowledge(AlarmName name)
 void Watch::runHook(AlarmName name, const QString& state, const QString& detail, const QDateTime& time,
                     const QString& capture)
 {
+    // One alarm calls its hook for a raise at most once per its hook interval (a mail a minute, not a mail a
+    // second). A raise's call held back holds back its clear's too, so that the receiver never sees a clear
+    // without its raise, nor a raise without its clear. The calls held back are counted in the journal.
+    HookPace& pace = hookPace_[size_t(name)];
+    const qint64 now = clock_.monotonicMs();
+    const bool raise = state != u"cleared"_s;
+    if (raise)
+        pace.holding = pace.lastMs >= 0 && now - pace.lastMs < settings_.rules[name].hookEveryMs;
+    if (pace.holding) {
+        ++pace.suppressed;
+        journal_.write(u"hook-suppressed"_s, {{u"name"_s, alarmNameText(name)}, {u"state"_s, state},
+                                              {u"suppressed"_s, qint64(pace.suppressed)}});
+        return;
+    }
+    if (raise)
+        pace.lastMs = now;
     hooks_.run({alarmNameText(name), state, isoTimestamp(time), detail, session_.serialNumber(), capture,
                 journal_.fileFor(time.date())});
 }

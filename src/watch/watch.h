@@ -33,6 +33,7 @@ struct AlarmEpisode {
     QString detail;
     QDateTime raised, cleared, acknowledged;
     QString capture;
+    bool flapping = false;  // raised past its flap limit: it clears only once quiet
 };
 
 class Watch : public QObject {
@@ -112,6 +113,12 @@ private:
     // them alone until they are keep-days old by that clock, whatever date their names carry.
     QHash<QString, qint64> written_;
     quint64 newLogRecords_ = 0;
+    struct HookPace {
+        qint64 lastMs = -1;       // the monotonic time of the alarm's last hook call for a raise
+        bool holding = false;     // the current episode's raise was held back: so is its clear
+        quint64 suppressed = 0;   // calls held back since the watch started
+    };
+    std::array<HookPace, kAlarmCount> hookPace_{};
 };
 
 }  // namespace qv

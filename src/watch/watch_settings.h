@@ -16,6 +16,7 @@ struct WatchSettings {
     double captureEveryMinutes = 0;  // 0: no time-lapse
     double logEveryMinutes = 15;     // 0: no log fetches
     std::array<bool, kAlarmCount> alarms{true, true, true, true};
+    AlarmRuleSet rules;  // --alarm-rules FILE
     QString hook;
     RetentionLimits retention;
     // SNMP beside the watch (and the server): the AgentX socket, empty for none, and the subtree, empty for the
