@@ -29,4 +29,14 @@ if command -v appstreamcli >/dev/null; then
 else
     echo "appstreamcli not installed: skipped"
 fi
+# The watch's unit: hardened as systemd's own rating asks (3.0 or lower: "OK"), and starting the program from
+# where this build installs it.
+unit="$prefix/lib/systemd/system/qv7700-remote-watch@.service"
+grep -q '^ExecStart=/.*/bin/qv7700-remote --watch' "$unit" || { echo "the unit's ExecStart is not an absolute path"; status=1; }
+exposure=$(systemd-analyze security --offline=true "$unit" 2>&1 | sed -n 's/.*Overall exposure level for .*: \([0-9.]*\).*/\1/p')
+if [ -n "$exposure" ] && awk -v e="$exposure" 'BEGIN { exit !(e <= 3.0) }'; then
+    echo "systemd-analyze security: $exposure"
+else
+    echo "systemd-analyze security: exposure '${exposure:-none}', more than 3.0 or not rated"; status=1
+fi
 exit $status

@@ -12,16 +12,16 @@ mode=${1:-run}
 case "$mode" in run|test|build|package) ;; *) echo "usage: bash tools/dev.sh run|test|build|package" >&2; exit 2 ;; esac
 build=${BUILD_DIR:-build}
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev libssl-dev
-          libsnmp-dev fonts-dejavu-core fonts-liberation)
+          libsnmp-dev libsystemd-dev fonts-dejavu-core fonts-liberation)
 # The tests also print through a real CUPS queue (cups-pdf) and read the PDFs back, and validate the installed
 # desktop entry and AppStream metainfo, and complete the command line as bash does; the web page is driven in
 # headless Chromium through chromedriver (Python selenium), and a real Prometheus scrapes the metrics. The SNMP
 # check runs snmpd, snmpwalk and snmptrapd, lints the MIB with smilint, and takes the IETF base MIB modules
-# from erlang-snmp (Debian keeps them out of its main archive otherwise).
+# from erlang-snmp (Debian keeps them out of its main archive otherwise). systemd-analyze rates the watch's unit.
 if [ "$mode" = test ]; then
     packages+=(cups printer-driver-cups-pdf poppler-utils desktop-file-utils appstream bash-completion
                chromium chromium-driver python3-selenium prometheus openssl
-               snmpd snmp snmptrapd smitools erlang-snmp)
+               snmpd snmp snmptrapd smitools erlang-snmp systemd)
 fi
 # CPack's DEB generator asks `file` which packaged files are programs and hands those to dpkg-shlibdeps
 # (dpkg-dev) to declare their Qt libraries; a minimal Debian root has neither, and then no package comes out.

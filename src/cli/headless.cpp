@@ -22,6 +22,8 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace qv {
 
@@ -222,9 +224,28 @@ ModeResult runWith(Session& session, const Options& o)
 }
 }  // namespace
 
-void say(const QString& text)
+namespace {
+// systemd names the journal stream it hands a service as "DEVICE:INODE"; standard error is that stream only when
+// it still is the same file (a shell redirect in between makes it another).
+bool stderrIsJournal()
 {
-    std::fprintf(stderr, "%s\n", qPrintable(text));
+    static const bool journal = [] {
+        const QByteArray stream = qgetenv("JOURNAL_STREAM");
+        struct stat st {};
+        if (stream.isEmpty() || fstat(STDERR_FILENO, &st) != 0)
+            return false;
+        return stream == QByteArray::number(quint64(st.st_dev)) + ':' + QByteArray::number(quint64(st.st_ino));
+    }();
+    return journal;
+}
+}  // namespace
+
+void say(const QString& text, Severity severity)
+{
+    if (stderrIsJournal())
+        std::fprintf(stderr, "<%d>%s\n", int(severity), qPrintable(text));
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(text));
 }
 
 int runPresses(Session& session, const QStringList& names)

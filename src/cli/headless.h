@@ -13,8 +13,11 @@ namespace qv {
 
 class Session;
 
-// One line for people on standard error.
-void say(const QString& text);
+// How much a line on standard error matters, as syslog and journald count it.
+enum class Severity { Error = 3, Warning = 4, Notice = 5, Info = 6 };
+// One line for people on standard error. When standard error is systemd's journal (a service), the line starts
+// with the sd-daemon priority prefix ("<3>", "<4>", ...), so that `journalctl -p warning` shows alarms and errors.
+void say(const QString& text, Severity severity = Severity::Error);
 
 // The session the options ask for (--device, --serial-number), not yet polling; none with *error set when the
 // device cannot be made. Every mode that talks to an instrument starts here.

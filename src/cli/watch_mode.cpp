@@ -3,6 +3,7 @@
 #include "cli/headless.h"
 #include "net/net_service.h"
 #include "session/session.h"
+#include "cli/service_notifier.h"
 #include "cli/stop_signals.h"
 #include "render/fonts.h"
 #include "snmp/snmp_feed.h"
@@ -66,6 +67,7 @@ std::unique_ptr<snmp::Feed> joinSnmp(Session& session, const WatchSettings& s)
     if (s.snmp.isEmpty())
         return nullptr;
     QString error;
+    snmp::Agent::instance().say = [](const QString& line) { say(u"qv7700-remote: "_s + line, Severity::Warning); };
     std::unique_ptr<snmp::Feed> feed = snmp::startFeed(session, s.snmp, s.snmpBaseOid, &error);
     if (!feed)
         say(u"qv7700-remote: %1; carrying on without SNMP"_s.arg(error));
@@ -93,6 +95,11 @@ int runWatch(Session& session, const Options& o)
     // The status box went to standard error for the presses; the watch's log fetches would fill it all day.
     QObject::disconnect(&session.panel(), &PanelModel::statusTextWritten, &session, nullptr);
     QObject::connect(&watch, &Watch::problem, &session, [](const QString& text) { say(u"qv7700-remote: "_s + text); });
+    // Alarms on standard error too: for a service, journalctl -u ... -p warning lists them.
+    QObject::connect(&watch, &Watch::alarmChanged, &session, [](const AlarmChange& c) {
+        say(u"qv7700-remote: alarm %1 %2: %3"_s.arg(alarmNameText(c.name), c.raised ? u"raised"_s : u"cleared"_s, c.detail),
+            c.raised ? Severity::Warning : Severity::Notice);
+    });
     startPolling(session);
     std::unique_ptr<NetService> service;
     if (o.serve) {
@@ -103,14 +110,17 @@ int runWatch(Session& session, const Options& o)
             return exitcode::Failed;
         }
         for (const QString& notice : service->notices())
-            say(u"qv7700-remote: "_s + notice);
+            say(u"qv7700-remote: "_s + notice, Severity::Info);
         serveWatch(*service->bridge(), watch);
     }
     std::unique_ptr<snmp::Feed> snmpFeed = joinSnmp(session, o.watch);
     if (snmpFeed)
         snmpFeed->follow(&watch);
+    ServiceNotifier systemd(session, watch);
     watch.start();
+    systemd.ready();
     QCoreApplication::exec();
+    systemd.stopping();
     watch.stop();
     if (service)
         service->stop();
@@ -145,7 +155,7 @@ int runServe(const Options& o)
         return exitcode::Failed;
     }
     for (const QString& notice : service.notices())
-        say(u"qv7700-remote: "_s + notice);
+        say(u"qv7700-remote: "_s + notice, Severity::Info);
     quitOnStopSignals();
     std::unique_ptr<snmp::Feed> snmpFeed = joinSnmp(*session, o.watch);
     startPolling(*session);
