@@ -10,6 +10,8 @@
 #include "sim/sim_device.h"
 #include "snmp/snmp_feed.h"
 
+#include "bench_reporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -150,18 +152,6 @@ void BM_SnmpWalk(benchmark::State& state)
 }
 BENCHMARK(BM_SnmpWalk)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(20);
 
-class Collect : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> us;
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            if (!r.error_occurred && r.iterations > 0)
-                us[r.benchmark_name().substr(0, r.benchmark_name().find("/iterations"))] =
-                    r.real_accumulated_time / double(r.iterations) * 1e6;
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 }  // namespace
 
 int main(int argc, char** argv)
@@ -173,7 +163,7 @@ int main(int argc, char** argv)
     const bool master = startMaster(snmpd);
     if (!master)
         std::printf("snmpd could not start: the rows through it are skipped\n");
-    Collect c;
+    TimesReporter c;
     benchmark::RunSpecifiedBenchmarks(&c);  // BM_PollTick/1 starts the agent
     const auto row = [](const char* what, double v, const char* unit, const char* target) {
         std::printf("%-64s %10.3f %-3s %12s\n", what, v, unit, target);

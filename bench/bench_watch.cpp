@@ -10,6 +10,8 @@
 #include "watch/clock.h"
 #include "watch/watch.h"
 
+#include "bench_reporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -125,22 +127,6 @@ void BM_MemoryOverPolls(benchmark::State& state)
 }
 BENCHMARK(BM_MemoryOverPolls)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-class Collect : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> us, counters;
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs) {
-            if (r.error_occurred || r.iterations <= 0)
-                continue;
-            const std::string name = r.benchmark_name().substr(0, r.benchmark_name().find("/iterations"));
-            us[name] = r.real_accumulated_time / double(r.iterations) * 1e6;
-            for (const auto& [n, c] : r.counters)
-                counters[n] = c.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 }  // namespace
 
 int main(int argc, char** argv)
@@ -148,7 +134,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    Collect c;
+    TimesReporter c;
     benchmark::RunSpecifiedBenchmarks(&c);
     const auto row = [](const char* what, double v, const char* unit, const char* target) {
         std::printf("%-60s %10.3f %-3s %12s\n", what, v, unit, target);
