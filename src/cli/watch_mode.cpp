@@ -29,19 +29,30 @@ QJsonArray alarmsJson(const std::deque<AlarmEpisode>& episodes)
     QJsonArray out;
     const auto time = [](const QDateTime& t) { return t.isValid() ? QJsonValue(isoTimestamp(t)) : QJsonValue(); };
     for (const AlarmEpisode& e : episodes)
-        out.append(QJsonObject{{u"name"_s, alarmNameText(e.name)},
+        out.append(QJsonObject{{u"id"_s, e.id()},
+                               {u"name"_s, alarmNameText(e.name)},
                                {u"active"_s, !e.cleared.isValid()},
                                {u"since"_s, time(e.raised)},
                                {u"cleared"_s, time(e.cleared)},
                                {u"acknowledged"_s, time(e.acknowledged)},
+                               {u"acknowledged_by"_s, e.acknowledged.isValid() ? QJsonValue(e.acknowledgedBy) : QJsonValue()},
+                               {u"comment"_s, e.acknowledged.isValid() ? QJsonValue(e.comment) : QJsonValue()},
+                               {u"flapping"_s, e.flapping},
                                {u"detail"_s, e.detail},
                                {u"capture"_s, e.capture}});
     return out;
 }
 
-// Serving beside the watch: viewers see its alarms and the journal's last lines as they are written.
+}  // namespace
+
 void serveWatch(NetBridge& bridge, Watch& watch)
 {
+    bridge.acknowledge = [&watch](const QString& id, const QString& who, const QString& comment, const QString& from) {
+        return watch.acknowledge(id, who, from, comment);
+    };
+    QObject::connect(&watch, &Watch::alarmsChanged, &bridge, [&bridge, &watch] { bridge.setAlarms(alarmsJson(watch.episodes())); });
+    QObject::connect(&watch, &QObject::destroyed, &bridge, [&bridge] { bridge.acknowledge = {}; });
+    bridge.setAlarms(alarmsJson(watch.episodes()));
     constexpr qsizetype kTailLines = 200;
     auto tail = std::make_shared<QList<net::JournalLine>>();
     QObject::connect(&watch, &Watch::journalLine, &bridge, [&bridge, &watch, tail](const QByteArray& line) {
@@ -53,6 +64,9 @@ void serveWatch(NetBridge& bridge, Watch& watch)
         bridge.setAlarms(alarmsJson(watch.episodes()));
     });
 }
+
+namespace {
+
 // The poll, once a second as in the window; tests and benchmarks poll faster than the instrument does.
 void startPolling(Session& session)
 {

@@ -69,12 +69,11 @@ void AlarmList::setEpisodes(const std::deque<AlarmEpisode>& episodes, bool canAc
         const bool acknowledged = e.acknowledged.isValid();
         auto* button = new QPushButton(acknowledged ? u"Acknowledged %1"_s.arg(timeText(e.acknowledged, now))
                                                     : u"Acknowledge"_s);
-        // Only an active episode can be acknowledged, once: the journal then says who saw it when.
-        button->setEnabled(canAcknowledge && !acknowledged && !e.cleared.isValid());
-        const AlarmName name = e.name;
-        connect(button, &QPushButton::clicked, this, [this, name] {
+        // An episode, active or cleared, is acknowledged once: the journal then says who saw it when.
+        button->setEnabled(canAcknowledge && !acknowledged);
+        connect(button, &QPushButton::clicked, this, [this, id = e.id()] {
             if (acknowledge)
-                acknowledge(name);
+                acknowledge(id);
         });
         setItemWidget(item, Acknowledge, button);
     }

@@ -30,7 +30,8 @@ public:
     void updateDurations(const QDateTime& now);
     QPushButton* acknowledgeButton(int row) const;
 
-    std::function<void(AlarmName)> acknowledge;
+    // With the episode's id.
+    std::function<void(const QString&)> acknowledge;
 
 private:
     std::vector<AlarmEpisode> shown_;  // in the list's order

@@ -1,6 +1,8 @@
 #include "gui/network_dialog.h"
 
 #include "cli/headless.h"
+#include "cli/watch_mode.h"
+#include "gui/watch_window.h"
 #include "net/net_service.h"
 
 #include <QClipboard>
@@ -65,6 +67,10 @@ bool NetworkDialog::startServing(const ServeOptions& options, QString* error)
         return false;
     address_->setText(options.address);
     QSettings().setValue(kAddressKey, options.address);
+    // The window's watch, when one runs, is served as the headless one is: alarms, journal, acknowledgements.
+    if (auto* watchWindow = parentWidget() ? parentWidget()->findChild<WatchWindow*>(QString(), Qt::FindDirectChildrenOnly) : nullptr)
+        if (Watch* watch = watchWindow->watch())
+            serveWatch(*service_->bridge(), *watch);
     refresh();
     return true;
 }

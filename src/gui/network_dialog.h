@@ -26,6 +26,7 @@ public:
     // Starts serving with these options, as --serve --window asks; false with the reason when it cannot.
     bool startServing(const ServeOptions& options, QString* error);
     QStringList notices() const;
+    NetService* service() const { return service_; }
 
 private:
     void toggle();

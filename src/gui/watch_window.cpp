@@ -2,6 +2,9 @@
 
 #include "gui/alarm_list.h"
 #include "cli/command_line.h"
+#include "cli/watch_mode.h"
+#include "gui/network_dialog.h"
+#include "net/net_service.h"
 #include "gui/desktop_notification.h"
 #include "session/session.h"
 #include "gui/watch_settings_form.h"
@@ -105,9 +108,9 @@ WatchWindow::WatchWindow(Session& session, QWidget* owner) : QWidget(owner, Qt::
     switchRow->addWidget(state_, 1);
 
     alarms_ = new AlarmList(this);
-    alarms_->acknowledge = [this](AlarmName name) {
+    alarms_->acknowledge = [this](const QString& id) {
         if (watch_)
-            watch_->acknowledge(name);
+            watch_->acknowledge(id, QString::fromLocal8Bit(qgetenv("USER")), u"window"_s, {});
     };
     journal_ = new QPlainTextEdit(this);
     journal_->setReadOnly(true);
@@ -166,6 +169,10 @@ void WatchWindow::start()
         startStop_->setChecked(false);
         return;
     }
+    // The window's server, when it serves, shows this watch's alarms and journal as the headless one does.
+    if (auto* network = parentWidget() ? parentWidget()->findChild<NetworkDialog*>(QString(), Qt::FindDirectChildrenOnly) : nullptr)
+        if (network->service()->running())
+            serveWatch(*network->service()->bridge(), *watch_);
     if (!s.snmp.isEmpty()) {
         QString error;
         if (!snmpFeed_)

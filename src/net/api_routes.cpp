@@ -24,7 +24,7 @@ struct RouteEntry {
 QByteArray compact(const QJsonDocument& doc) { return doc.toJson(QJsonDocument::Compact) + '\n'; }
 
 RouteResult now(HttpResponse r) { return {std::move(r), std::nullopt, false}; }
-RouteResult later(CommandKind kind, const QString& key = {}) { return {std::nullopt, NetCommand{kind, key}, false}; }
+RouteResult later(CommandKind kind, const QString& key = {}) { return {std::nullopt, NetCommand{kind, key, {}, {}, {}}, false}; }
 
 // The page's own files, compiled into the program: there is no file system behind any path.
 RouteResult resource(const char* name, const QByteArray& type)
@@ -125,6 +125,27 @@ RouteResult knob(const HttpRequest& req, const Snapshot&)
     return later(parts[4] == "down" ? CommandKind::KnobDown : CommandKind::KnobUp, name);
 }
 
+// /api/alarms/ID/ack with {"operator": NAME, "comment": TEXT}: an alarm episode seen by someone.
+RouteResult acknowledge(const HttpRequest& req, const Snapshot&)
+{
+    const QList<QByteArray> parts = req.path.split('/');  // "", "api", "alarms", ID, "ack"
+    if (parts.size() != 5 || parts[4] != "ack" || parts[3].isEmpty())
+        return now(HttpResponse::error(404, u"not found"_s));
+    QJsonParseError error;
+    const QJsonDocument body = QJsonDocument::fromJson(req.body.isEmpty() ? "{}" : req.body, &error);
+    const QJsonValue op = body.object().value(u"operator"_s), comment = body.object().value(u"comment"_s);
+    if (error.error != QJsonParseError::NoError || !body.isObject() || !(op.isString() || op.isUndefined()) ||
+        !(comment.isString() || comment.isUndefined()))
+        return now(HttpResponse::error(400, u"the body is {\"operator\": NAME, \"comment\": TEXT}"_s));
+    constexpr qsizetype kNameMax = 64, kCommentMax = 1000;
+    if (op.toString().size() > kNameMax || comment.toString().size() > kCommentMax)
+        return now(HttpResponse::error(400, u"the operator's name takes at most 64 characters, the comment 1000"_s));
+    RouteResult r = later(CommandKind::Acknowledge, QString::fromUtf8(parts[3]));
+    r.command->operatorName = op.toString().simplified();
+    r.command->comment = comment.toString().trimmed();
+    return r;
+}
+
 constexpr RouteEntry kRoutes[] = {
     {"/", Method::Get, page},
     {"/index.html", Method::Get, page},
@@ -141,6 +162,7 @@ constexpr RouteEntry kRoutes[] = {
     {"/api/log/fetch", Method::Post, logFetch},
     {"/api/press/", Method::Post, press},
     {"/api/knob/", Method::Post, knob},
+    {"/api/alarms/", Method::Post, acknowledge},
 };
 
 bool matches(QByteArrayView pattern, const QByteArray& path)

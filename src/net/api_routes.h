@@ -13,11 +13,13 @@
 
 namespace qv::net {
 
-enum class CommandKind { Press, KnobDown, KnobUp, Capture, LogFetch };
+enum class CommandKind { Press, KnobDown, KnobUp, Capture, LogFetch, Acknowledge };
 
 struct NetCommand {
     CommandKind kind = CommandKind::Press;
-    QString key;  // with Press, KnobDown, KnobUp: the key's --press name
+    QString key;  // with Press, KnobDown, KnobUp: the key's --press name; with Acknowledge: the alarm's id
+    // With Acknowledge: the operator's name and comment from the body, and the viewer's address.
+    QString operatorName, comment, from;
 };
 
 struct RouteResult {

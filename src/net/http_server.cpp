@@ -288,7 +288,9 @@ void HttpServer::handle(Connection& c, const HttpRequest& req)
         waiting_.insert(ticket, c.socket);
         c.waitingFor = ticket;
         c.closeAfterAnswer = !req.keepAlive;
-        emit commandRequested(ticket, int(routed.command->kind), routed.command->key);
+        const NetCommand& command = *routed.command;
+        emit commandRequested(ticket, int(command.kind), command.key,
+                              {command.operatorName, command.comment, QString::fromLatin1(c.peer)});
     }
 }
 

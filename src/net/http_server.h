@@ -54,7 +54,8 @@ public:
     bool encrypted() const { return tls_; }
 
 signals:
-    void commandRequested(quint64 ticket, int kind, const QString& key);
+    // details: with an acknowledgement, the operator, the comment and the viewer's address.
+    void commandRequested(quint64 ticket, int kind, const QString& key, const QStringList& details);
 
 protected:
     void incomingConnection(qintptr descriptor) override;

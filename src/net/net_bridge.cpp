@@ -121,6 +121,27 @@ void NetBridge::run(quint64 ticket, const net::NetCommand& command)
     case net::CommandKind::KnobUp: knob(ticket, command.key, false); break;
     case net::CommandKind::Capture: capture(ticket); break;
     case net::CommandKind::LogFetch: fetchLog(ticket); break;
+    case net::CommandKind::Acknowledge: acknowledgeAlarm(ticket, command); break;
+    }
+}
+
+void NetBridge::acknowledgeAlarm(quint64 ticket, const net::NetCommand& c)
+{
+    if (!acknowledge) {
+        server_.answer(ticket, HttpResponse::json(409, compact({{u"error"_s, u"no watch runs beside this server"_s},
+                                                                {u"kind"_s, u"not-offered"_s}})));
+        return;
+    }
+    switch (acknowledge(c.key, c.operatorName, c.comment, c.from)) {
+    case AckResult::Done:
+        server_.answer(ticket, HttpResponse::json(200, compact({{u"ok"_s, true}, {u"id"_s, c.key}})));
+        break;
+    case AckResult::Unknown:
+        server_.answer(ticket, HttpResponse::error(404, u"no alarm %1"_s.arg(c.key)));
+        break;
+    case AckResult::Already:
+        server_.answer(ticket, HttpResponse::error(409, u"alarm %1 is acknowledged already"_s.arg(c.key)));
+        break;
     }
 }
 

@@ -4,6 +4,7 @@
 // and the same queue as the window's clicks, answering each one when the instrument has done it.
 
 #include "logger/log_formats.h"
+#include "watch/watch.h"
 #include "net/net_server.h"
 
 #include <QJsonArray>
@@ -27,6 +28,10 @@ public:
     void setAlarms(const QJsonArray& alarms);
     void setJournalTail(const QList<net::JournalLine>& lines);
 
+    // Acknowledges an alarm episode for POST /api/alarms/ID/ack: id, operator, comment, the viewer's address.
+    // Unset (no watch beside the server): answered 409.
+    std::function<AckResult(const QString&, const QString&, const QString&, const QString&)> acknowledge;
+
     // Builds and hands over a snapshot of the panel as it is now.
     void publish();
 
@@ -41,6 +46,7 @@ private:
     void knob(quint64 ticket, const QString& name, bool down);
     void capture(quint64 ticket);
     void fetchLog(quint64 ticket);
+    void acknowledgeAlarm(quint64 ticket, const net::NetCommand& command);
     void captureFinished();
     void logFinished();
     void markViewChanged() { viewChanged_ = true; }

@@ -235,7 +235,12 @@ void Watch::handle(const std::vector<AlarmChange>& changes)
             fields.insert(u"flapping"_s, true);  // raised past the flap limit: it stays until quiet
         journal_.write(u"alarm"_s, fields);
         if (c.raised) {
-            episodes_.push_back({c.name, c.detail, c.time, {}, {}, {}, c.flapping});
+            AlarmEpisode episode;
+            episode.name = c.name;
+            episode.detail = c.detail;
+            episode.raised = c.time;
+            episode.flapping = c.flapping;
+            episodes_.push_back(std::move(episode));
             if (episodes_.size() > kEpisodesKept)
                 episodes_.pop_front();
             // The hook runs once the alarm's picture is taken (or could not be), so that it can send it.
@@ -252,14 +257,27 @@ void Watch::handle(const std::vector<AlarmChange>& changes)
     }
 }
 
-void Watch::acknowledge(AlarmName name)
+QString AlarmEpisode::id() const
 {
-    AlarmEpisode* e = openEpisode(name);
-    if (!e || e->acknowledged.isValid())
-        return;
+    return alarmNameText(name) + u'-' + QString::number(raised.toMSecsSinceEpoch());
+}
+
+AckResult Watch::acknowledge(const QString& id, const QString& who, const QString& from, const QString& comment)
+{
+    const auto e = std::find_if(episodes_.begin(), episodes_.end(), [&](const AlarmEpisode& x) { return x.id() == id; });
+    if (e == episodes_.end())
+        return AckResult::Unknown;
+    if (e->acknowledged.isValid())
+        return AckResult::Already;
     e->acknowledged = clock_.now();
-    journal_.write(u"alarm"_s, {{u"name"_s, alarmNameText(name)}, {u"state"_s, u"acknowledged"_s}, {u"detail"_s, e->detail}});
+    e->acknowledgedBy = who;
+    e->acknowledgedFrom = from;
+    e->comment = comment;
+    journal_.write(u"alarm"_s, {{u"name"_s, alarmNameText(e->name)}, {u"state"_s, u"acknowledged"_s},
+                                {u"detail"_s, e->detail}, {u"id"_s, id}, {u"by"_s, who}, {u"from"_s, from},
+                                {u"comment"_s, comment}});
     emit alarmsChanged();
+    return AckResult::Done;
 }
 
 void Watch::runHook(AlarmName name, const QString& state, const QString& detail, const QDateTime& time,

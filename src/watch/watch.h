@@ -34,7 +34,13 @@ struct AlarmEpisode {
     QDateTime raised, cleared, acknowledged;
     QString capture;
     bool flapping = false;  // raised past its flap limit: it clears only once quiet
+    QString acknowledgedBy, acknowledgedFrom, comment;
+    // "gamut-1796643300123": the alarm and the moment it was raised, the same in the journal, the API and after
+    // a restart.
+    QString id() const;
 };
+
+enum class AckResult { Done, Unknown, Already };
 
 class Watch : public QObject {
     Q_OBJECT
@@ -55,7 +61,9 @@ public:
     // What the watch does after each poll of the session, and after a tick that found the device in use.
     void afterPoll(const InstrumentStatus& status);
     void afterSkippedPoll();
-    void acknowledge(AlarmName name);
+    // An episode, active or cleared, seen by someone: who (an operator's name), from where (an address, or
+    // "window") and what they said. Journaled once; a second acknowledgement changes nothing.
+    AckResult acknowledge(const QString& id, const QString& who, const QString& from, const QString& comment);
 
     const WatchSettings& settings() const { return settings_; }
     Journal& journal() { return journal_; }

@@ -41,12 +41,14 @@ class Served:
         with open(self.token_path) as f:
             self.token = f.read().strip()
 
-    def request(self, method, path, token=None, headers=None, timeout=30):
+    def request(self, method, path, token=None, headers=None, timeout=30, body=None):
         conn = http.client.HTTPConnection(self.host, self.port, timeout=timeout)
         hdrs = dict(headers or {})
         if token:
             hdrs["Authorization"] = "Bearer " + token
-        conn.request(method, path, headers=hdrs)
+        if body is not None:
+            hdrs.setdefault("Content-Type", "application/json")
+        conn.request(method, path, body=body, headers=hdrs)
         res = conn.getresponse()
         body = res.read()
         conn.close()

@@ -1,0 +1,76 @@
+"""Alarms a plant can live with, over a pseudo-terminal instrument and the real HTTP API.
+
+  alarms_check.py PROGRAM PTY_PEER
+
+Checks: a GAMUT lamp flickering red every other poll for 15 s is one episode and at most 3 hook runs; the episode
+is listed with its id by GET /api/alarms and acknowledged by POST /api/alarms/ID/ack (the operator and the comment
+from the body, the viewer's address, journaled once); a second acknowledgement is 409, an unknown id 404, one
+without the token 401, a body that is not the right JSON 400."""
+
+import glob
+import json
+import os
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(__file__))
+from qvserve import PtyPeer, Served  # noqa: E402
+
+POLL_MS = 250
+
+
+def journal(watch_dir):
+    lines = []
+    for path in sorted(glob.glob(os.path.join(watch_dir, "journal", "*.jsonl"))):
+        with open(path) as f:
+            lines += [json.loads(l) for l in f if l.strip()]
+    return lines
+
+
+def main():
+    program, peer_program = sys.argv[1:3]
+    with tempfile.TemporaryDirectory() as tmp:
+        peer = PtyPeer(peer_program, tmp)
+        watch_dir, hooks = os.path.join(tmp, "watch"), os.path.join(tmp, "hooks.txt")
+        served = Served(program, "serial:" + peer.path, tmp, env={"QV7700_POLL_MS": str(POLL_MS)}, extra=[
+            "--watch", watch_dir, "--log-every", "0",
+            "--alarm-hook", "/bin/sh -c 'echo $QV_ALARM $QV_STATE >> %s'" % hooks])
+        try:
+            served.wait_until_polled()
+            # Red every other poll for 15 s, then quiet until the clear hold has passed.
+            for n in range(int(15000 / POLL_MS)):
+                peer.send("gamut %d 0" % (n % 2))
+                time.sleep(POLL_MS / 1000)
+            peer.send("gamut 0 0")
+            time.sleep(7)
+            alarms = json.loads(served.request("GET", "/api/alarms")[1])
+            gamut = [a for a in alarms if a["name"] == "gamut"]
+            assert len(gamut) == 1 and not gamut[0]["active"], alarms
+            with open(hooks) as f:
+                runs = f.read().split("\n")
+            assert 1 <= len([r for r in runs if r]) <= 3, runs
+
+            path = "/api/alarms/%s/ack" % gamut[0]["id"]
+            body = {"operator": "Ana (MCR)", "comment": "lamp flicker on the test signal"}
+            assert served.request("POST", path, body=json.dumps(body))[0] == 401
+            assert served.request("POST", path, token=served.token, body="{not json")[0] == 400
+            assert served.request("POST", path, token=served.token, body='{"operator": 7}')[0] == 400
+            assert served.request("POST", "/api/alarms/gamut-1/ack", token=served.token, body="{}")[0] == 404
+            code, answer = served.request("POST", path, token=served.token, body=json.dumps(body))
+            assert code == 200 and json.loads(answer)["id"] == gamut[0]["id"], (code, answer)
+            assert served.request("POST", path, token=served.token, body=json.dumps(body))[0] == 409
+            listed = [a for a in json.loads(served.request("GET", "/api/alarms")[1]) if a["id"] == gamut[0]["id"]]
+            assert listed[0]["acknowledged_by"] == "Ana (MCR)" and listed[0]["comment"] == body["comment"], listed
+            acks = [l for l in journal(watch_dir) if l.get("state") == "acknowledged"]
+            assert len(acks) == 1 and acks[0]["by"] == "Ana (MCR)" and acks[0]["from"] == "127.0.0.1", acks
+        finally:
+            code = served.stop()
+            peer.stop()
+        assert code == 0 or served.exited_cleanly(), served.lines
+    print("alarms: a flicker is one episode (%d hook runs); acknowledged over HTTP with who, where and why" %
+          len([r for r in runs if r]))
+
+
+if __name__ == "__main__":
+    main()
