@@ -68,8 +68,15 @@ StatusPoll::Result Session::pollOnce()
     // Published before the pause after an absence: a poll that runs during that pause must not be overtaken by
     // this older one.
     emit polled(status_);
-    if (result.foundAbsent)
+    // The pause runs the event loop, so the next tick may poll inside it; that poll does not pause again. Were
+    // pauses to nest (a pause and an exchange longer than the poll period), the stack would grow with every
+    // tick for as long as the instrument stays away, and the program could never return to its main loop to
+    // end.
+    if (result.foundAbsent && !inAbsencePause_) {
+        inAbsencePause_ = true;
         link_.Wait(poll_.absencePauseMs);
+        inAbsencePause_ = false;
+    }
     return result;
 }
 

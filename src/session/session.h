@@ -101,6 +101,7 @@ private:
     ErrorLog log_;
     InstrumentStatus status_;
     PollCounts counts_;
+    bool inAbsencePause_ = false;
 };
 
 }  // namespace qv
