@@ -158,6 +158,7 @@ void Watch::afterSkippedPoll()
         return;
     // A tick that found the device in use by a transfer or a key polled nothing: only time has passed.
     const QDateTime now = clock_.now();
+    noteClockStep(now);
     journal_.retry();
     logKeeper_.retry();
     handle(rules_.tick(now, clock_.monotonicMs()));
@@ -168,6 +169,7 @@ void Watch::afterPoll(const InstrumentStatus& polled)
     if (!running_)
         return;
     const QDateTime now = clock_.now();
+    noteClockStep(now);
     journal_.retry();
     logKeeper_.retry();
     InstrumentStatus st = polled;
@@ -184,6 +186,19 @@ void Watch::afterPoll(const InstrumentStatus& polled)
     if (st.present)
         last_ = std::move(st);
     runSchedules(now);
+}
+
+void Watch::noteClockStep(const QDateTime& now)
+{
+    const qint64 ms = clock_.monotonicMs();
+    if (lastWall_.isValid()) {
+        const QDateTime expected = lastWall_.addMSecs(ms - lastWallMonotonicMs_);
+        const qint64 step = expected.msecsTo(now);
+        if (std::abs(step) > kClockStepMs)
+            journal_.write(u"clock"_s, {{u"step_ms"_s, step}, {u"expected"_s, isoTimestamp(expected)}});
+    }
+    lastWall_ = now;
+    lastWallMonotonicMs_ = ms;
 }
 
 void Watch::runSchedules(const QDateTime& now)

@@ -57,6 +57,7 @@ public:
     // Hooks still running or waiting get kStopHooksMs to run; the journal ends with "stop" after them.
     void stop();
     static constexpr int kStopHooksMs = 5000;
+    static constexpr qint64 kClockStepMs = 2000;
     bool running() const { return running_; }
     // What the watch does after each poll of the session, and after a tick that found the device in use.
     void afterPoll(const InstrumentStatus& status);
@@ -91,6 +92,9 @@ private:
     void captureFinished();
     void logFinished();
     void runSchedules(const QDateTime& now);
+    // The wall clock against the monotonic one since the last tick: a step of more than kClockStepMs (the clock
+    // set, an NTP correction, or the PC suspended) is journaled; the watch's own timers never notice it.
+    void noteClockStep(const QDateTime& now);
     void applyRetention(const QDateTime& now);
     void runHook(AlarmName name, const QString& state, const QString& detail, const QDateTime& time,
                  const QString& capture);
@@ -121,6 +125,8 @@ private:
     // them alone until they are keep-days old by that clock, whatever date their names carry.
     QHash<QString, qint64> written_;
     quint64 newLogRecords_ = 0;
+    QDateTime lastWall_;
+    qint64 lastWallMonotonicMs_ = 0;
     struct HookPace {
         qint64 lastMs = -1;       // the monotonic time of the alarm's last hook call for a raise
         bool holding = false;     // the current episode's raise was held back: so is its clear
