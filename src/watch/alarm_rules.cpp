@@ -117,6 +117,16 @@ std::optional<AlarmRuleSet> readAlarmRules(const QString& path, QString* why)
     return rules;
 }
 
+void AlarmRules::resume(AlarmName name, bool flapping, const QString& detail, qint64 monotonicMs)
+{
+    State& s = state_[size_t(name)];
+    s.active = true;
+    s.flapping = flapping;
+    s.detail = detail;
+    s.condition = name != AlarmName::Log;
+    s.goneSinceMs = name == AlarmName::Log ? monotonicMs : -1;
+}
+
 bool AlarmRules::windowed(AlarmName name, bool condition)
 {
     const AlarmTuning& t = rules_[name];

@@ -77,6 +77,10 @@ public:
     // Only time passes (a tick the device was busy for): clears that are due.
     std::vector<AlarmChange> tick(const QDateTime& time, qint64 monotonicMs);
 
+    // An episode the last watch left open goes on: the next poll finds its condition still there (nothing new
+    // is raised) or gone (cleared after the hold). A log alarm, which no poll decides, clears after its hold.
+    void resume(AlarmName name, bool flapping, const QString& detail, qint64 monotonicMs);
+
     bool active(AlarmName name) const { return state_[size_t(name)].active; }
     bool flapping(AlarmName name) const { return state_[size_t(name)].flapping; }
     const AlarmRuleSet& rules() const { return rules_; }

@@ -5,7 +5,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
+
+#include <algorithm>
 
 namespace qv {
 
@@ -110,6 +113,51 @@ void Journal::close()
 {
     drain();
     file_.close();
+}
+
+JournalResume resumeJournal(const QString& dir)
+{
+    QStringList files = QDir(dir + u"/journal"_s).entryList({u"*.jsonl"_s}, QDir::Files, QDir::Name);
+    // Newest first, until a file holds a start or a stop: everything after the last one is replayed.
+    QList<QJsonObject> lines;
+    while (!files.isEmpty()) {
+        const QDate day = QDate::fromString(files.takeLast().chopped(6), u"yyyy-MM-dd"_s);
+        if (!day.isValid())
+            continue;
+        lines = readJournal(dir, day, day) + lines;
+        const auto isEdge = [](const QJsonObject& l) {
+            const QString e = l.value(u"event"_s).toString();
+            return e == u"start" || e == u"stop";
+        };
+        if (std::any_of(lines.begin(), lines.end(), isEdge))
+            break;
+    }
+    JournalResume r;
+    qsizetype from = lines.size();
+    while (from > 0 && lines[from - 1].value(u"event"_s) != u"start"_s && lines[from - 1].value(u"event"_s) != u"stop"_s)
+        --from;
+    const auto time = [](const QJsonValue& v) { return QDateTime::fromString(v.toString(), Qt::ISODateWithMs); };
+    if (from > 0) {
+        for (const QJsonValue& v : lines[from - 1].value(u"open"_s).toArray()) {
+            const QJsonObject o = v.toObject();
+            r.open.push_back({o.value(u"name"_s).toString(), time(o.value(u"raised"_s)), o.value(u"detail"_s).toString(),
+                              o.value(u"flapping"_s).toBool()});
+        }
+    }
+    for (qsizetype i = from; i < lines.size(); ++i) {
+        const QJsonObject& l = lines[i];
+        if (l.value(u"event"_s) != u"alarm"_s)
+            continue;
+        const QString name = l.value(u"name"_s).toString(), state = l.value(u"state"_s).toString();
+        std::erase_if(r.open, [&](const JournalResume::Open& o) { return o.name == name && state != u"acknowledged"; });
+        if (state == u"raised")
+            r.open.push_back({name, time(l.value(u"t"_s)), l.value(u"detail"_s).toString(), l.value(u"flapping"_s).toBool()});
+    }
+    if (!lines.isEmpty()) {
+        r.lastLine = time(lines.last().value(u"t"_s));
+        r.stopped = lines.last().value(u"event"_s) == u"stop"_s;
+    }
+    return r;
 }
 
 QList<QJsonObject> readJournal(const QString& dir, const QDate& from, const QDate& to)

@@ -9,11 +9,13 @@
 #include "watch/append_file.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
 
 #include <deque>
+#include <vector>
 #include <functional>
 
 namespace qv {
@@ -66,5 +68,21 @@ private:
 // Every whole, valid line of the journal files for the days from..to, in order. A cut-off last line (a crash
 // in the middle of a write) and anything that is not a JSON object are skipped.
 QList<QJsonObject> readJournal(const QString& dir, const QDate& from, const QDate& to);
+
+// Where the last watch in DIR left off. Every start and stop line lists the episodes open at that moment
+// ("open": [{"name", "raised", "detail", "flapping"}]); from the last such line on, raises and clears are
+// replayed. Only the files back to that line are read.
+struct JournalResume {
+    struct Open {
+        QString name;
+        QDateTime raised;
+        QString detail;
+        bool flapping = false;
+    };
+    std::vector<Open> open;
+    QDateTime lastLine;    // the time of the last whole line; invalid in a folder without a journal
+    bool stopped = false;  // it ended with "stop"; else the watch was killed or the machine went down
+};
+JournalResume resumeJournal(const QString& dir);
 
 }  // namespace qv

@@ -84,6 +84,16 @@ Watch::~Watch()
     stop();
 }
 
+QJsonArray Watch::openEpisodesJson() const
+{
+    QJsonArray open;
+    for (const AlarmEpisode& e : episodes_)
+        if (!e.cleared.isValid())
+            open.append(QJsonObject{{u"name"_s, alarmNameText(e.name)}, {u"raised"_s, isoTimestamp(e.raised)},
+                                    {u"detail"_s, e.detail}, {u"flapping"_s, e.flapping}});
+    return open;
+}
+
 QJsonObject Watch::identity() const
 {
     const QString serial = session_.serialNumber();
@@ -114,7 +124,29 @@ bool Watch::start(QString* why)
     running_ = true;
     const QDateTime now = clock_.now();
     const qint64 ms = clock_.monotonicMs();
-    journal_.write(u"start"_s, identity());
+    // What the last watch here left: its open episodes go on, and the start says since when nobody watched.
+    const JournalResume before = resumeJournal(settings_.dir);
+    for (const JournalResume::Open& o : before.open) {
+        const std::optional<AlarmName> name = alarmNamed(o.name);
+        if (!name || !settings_.alarms[size_t(*name)] || openEpisode(*name))
+            continue;
+        AlarmEpisode e;
+        e.name = *name;
+        e.detail = o.detail;
+        e.raised = o.raised;
+        e.flapping = o.flapping;
+        episodes_.push_back(e);
+        rules_.resume(*name, o.flapping, o.detail, ms);
+    }
+    QJsonObject fields = identity();
+    if (before.lastLine.isValid()) {
+        fields.insert(u"previous"_s, isoTimestamp(before.lastLine));
+        fields.insert(u"previous_end"_s, before.stopped ? u"stop"_s : u"crash"_s);
+    }
+    fields.insert(u"open"_s, openEpisodesJson());
+    journal_.write(u"start"_s, fields);
+    if (!episodes_.empty())
+        emit alarmsChanged();
     if (lock_.state() == FolderLock::State::Unavailable)
         journal_.write(u"error"_s, {{u"what"_s, u"watching without a lock on the folder, so a second watch there "
                                                 u"would not be refused: "_s + lock_.error()}});
@@ -141,7 +173,9 @@ void Watch::stop()
             runHook(*p.alarm, u"raised"_s, e ? e->detail : QString(), e ? e->raised : clock_.now(), {});
         }
     hooks_.finishAll(kStopHooksMs);
-    journal_.write(u"stop"_s, identity());
+    QJsonObject fields = identity();
+    fields.insert(u"open"_s, openEpisodesJson());
+    journal_.write(u"stop"_s, fields);
     journal_.close();
     lock_.release();
 }

@@ -16,6 +16,8 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QObject>
 #include <QTimer>
 
@@ -101,6 +103,8 @@ private:
     void error(const QString& what);
     QString capturePath(const QDateTime& t, const QString& name) const;
     QJsonObject identity() const;
+    // The episodes open now, for the start and stop lines: the next watch here goes on with them.
+    QJsonArray openEpisodesJson() const;
     AlarmEpisode* openEpisode(AlarmName name);
 
     Session& session_;

@@ -5,7 +5,9 @@
 Checks: a GAMUT lamp flickering red every other poll for 15 s is one episode and at most 3 hook runs; the episode
 is listed with its id by GET /api/alarms and acknowledged by POST /api/alarms/ID/ack (the operator and the comment
 from the body, the viewer's address, journaled once); a second acknowledgement is 409, an unknown id 404, one
-without the token 401, a body that is not the right JSON 400."""
+without the token 401, a body that is not the right JSON 400. Across restarts: an alarm held through a stop and a
+kill -9 raises nothing new (the start line tells how the last watch ended), and clears within 8 s once its
+condition is gone, with its hook."""
 
 import glob
 import json
@@ -26,6 +28,55 @@ def journal(watch_dir):
         with open(path) as f:
             lines += [json.loads(l) for l in f if l.strip()]
     return lines
+
+
+def events(watch_dir, event, **fields):
+    return [l for l in journal(watch_dir) if l["event"] == event and all(l.get(k) == v for k, v in fields.items())]
+
+
+def until(what, check, limit):
+    deadline = time.monotonic() + limit
+    while time.monotonic() < deadline:
+        if check():
+            return time.monotonic()
+        time.sleep(0.2)
+    raise AssertionError("%s: not within %g s" % (what, limit))
+
+
+def restarts(program, peer_program, tmp):
+    peer = PtyPeer(peer_program, tmp)
+    watch_dir, hooks = os.path.join(tmp, "restarts"), os.path.join(tmp, "restart-hooks.txt")
+
+    def run(n):
+        served = Served(program, "serial:" + peer.path, tmp, name="run%d" % n, env={"QV7700_POLL_MS": str(POLL_MS)},
+                        extra=["--watch", watch_dir, "--log-every", "0",
+                               "--alarm-hook", "/bin/sh -c 'echo $QV_ALARM $QV_STATE >> %s'" % hooks])
+        served.wait_until_polled()
+        return served
+
+    raised = lambda: len(events(watch_dir, "alarm", name="gamut", state="raised"))  # noqa: E731
+    try:
+        served = run(1)
+        peer.send("gamut 1 0")
+        until("gamut raised", lambda: raised() == 1, 10)
+        assert served.stop() == 0 or served.exited_cleanly(), served.lines
+        served = run(2)
+        time.sleep(3)
+        assert raised() == 1 and events(watch_dir, "start")[-1]["previous_end"] == "stop", journal(watch_dir)[-5:]
+        served.proc.kill()
+        served.proc.wait(10)
+        served = run(3)
+        time.sleep(3)
+        assert raised() == 1 and events(watch_dir, "start")[-1]["previous_end"] == "crash", journal(watch_dir)[-5:]
+        peer.send("gamut 0 0")
+        gone = time.monotonic()
+        cleared = until("gamut cleared", lambda: events(watch_dir, "alarm", name="gamut", state="cleared"), 8)
+        assert served.stop() == 0 or served.exited_cleanly(), served.lines
+        with open(hooks) as f:
+            assert f.read().split("\n")[-2:] == ["gamut cleared", ""], "the cleared hook did not run"
+    finally:
+        peer.stop()
+    return cleared - gone
 
 
 def main():
@@ -68,6 +119,8 @@ def main():
             code = served.stop()
             peer.stop()
         assert code == 0 or served.exited_cleanly(), served.lines
+        took = restarts(program, peer_program, tmp)
+    print("alarms: across a stop and a kill -9 one episode, cleared %.1f s after its condition went" % took)
     print("alarms: a flicker is one episode (%d hook runs); acknowledged over HTTP with who, where and why" %
           len([r for r in runs if r]))
 
