@@ -29,7 +29,7 @@ QJsonArray alarmsJson(const std::deque<AlarmEpisode>& episodes)
     QJsonArray out;
     const auto time = [](const QDateTime& t) { return t.isValid() ? QJsonValue(isoTimestamp(t)) : QJsonValue(); };
     for (const AlarmEpisode& e : episodes)
-        out.append(QJsonObject{{u"id"_s, e.id()},
+        out.append(QJsonObject{{u"id"_s, e.id},
                                {u"name"_s, alarmNameText(e.name)},
                                {u"active"_s, !e.cleared.isValid()},
                                {u"since"_s, time(e.raised)},

@@ -71,7 +71,7 @@ void AlarmList::setEpisodes(const std::deque<AlarmEpisode>& episodes, bool canAc
                                                     : u"Acknowledge"_s);
         // An episode, active or cleared, is acknowledged once: the journal then says who saw it when.
         button->setEnabled(canAcknowledge && !acknowledged);
-        connect(button, &QPushButton::clicked, this, [this, id = e.id()] {
+        connect(button, &QPushButton::clicked, this, [this, id = e.id] {
             if (acknowledge)
                 acknowledge(id);
         });

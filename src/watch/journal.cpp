@@ -140,8 +140,8 @@ JournalResume resumeJournal(const QString& dir)
     if (from > 0) {
         for (const QJsonValue& v : lines[from - 1].value(u"open"_s).toArray()) {
             const QJsonObject o = v.toObject();
-            r.open.push_back({o.value(u"name"_s).toString(), time(o.value(u"raised"_s)), o.value(u"detail"_s).toString(),
-                              o.value(u"flapping"_s).toBool()});
+            r.open.push_back({o.value(u"name"_s).toString(), o.value(u"id"_s).toString(), time(o.value(u"raised"_s)),
+                              o.value(u"detail"_s).toString(), o.value(u"flapping"_s).toBool()});
         }
     }
     for (qsizetype i = from; i < lines.size(); ++i) {
@@ -151,7 +151,8 @@ JournalResume resumeJournal(const QString& dir)
         const QString name = l.value(u"name"_s).toString(), state = l.value(u"state"_s).toString();
         std::erase_if(r.open, [&](const JournalResume::Open& o) { return o.name == name && state != u"acknowledged"; });
         if (state == u"raised")
-            r.open.push_back({name, time(l.value(u"t"_s)), l.value(u"detail"_s).toString(), l.value(u"flapping"_s).toBool()});
+            r.open.push_back({name, l.value(u"id"_s).toString(), time(l.value(u"t"_s)), l.value(u"detail"_s).toString(),
+                              l.value(u"flapping"_s).toBool()});
     }
     if (!lines.isEmpty()) {
         r.lastLine = time(lines.last().value(u"t"_s));
@@ -160,7 +161,7 @@ JournalResume resumeJournal(const QString& dir)
     return r;
 }
 
-QList<QJsonObject> readJournal(const QString& dir, const QDate& from, const QDate& to)
+QList<QJsonObject> readJournal(const QString& dir, const QDate& from, const QDate& to, qsizetype* tooLong)
 {
     QList<QJsonObject> out;
     for (QDate day = from; day.isValid() && day <= to; day = day.addDays(1)) {
@@ -170,6 +171,11 @@ QList<QJsonObject> readJournal(const QString& dir, const QDate& from, const QDat
         const QByteArray all = f.readAll();
         qsizetype start = 0;
         for (qsizetype end = all.indexOf('\n'); end >= 0; start = end + 1, end = all.indexOf('\n', start)) {
+            if (end - start > kLongestLine) {
+                if (tooLong)
+                    ++*tooLong;
+                continue;
+            }
             QJsonParseError error{};
             const QJsonDocument doc = QJsonDocument::fromJson(all.mid(start, end - start), &error);
             if (error.error == QJsonParseError::NoError && doc.isObject())

@@ -66,15 +66,17 @@ private:
 };
 
 // Every whole, valid line of the journal files for the days from..to, in order. A cut-off last line (a crash
-// in the middle of a write) and anything that is not a JSON object are skipped.
-QList<QJsonObject> readJournal(const QString& dir, const QDate& from, const QDate& to);
+// in the middle of a write) and anything that is not a JSON object are skipped, and so is a line longer than
+// kLongestLine (no line the watch writes comes near it): those are counted in *tooLong.
+inline constexpr qsizetype kLongestLine = 64 * 1024;
+QList<QJsonObject> readJournal(const QString& dir, const QDate& from, const QDate& to, qsizetype* tooLong = nullptr);
 
 // Where the last watch in DIR left off. Every start and stop line lists the episodes open at that moment
 // ("open": [{"name", "raised", "detail", "flapping"}]); from the last such line on, raises and clears are
 // replayed. Only the files back to that line are read.
 struct JournalResume {
     struct Open {
-        QString name;
+        QString name, id;
         QDateTime raised;
         QString detail;
         bool flapping = false;

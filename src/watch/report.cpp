@@ -78,6 +78,10 @@ void drawReport(PageWriter& w, const ReportData& d, const QString& dir)
     w.text(0, u"Period: %1 to %2"_s.arg(isoTimestamp(d.from), isoTimestamp(d.to)), 10);
     w.y += 18;
     w.text(0, u"Program: qv7700-remote %1"_s.arg(QStringLiteral(QV_VERSION)), 10);
+    if (d.linesTooLong > 0) {
+        w.y += 18;
+        w.text(0, u"Journal lines over 64 KB, not read: %1"_s.arg(d.linesTooLong), 10);
+    }
     w.y += 30;
 
     w.text(0, u"Alarm episodes (%1)"_s.arg(d.episodes.size()), 12, true);
@@ -141,12 +145,21 @@ ReportData reportFrom(const QList<QJsonObject>& lines, const QDateTime& from, co
         } else if (event == u"alarm") {
             const QString name = line.value(u"name"_s).toString(), state = line.value(u"state"_s).toString();
             if (state == u"raised") {
-                d.episodes.append({name, line.value(u"detail"_s).toString(), t, {}, {}});
+                d.episodes.append({name, line.value(u"detail"_s).toString(), line.value(u"id"_s).toString(), t, {}, {}});
                 continue;
             }
+            // A clear ends the open episode of its name; an acknowledgement names its episode by id (a cleared one
+            // may be acknowledged too), or, in older journals, the open one.
+            const QString id = line.value(u"id"_s).toString();
             for (auto it = d.episodes.rbegin(); it != d.episodes.rend(); ++it) {
-                if (it->name != name || it->cleared.isValid())
+                if (it->name != name)
                     continue;
+                if (state == u"acknowledged" && !id.isEmpty()) {
+                    if (id != it->id)
+                        continue;
+                } else if (it->cleared.isValid()) {
+                    continue;
+                }
                 (state == u"cleared" ? it->cleared : it->acknowledged) = t;
                 break;
             }
@@ -161,7 +174,14 @@ ReportData reportFrom(const QList<QJsonObject>& lines, const QDateTime& from, co
 
 bool writeReport(const QString& dir, const QDateTime& from, const QDateTime& to, const QString& output, QString* error)
 {
-    const ReportData data = reportFrom(readJournal(dir, from.date(), to.date()), from, to);
+    // The files are named by the local date of their lines: the period's instants, in local time, with a day
+    // to spare on either side for a watch that ran under another offset; the lines themselves are then picked
+    // by instant.
+    qsizetype tooLong = 0;
+    const QList<QJsonObject> lines =
+        readJournal(dir, from.toLocalTime().date().addDays(-1), to.toLocalTime().date().addDays(1), &tooLong);
+    ReportData data = reportFrom(lines, from, to);
+    data.linesTooLong = tooLong;
     QSaveFile file(output);
     if (!file.open(QIODevice::WriteOnly)) {
         *error = u"cannot write %1: %2"_s.arg(output, file.errorString());

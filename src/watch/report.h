@@ -14,7 +14,7 @@ namespace qv {
 
 struct ReportData {
     struct Episode {
-        QString name, detail;
+        QString name, detail, id;
         QDateTime raised, cleared, acknowledged;
     };
     struct Capture {
@@ -30,6 +30,7 @@ struct ReportData {
     QList<Episode> episodes;
     QList<Capture> captures;
     QList<LogRecord> log;
+    qsizetype linesTooLong = 0;  // journal lines over 64 KB, skipped
 };
 
 // The period's events from journal lines in time order.

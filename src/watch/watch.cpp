@@ -89,7 +89,7 @@ QJsonArray Watch::openEpisodesJson() const
     QJsonArray open;
     for (const AlarmEpisode& e : episodes_)
         if (!e.cleared.isValid())
-            open.append(QJsonObject{{u"name"_s, alarmNameText(e.name)}, {u"raised"_s, isoTimestamp(e.raised)},
+            open.append(QJsonObject{{u"name"_s, alarmNameText(e.name)}, {u"id"_s, e.id}, {u"raised"_s, isoTimestamp(e.raised)},
                                     {u"detail"_s, e.detail}, {u"flapping"_s, e.flapping}});
     return open;
 }
@@ -132,6 +132,7 @@ bool Watch::start(QString* why)
             continue;
         AlarmEpisode e;
         e.name = *name;
+        e.id = o.id.isEmpty() ? o.name + u'-' + QString::number(o.raised.toMSecsSinceEpoch()) : o.id;
         e.detail = o.detail;
         e.raised = o.raised;
         e.flapping = o.flapping;
@@ -282,10 +283,14 @@ void Watch::handle(const std::vector<AlarmChange>& changes)
         QJsonObject fields{{u"name"_s, alarmNameText(c.name)}, {u"state"_s, state}, {u"detail"_s, c.detail}};
         if (c.flapping)
             fields.insert(u"flapping"_s, true);  // raised past the flap limit: it stays until quiet
+        const QString id = alarmNameText(c.name) + u'-' + QString::number(c.time.toMSecsSinceEpoch());
+        if (c.raised)
+            fields.insert(u"id"_s, id);
         journal_.write(u"alarm"_s, fields);
         if (c.raised) {
             AlarmEpisode episode;
             episode.name = c.name;
+            episode.id = id;
             episode.detail = c.detail;
             episode.raised = c.time;
             episode.flapping = c.flapping;
@@ -306,14 +311,9 @@ void Watch::handle(const std::vector<AlarmChange>& changes)
     }
 }
 
-QString AlarmEpisode::id() const
-{
-    return alarmNameText(name) + u'-' + QString::number(raised.toMSecsSinceEpoch());
-}
-
 AckResult Watch::acknowledge(const QString& id, const QString& who, const QString& from, const QString& comment)
 {
-    const auto e = std::find_if(episodes_.begin(), episodes_.end(), [&](const AlarmEpisode& x) { return x.id() == id; });
+    const auto e = std::find_if(episodes_.begin(), episodes_.end(), [&](const AlarmEpisode& x) { return x.id == id; });
     if (e == episodes_.end())
         return AckResult::Unknown;
     if (e->acknowledged.isValid())

@@ -37,9 +37,9 @@ struct AlarmEpisode {
     QString capture;
     bool flapping = false;  // raised past its flap limit: it clears only once quiet
     QString acknowledgedBy, acknowledgedFrom, comment;
-    // "gamut-1796643300123": the alarm and the moment it was raised, the same in the journal, the API and after
-    // a restart.
-    QString id() const;
+    // "gamut-1796643300123": the alarm and the moment it was raised; the raise's journal line carries it, so it
+    // is the same in the journal, the API, the report and after a restart.
+    QString id;
 };
 
 enum class AckResult { Done, Unknown, Already };
