@@ -6,35 +6,15 @@ Checks: the step is journaled as a `clock` event of about -3600 s; an instrument
 `absent` 5 s later by the monotonic clock (not an hour and 5 s); SIGTERM while it is absent, polled four times a
 second, ends the watch cleanly within the stop time (the poll's pause after an absence never nests)."""
 
-import glob
-import json
 import os
 import sys
 import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "web"))
-from qvserve import PtyPeer, Served  # noqa: E402
+from qvserve import PtyPeer, Served, journal, until  # noqa: E402
 
 FAKETIME = "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1"
-
-
-def journal(watch_dir):
-    lines = []
-    for path in sorted(glob.glob(os.path.join(watch_dir, "journal", "*.jsonl"))):
-        with open(path) as f:
-            lines += [json.loads(l) for l in f if l.strip()]
-    return lines
-
-
-def until(what, check, limit):
-    deadline = time.monotonic() + limit
-    while time.monotonic() < deadline:
-        found = check()
-        if found:
-            return found
-        time.sleep(0.2)
-    raise AssertionError("%s: not within %g s" % (what, limit))
 
 
 def main():

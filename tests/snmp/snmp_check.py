@@ -22,7 +22,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "web"))
-from qvserve import PtyPeer, Served  # noqa: E402
+from qvserve import PtyPeer, Served, until  # noqa: E402
 
 SUBTREE = "QV7700-REMOTE-MIB::qvObjects"
 
@@ -43,17 +43,6 @@ def mib_dir(tmp, mib):
         os.symlink(os.path.join(base[0], name + ".mib"), os.path.join(path, name + ".txt"))
     shutil.copy(mib, path)
     return path
-
-
-def until(what, check, limit):
-    deadline = time.monotonic() + limit
-    last = None
-    while time.monotonic() < deadline:
-        last = check()
-        if last:
-            return last
-        time.sleep(0.2)
-    raise AssertionError("%s: not within %g s (last: %r)" % (what, limit, last))
 
 
 class Daemon:

@@ -1,13 +1,36 @@
 """Shared by the tests that drive the real program over the network: start it serving on a free loopback port,
 talk HTTP to it, stop it. Every wait here is bounded; nothing outlives the test."""
 
+import glob
 import http.client
+import json
 import os
 import re
 import signal
 import subprocess
 import threading
 import time
+
+
+def journal(watch_dir):
+    """Every line of a watch's journal files, in order, as objects."""
+    lines = []
+    for path in sorted(glob.glob(os.path.join(watch_dir, "journal", "*.jsonl"))):
+        with open(path) as f:
+            lines += [json.loads(l) for l in f if l.strip()]
+    return lines
+
+
+def until(what, check, limit):
+    """check() again and again until it gives something true, which is returned; an AssertionError after limit s."""
+    deadline = time.monotonic() + limit
+    last = None
+    while time.monotonic() < deadline:
+        last = check()
+        if last:
+            return last
+        time.sleep(0.2)
+    raise AssertionError("%s: not within %g s (last: %r)" % (what, limit, last))
 
 
 class Served:

@@ -7,7 +7,6 @@ lamp or caption; with keys pressed through the API every 0.5 s for 20 s, the ins
 request at least every two seconds (9 or more), the metrics count those polls, the status stays fresh, and the
 watch running beside the server journals the instrument's status changes meanwhile."""
 
-import glob
 import json
 import os
 import sys
@@ -15,7 +14,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(__file__))
-from qvserve import PtyPeer, Served  # noqa: E402
+from qvserve import PtyPeer, Served, journal  # noqa: E402
 
 STATUS_REQUEST = "B6 F0"
 
@@ -67,10 +66,7 @@ def keys_do_not_starve_the_poll(program, peer_program, tmp):
     finally:
         served.stop()
         peer.stop()
-    changes = []
-    for path in sorted(glob.glob(os.path.join(watch_dir, "journal", "*.jsonl"))):
-        with open(path) as f:
-            changes += [json.loads(l)["status"] for l in f if '"event":"status"' in l]
+    changes = [l["status"] for l in journal(watch_dir) if l["event"] == "status"]
     vect = [s for s in changes if s["mode"]["key"] == "VECT"]
     # The simulated vectorscope page flickers its GAMUT+ lamp now and then: seen only if the poll kept going.
     assert any(s["lamps"]["gamut-plus"] == "red" for s in vect), changes
