@@ -205,12 +205,13 @@ std::vector<AlarmChange> AlarmRules::tick(const QDateTime& time, qint64 monotoni
         const AlarmTuning& t = rules_.alarms[size_t(i)];
         const qint64 hold = s.flapping ? t.flapQuietMs : t.clearHoldMs;
         if (s.active && !s.condition && s.goneSinceMs >= 0 && monotonicMs - s.goneSinceMs >= hold) {
+            const QDateTime ended = time.addMSecs(s.goneSinceMs - monotonicMs);
             s.active = false;
             s.goneSinceMs = -1;
             // Quiet after flapping: the next raise starts the count afresh.
             if (std::exchange(s.flapping, false))
                 s.raisedAt.clear();
-            out.push_back({AlarmName(i), false, s.detail, time, false});
+            out.push_back({AlarmName(i), false, s.detail, ended, false});
         }
     }
     return out;

@@ -35,7 +35,9 @@ struct AlarmChange {
     AlarmName name;
     bool raised = false;  // else cleared
     QString detail;
-    QDateTime time;  // the wall-clock stamp of the poll or tick that decided it
+    // A raise: the wall-clock stamp of the poll that decided it. A clear: when the condition went, so that an
+    // episode lasts as long as its condition did, not also the clear hold after it.
+    QDateTime time;
     bool flapping = false;  // a raise past the flap limit: it clears only once quiet
 };
 

@@ -160,7 +160,9 @@ ReportData reportFrom(const QList<QJsonObject>& lines, const QDateTime& from, co
                 } else if (it->cleared.isValid()) {
                     continue;
                 }
-                (state == u"cleared" ? it->cleared : it->acknowledged) = t;
+                // A clear says when its condition ended; the episode lasted that long, not also its clear hold.
+                const QDateTime ended = QDateTime::fromString(line.value(u"ended"_s).toString(), Qt::ISODateWithMs);
+                (state == u"cleared" ? it->cleared : it->acknowledged) = state == u"cleared" && ended.isValid() ? ended : t;
                 break;
             }
         } else if (event == u"capture" && line.value(u"reason"_s).toString() == u"alarm") {

@@ -286,6 +286,8 @@ void Watch::handle(const std::vector<AlarmChange>& changes)
         const QString id = alarmNameText(c.name) + u'-' + QString::number(c.time.toMSecsSinceEpoch());
         if (c.raised)
             fields.insert(u"id"_s, id);
+        else
+            fields.insert(u"ended"_s, isoTimestamp(c.time));  // when the condition went, before the clear hold
         journal_.write(u"alarm"_s, fields);
         if (c.raised) {
             AlarmEpisode episode;
@@ -332,6 +334,8 @@ AckResult Watch::acknowledge(const QString& id, const QString& who, const QStrin
 void Watch::runHook(AlarmName name, const QString& state, const QString& detail, const QDateTime& time,
                     const QString& capture)
 {
+    if (!hooks_.enabled())
+        return;
     // One alarm calls its hook for a raise at most once per its hook interval (a mail a minute, not a mail a
     // second). A raise's call held back holds back its clear's too, so that the receiver never sees a clear
     // without its raise, nor a raise without its clear. The calls held back are counted in the journal.
