@@ -14,7 +14,6 @@ import glob
 import json
 import os
 import shutil
-import signal
 import socket
 import subprocess
 import sys
@@ -22,7 +21,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "web"))
-from qvserve import PtyPeer, Served, until  # noqa: E402
+from qvserve import PtyPeer, Served, stop_process, until  # noqa: E402
 
 SUBTREE = "QV7700-REMOTE-MIB::qvObjects"
 
@@ -53,13 +52,7 @@ class Daemon:
         self.proc = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
 
     def stop(self):
-        if self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait(5)
+        stop_process(self.proc, 10)
 
     def text(self):
         try:

@@ -12,6 +12,17 @@ import threading
 import time
 
 
+def stop_process(proc, within):
+    """SIGTERM, then SIGKILL when it has not ended within that many seconds."""
+    if proc.poll() is None:
+        proc.send_signal(signal.SIGTERM)
+        try:
+            proc.wait(within)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait(5)
+
+
 def journal(watch_dir):
     """Every line of a watch's journal files, in order, as objects."""
     lines = []
@@ -110,13 +121,7 @@ class Served:
                 "runtime error:" not in text)
 
     def stop(self):
-        if self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(15)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait(5)
+        stop_process(self.proc, 15)
         time.sleep(0.1)  # the reader thread takes the last lines
         return self.proc.returncode
 
