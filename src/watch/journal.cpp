@@ -161,27 +161,53 @@ JournalResume resumeJournal(const QString& dir)
     return r;
 }
 
-QList<QJsonObject> readJournal(const QString& dir, const QDate& from, const QDate& to, qsizetype* tooLong)
+void forEachJournalLine(const QString& dir, const QDate& from, const QDate& to,
+                        const std::function<void(const QJsonObject&)>& use, qsizetype* tooLong)
 {
-    QList<QJsonObject> out;
+    // Read in pieces, so that a week of journal (or one absurd line of hundreds of megabytes) never has to fit
+    // in memory at once.
+    constexpr qint64 kPiece = 1 << 20;
     for (QDate day = from; day.isValid() && day <= to; day = day.addDays(1)) {
         QFile f(dir + u"/journal/"_s + day.toString(u"yyyy-MM-dd"_s) + u".jsonl"_s);
         if (!f.open(QIODevice::ReadOnly))
             continue;
-        const QByteArray all = f.readAll();
-        qsizetype start = 0;
-        for (qsizetype end = all.indexOf('\n'); end >= 0; start = end + 1, end = all.indexOf('\n', start)) {
-            if (end - start > kLongestLine) {
-                if (tooLong)
-                    ++*tooLong;
-                continue;
+        QByteArray pending;
+        bool skipping = false;  // inside a line already known to be too long
+        while (!f.atEnd()) {
+            const QByteArray piece = f.read(kPiece);
+            if (piece.isEmpty())
+                break;
+            qsizetype start = 0;
+            for (qsizetype end = piece.indexOf('\n'); end >= 0; start = end + 1, end = piece.indexOf('\n', start)) {
+                if (skipping || pending.size() + (end - start) > kLongestLine) {
+                    if (tooLong)
+                        ++*tooLong;
+                } else {
+                    pending.append(piece.constData() + start, end - start);
+                    QJsonParseError error{};
+                    const QJsonDocument doc = QJsonDocument::fromJson(pending, &error);
+                    if (error.error == QJsonParseError::NoError && doc.isObject())
+                        use(doc.object());
+                }
+                pending.clear();
+                skipping = false;
             }
-            QJsonParseError error{};
-            const QJsonDocument doc = QJsonDocument::fromJson(all.mid(start, end - start), &error);
-            if (error.error == QJsonParseError::NoError && doc.isObject())
-                out.append(doc.object());
+            if (!skipping) {
+                pending.append(piece.constData() + start, piece.size() - start);
+                if (pending.size() > kLongestLine) {
+                    skipping = true;
+                    pending.clear();
+                }
+            }
         }
+        // What is left without its newline is a line cut off by a crash: not read.
     }
+}
+
+QList<QJsonObject> readJournal(const QString& dir, const QDate& from, const QDate& to, qsizetype* tooLong)
+{
+    QList<QJsonObject> out;
+    forEachJournalLine(dir, from, to, [&](const QJsonObject& line) { out.append(line); }, tooLong);
     return out;
 }
 

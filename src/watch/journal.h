@@ -15,8 +15,8 @@
 #include <QString>
 
 #include <deque>
-#include <vector>
 #include <functional>
+#include <vector>
 
 namespace qv {
 
@@ -70,6 +70,9 @@ private:
 // kLongestLine (no line the watch writes comes near it): those are counted in *tooLong.
 inline constexpr qsizetype kLongestLine = 64 * 1024;
 QList<QJsonObject> readJournal(const QString& dir, const QDate& from, const QDate& to, qsizetype* tooLong = nullptr);
+// The same lines one at a time, without holding them all.
+void forEachJournalLine(const QString& dir, const QDate& from, const QDate& to,
+                        const std::function<void(const QJsonObject&)>& use, qsizetype* tooLong = nullptr);
 
 // Where the last watch in DIR left off. Every start and stop line lists the episodes open at that moment
 // ("open": [{"name", "raised", "detail", "flapping"}]); from the last such line on, raises and clears are
