@@ -4,7 +4,9 @@ journal with a 300 MB line in it.
   report_check.py PROGRAM
 
 Checks: each report finds the same one episode (pdftotext reads the PDF back); the 300 MB line is skipped and
-counted on page 1, and the report is still written."""
+counted on page 1, and the report is still written. A morning with a crash in it: the time from the last line
+before the crash to the next start, and after the stop, is not watched; the episode the restart went on with is
+one episode, ended when its condition did."""
 
 import os
 import subprocess
@@ -16,6 +18,21 @@ LINES = [
     '{"t":"2026-06-13T00:30:00.000+02:00","event":"alarm","name":"gamut","state":"raised","detail":"GAMUT+ red",'
     '"id":"gamut-1781299800000"}',
     '{"t":"2026-06-13T00:31:00.000+02:00","event":"alarm","name":"gamut","state":"cleared","detail":"GAMUT+ red"}',
+]
+
+
+# A watch killed at 09:10 just after a raise, started again at 10:30 (going on with the open episode, which
+# clears), stopped at 11:00; the report covers 08:00 to 12:00.
+CRASH = [
+    '{"t":"2026-06-14T08:00:00.000+02:00","event":"start","serial":"QV7700SIM","open":[]}',
+    '{"t":"2026-06-14T09:00:00.000+02:00","event":"alive"}',
+    '{"t":"2026-06-14T09:10:00.000+02:00","event":"alarm","name":"gamut","state":"raised","detail":"GAMUT+ red",'
+    '"id":"gamut-1781421000000"}',
+    '{"t":"2026-06-14T10:30:00.000+02:00","event":"start","serial":"QV7700SIM","previous":"2026-06-14T09:10:00.000+02:00",'
+    '"previous_end":"crash","open":[{"name":"gamut","id":"gamut-1781421000000"}]}',
+    '{"t":"2026-06-14T10:30:35.000+02:00","event":"alarm","name":"gamut","state":"cleared","detail":"GAMUT+ red",'
+    '"ended":"2026-06-14T10:30:30.000+02:00"}',
+    '{"t":"2026-06-14T11:00:00.000+02:00","event":"stop","open":[]}',
 ]
 
 
@@ -50,7 +67,18 @@ def main():
             f.write('"}\n' + LINES[2] + "\n")
         text = report(program, tmp, "UTC", "2026-06-12T22:00:00Z", "2026-06-12T23:00:00Z", os.path.join(tmp, "r.pdf"))
         assert "Alarm episodes (1)" in text and "Journal lines over 64 KB, not read: 1" in text, text[:600]
-    print("report: the same episode under three time zones and two ways of writing the period; a 300 MB line skipped")
+        with open(os.path.join(tmp, "journal", "2026-06-14.jsonl"), "w") as f:
+            f.write("\n".join(CRASH) + "\n")
+        text = " ".join(report(program, tmp, "Europe/Berlin", "2026-06-14T08:00:00+02:00", "2026-06-14T12:00:00+02:00",
+                               os.path.join(tmp, "r.pdf")).split())
+        for expected in ("Watched: 1 h 40 min (41.7 %) Not watched: 2 h 20 min",
+                         "not watched 2026-06-14 09:10:00 2026-06-14 10:30:00 1 h 20 min",
+                         "not watched 2026-06-14 11:00:00 2026-06-14 12:00:00 1 h 0 min",
+                         "gamut 1 1 h 20 min 1 h 20 min", "Alarm episodes (1)",
+                         "gamut 2026-06-14 09:10:00 2026-06-14 10:30:30 1 h 20 min", "page 2 of 2"):
+            assert expected in text, (expected, text[:1500])
+    print("report: the same episode under three time zones and two ways of writing the period; a 300 MB line skipped;"
+          " a crash's gap and the time after the stop not watched")
 
 
 if __name__ == "__main__":
