@@ -166,7 +166,7 @@ void drawTimeline(PageWriter& w, const ReportData& d, const QList<ReportData::Al
         bar(int(rows.size() - 1), s.from, s.to, QColor(0x80, 0x80, 0x80));
     w.y = top + int(rows.size()) * kRow + 2;
     // Six marks along the period, with the date when the period is longer than a day.
-    const QString format = span > 26 * 3600 * 1000LL ? u"MM-dd HH:mm"_s : u"HH:mm"_s;
+    const QString format = span > 26 * 3600 * 1000LL ? u"MM-dd HH:mm"_s : span > 3600 * 1000LL ? u"HH:mm"_s : u"HH:mm:ss"_s;
     for (int i = 0; i <= 6; ++i) {
         const QDateTime t = d.from.addMSecs(span * i / 6);
         const double x = xOf(t);
@@ -294,15 +294,43 @@ void drawThumbnails(PageWriter& w, const ReportData& d, const QString& dir)
     }
 }
 
+// Which captures the appendix shows in full: a week of trouble can bring hundreds, and a report that cannot be
+// mailed is not read. First the first picture of each alarm on each day, then the others in time order, up to
+// kFullPictures (about 10 MB); every one is a thumbnail all the same, and the rest are listed by file.
+constexpr qsizetype kFullPictures = 48;
+QList<bool> shownInFull(const QList<ReportData::Capture>& captures)
+{
+    QList<bool> full(captures.size(), false);
+    qsizetype chosen = 0;
+    QSet<QString> firsts;
+    for (qsizetype i = 0; i < captures.size() && chosen < kFullPictures; ++i) {
+        const QString key = captures.at(i).alarm + captures.at(i).time.date().toString(Qt::ISODate);
+        if (!firsts.contains(key)) {
+            firsts.insert(key);
+            full[i] = true;
+            ++chosen;
+        }
+    }
+    for (qsizetype i = 0; i < captures.size() && chosen < kFullPictures; ++i)
+        if (!full.at(i)) {
+            full[i] = true;
+            ++chosen;
+        }
+    return full;
+}
+
 void drawAppendix(PageWriter& w, const ReportData& d, const QString& dir)
 {
     if (d.captures.isEmpty())
         return;
+    const QList<bool> full = shownInFull(d.captures);
     w.newPage();
     w.text(0, u"Appendix: alarm captures"_s, 12, true);
     w.y += 24;
-    constexpr int kHeight = PageWriter::kWidth * 3 / 4;
+    constexpr int kWidth = 420, kHeight = kWidth * 3 / 4;  // two to a page
     for (qsizetype i = 0; i < d.captures.size(); ++i) {
+        if (!full.at(i))
+            continue;
         const auto& c = d.captures.at(i);
         w.need(kHeight + 30);
         w.text(0, u"A%1  %2  %3 alarm  %4"_s.arg(i + 1).arg(shortTime(c.time), c.alarm, c.file), 9);
@@ -310,10 +338,18 @@ void drawAppendix(PageWriter& w, const ReportData& d, const QString& dir)
         if (QPainter* p = w.painter()) {
             const QImage image(dir + u'/' + c.file);
             if (!image.isNull())
-                p->drawImage(QRect(PageWriter::kLeft, w.y, PageWriter::kWidth, kHeight), image);
+                p->drawImage(QRect(PageWriter::kLeft, w.y, kWidth, kHeight), image);
         }
         w.y += kHeight + 10;
     }
+    const qsizetype rest = full.count(false);
+    if (rest == 0)
+        return;
+    w.heading(u"Not shown in full (%1): in the watch folder"_s.arg(rest));
+    for (qsizetype i = 0; i < d.captures.size(); ++i)
+        if (!full.at(i))
+            w.line({u"A%1"_s.arg(i + 1), shortTime(d.captures.at(i).time), d.captures.at(i).alarm, d.captures.at(i).file},
+                   {0, 40, 150, 200});
 }
 
 void drawReport(PageWriter& w, const ReportData& d, const QString& dir)
@@ -343,13 +379,16 @@ QList<ReportData::Span> ReportData::notWatched() const
 {
     QList<Span> gaps;
     QDateTime at = from;
+    // Under a second is the time between a report's last line and its making, not a watch that was away.
+    const auto gap = [&](const QDateTime& a, const QDateTime& b) {
+        if (a.msecsTo(b) >= 1000)
+            gaps.append({a, b});
+    };
     for (const Span& s : watched) {
-        if (at < s.from)
-            gaps.append({at, s.from});
+        gap(at, s.from);
         at = std::max(at, s.to);
     }
-    if (at < until)
-        gaps.append({at, until});
+    gap(at, until);
     return gaps;
 }
 
