@@ -7,7 +7,8 @@ for p in libbenchmark-dev snmpd snmp; do
         [ "$(id -u)" -eq 0 ] && apt-get install -y -qq "$p" || sudo apt-get install -y -qq "$p"; }
 done
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_BENCH=ON -DQV_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench --target qv_bench qv_bench_watch qv_bench_snmp
+cmake --build build-bench --target qv_bench qv_bench_watch qv_bench_snmp qv_bench_report
 QT_QPA_PLATFORM=offscreen build-bench/qv_bench "$@"
 QT_QPA_PLATFORM=offscreen build-bench/qv_bench_watch "$@"
 QT_QPA_PLATFORM=offscreen build-bench/qv_bench_snmp "$@"
+QT_QPA_PLATFORM=offscreen build-bench/qv_bench_report
