@@ -464,11 +464,18 @@ private slots:
         QFile plain(r.dir.filePath(u"file"_s));
         QVERIFY(plain.open(QIODevice::WriteOnly));
         w->form()->folder()->setText(r.dir.filePath(blocked ? u"file/watch"_s : u"watch"_s));
+        QCOMPARE(w->banner()->text(), u"Not watching"_s);
         QTest::mouseClick(w->startStop(), Qt::LeftButton);
-        QVERIFY(w->watching());
+        // A folder that cannot be written is refused before anything starts, and says why.
+        QCOMPARE(w->watching(), !blocked);
         QCOMPARE(w->problem()->isHidden(), !blocked);
-        QVERIFY(w->journal()->toPlainText().contains(u"  start  "_s));  // held back or written, it is shown
+        QCOMPARE(w->problem()->text().contains(u"cannot be written (cannot create the folder of "_s), blocked);
+        QCOMPARE(w->banner()->text(), blocked ? u"Not watching"_s : u"OK"_s);
+        QCOMPARE(w->settingsPanel()->isHidden(), !blocked);  // folded while watching
+        QCOMPARE(w->journal()->toPlainText().contains(u"  start  "_s), !blocked);
         QCOMPARE(r.journal(QDate::currentDate()).contains("\"event\":\"start\""), !blocked);
+        if (blocked)
+            return;
         // The watch follows the window's own poll ticks: a status line after one of them.
         QTRY_VERIFY(w->journal()->toPlainText().contains(u"  status  "_s));
     }
@@ -478,13 +485,17 @@ private slots:
     {
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("list");
-        QTest::newRow("older active above newer ended") << u"gbbbgggggggggg"_s << u"gamut active, signal ended"_s;
-        QTest::newRow("two active, newest first") << u"ggggbbbbbb"_s << u"signal active, gamut active"_s;
+        QTest::addColumn<QString>("banner");
+        QTest::newRow("older active above newer ended") << u"gbbbgggggggggg"_s << u"gamut active, signal ended"_s
+                                                        << u"ALARM: gamut"_s;
+        QTest::newRow("two active, newest first") << u"ggggbbbbbb"_s << u"signal active, gamut active"_s
+                                                  << u"ALARM: gamut, signal"_s;
     }
     void alarmsActiveOnTopAndAcknowledged()
     {
         QFETCH(QString, script);
         QFETCH(QString, list);
+        QFETCH(QString, banner);
         ManualClock clock(kStart);  // outlives the window: its watch writes "stop" by this clock when destroyed
         SimRig r;
         r.session.pollSchedule().stop();  // the test ticks by a manual clock
@@ -509,6 +520,13 @@ private slots:
         QTRY_VERIFY(!w->alarms()->acknowledgeButton(0)->isEnabled());
         QCOMPARE(listed(w->alarms()), list);
         QCOMPARE(r.journal(kStart.date()).count("acknowledged"), 1);
+        QCOMPARE(w->banner()->text(), banner);
+        // Watching again: the list comes back from the journal, acknowledgement and all.
+        w->stop();
+        w->start();
+        QTRY_COMPARE(listed(w->alarms()), list);
+        QVERIFY(!w->alarms()->acknowledgeButton(0)->isEnabled());
+        QCOMPARE(w->banner()->text(), banner);
     }
 
     void settingsSurviveReopen_data()
