@@ -174,6 +174,7 @@ private slots:
         Snapshot s;
         s.alarms = QJsonArray{QJsonObject{{u"name"_s, u"gamut \"+\""_s}, {u"active"_s, true}},
                               QJsonObject{{u"name"_s, u"black"_s}, {u"active"_s, false}}};
+        s.alarmCounts = {{u"gamut \"+\""_s, true, 2}, {u"black"_s, false, 0}};
         const QDateTime t0 = QDateTime::fromString(u"2027-01-15T08:00:00Z"_s, Qt::ISODate);
         for (int i = 0; i < 3; ++i)
             s.journalTail.append({t0.addSecs(60 * i), "{\"n\":" + QByteArray::number(i) + "}"});
@@ -188,6 +189,7 @@ private slots:
         const QByteArray metrics = metricsText(s);
         QVERIFY(metrics.contains("qv7700_alarm_active{alarm=\"gamut \\\"+\\\"\"} 1\n"));
         QVERIFY(metrics.contains("qv7700_alarm_active{alarm=\"black\"} 0\n"));
+        QVERIFY(metrics.contains("qv7700_alarms_raised_total{alarm=\"gamut \\\"+\\\"\"} 2\n"));
     }
 
     void tokenFileIsPrivateAndKept()

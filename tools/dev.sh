@@ -15,12 +15,13 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt
           libsnmp-dev libsystemd-dev fonts-dejavu-core fonts-liberation)
 # The tests also print through a real CUPS queue (cups-pdf) and read the PDFs back, and validate the installed
 # desktop entry and AppStream metainfo, and complete the command line as bash does; the web page is driven in
-# headless Chromium through chromedriver (Python selenium), and a real Prometheus scrapes the metrics. The SNMP
+# headless Chromium through chromedriver (Python selenium), and a real Prometheus scrapes the metrics and sends the
+# alerts to a real Alertmanager (its config read with python3-yaml). The SNMP
 # check runs snmpd, snmpwalk and snmptrapd, lints the MIB with smilint, and takes the IETF base MIB modules
 # from erlang-snmp (Debian keeps them out of its main archive otherwise). systemd-analyze rates the watch's unit; libfaketime steps the wall clock under a running watch.
 if [ "$mode" = test ]; then
     packages+=(cups printer-driver-cups-pdf poppler-utils desktop-file-utils appstream bash-completion
-               chromium chromium-driver python3-selenium prometheus openssl
+               chromium chromium-driver python3-selenium prometheus prometheus-alertmanager python3-yaml openssl
                snmpd snmp snmptrapd smitools erlang-snmp systemd faketime)
 fi
 # CPack's DEB generator asks `file` which packaged files are programs and hands those to dpkg-shlibdeps

@@ -50,6 +50,16 @@ void serveWatch(NetBridge& bridge, Watch& watch)
     bridge.acknowledge = [&watch](const QString& id, const QString& who, const QString& comment, const QString& from) {
         return watch.acknowledge(id, who, from, comment);
     };
+    // Every alarm the watch may raise is in the metrics from now on, at 0 until it is raised.
+    QStringList watched;
+    for (int i = 0; i < kAlarmCount; ++i)
+        if (watch.settings().alarms[size_t(i)])
+            watched.append(alarmNameText(AlarmName(i)));
+    bridge.setWatchedAlarms(watched);
+    QObject::connect(&watch, &Watch::alarmChanged, &bridge, [&bridge](const AlarmChange& c) {
+        if (c.raised)
+            bridge.countAlarmRaised(alarmNameText(c.name));
+    });
     QObject::connect(&watch, &Watch::alarmsChanged, &bridge, [&bridge, &watch] { bridge.setAlarms(alarmsJson(watch.episodes())); });
     QObject::connect(&watch, &QObject::destroyed, &bridge, [&bridge] { bridge.acknowledge = {}; });
     bridge.setAlarms(alarmsJson(watch.episodes()));

@@ -40,6 +40,10 @@ HttpServer::HttpServer(SnapshotStore& store, ServerConfig config, QObject* paren
     sweepTimer_.setInterval(kSweepMs);
     connect(&sweepTimer_, &QTimer::timeout, this, &HttpServer::sweep);
     connect(&store_, &SnapshotStore::viewChanged, this, &HttpServer::pushView);
+    // The answers this server gives in normal use, there from the start: a counter that appears only with its
+    // first request hides that request from increase() and rate().
+    for (int code : {200, 304, 400, 401, 403, 404, 409, 429, 503})
+        counts_.responses.insert(code, 0);
 }
 
 HttpServer::~HttpServer()
@@ -269,13 +273,19 @@ void HttpServer::handle(Connection& c, const HttpRequest& req)
         return;
     }
     RouteResult routed = route(req, *snapshot, access_);
+    if (routed.response && req.path == "/metrics" && routed.response->status == 200) {
+        counts_.streams = streamCount();
+        routed.response->body += serverMetricsText(counts_);
+    }
     if (routed.response) {
         routed.response->close = routed.response->close || !req.keepAlive;
         send(c, *routed.response, !head);
     } else if (routed.stream && head) {
+        ++counts_.responses[200];
         c.socket->write(eventStreamHead());
         closeAfterWriting(c);
     } else if (routed.stream) {
+        ++counts_.responses[200];
         c.streaming = true;
         c.buffer.clear();
         c.socket->write(eventStreamHead() + viewEvent(*snapshot));
@@ -296,6 +306,7 @@ void HttpServer::handle(Connection& c, const HttpRequest& req)
 
 void HttpServer::send(Connection& c, const HttpResponse& response, bool withBody)
 {
+    ++counts_.responses[response.status];
     c.socket->write(serialize(response, withBody));
     c.lastActivityMs = clock_.elapsed();
     if (response.close)

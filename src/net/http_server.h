@@ -9,6 +9,7 @@
 
 #include "net/api_routes.h"
 #include "net/http_message.h"
+#include "net/metrics.h"
 #include "net/net_access.h"
 #include "net/snapshot.h"
 
@@ -111,6 +112,7 @@ private:
     QElapsedTimer clock_;
     QTimer sweepTimer_;
     qint64 lastKeepaliveMs_ = 0;
+    ServerCounts counts_;  // answers by status code, for /metrics
 };
 
 }  // namespace qv::net

@@ -1,7 +1,5 @@
 #include "net/metrics.h"
 
-#include <QJsonObject>
-
 namespace qv::net {
 
 namespace {
@@ -43,12 +41,13 @@ void instrument(Writer& w, const Snapshot& s)
     w.family("qv7700_lamp_red_polls_total", "counter", "Polls in which the lamp was red.");
     for (size_t i = 0; i < kLampNames.size(); ++i)
         w.sample(QByteArray("qv7700_lamp_red_polls_total{lamp=\"") + kLampNames[i] + "\"}", s.redPolls[i]);
-    w.family("qv7700_alarm_active", "gauge", "1 while the alarm is active.");
-    for (const QJsonValue& alarm : s.alarms) {
-        const QJsonObject a = alarm.toObject();
-        w.sample("qv7700_alarm_active{alarm=\"" + labelValue(a.value(QLatin1StringView("name")).toString()) + "\"}",
-                 quint64(a.value(QLatin1StringView("active")).toBool()));
-    }
+    // One series per alarm the watch beside the server may raise, from its start: none without a watch.
+    w.family("qv7700_alarm_active", "gauge", "1 while the watch's alarm is raised, else 0.");
+    for (const AlarmCount& a : s.alarmCounts)
+        w.sample("qv7700_alarm_active{alarm=\"" + labelValue(a.name) + "\"}", quint64(a.active));
+    w.family("qv7700_alarms_raised_total", "counter", "Times the watch raised the alarm.");
+    for (const AlarmCount& a : s.alarmCounts)
+        w.sample("qv7700_alarms_raised_total{alarm=\"" + labelValue(a.name) + "\"}", a.raised);
     w.family("qv7700_build_info", "gauge", "This program's version.");
     w.sample("qv7700_build_info{version=\"" + labelValue(s.version) + "\"}", quint64(1));
     w.family("qv7700_instrument_info", "gauge", "The instrument's converter serial number.");
@@ -79,10 +78,16 @@ void counters(Writer& w, const Snapshot& s)
     w.family("qv7700_last_capture_timestamp_seconds", "gauge", "When the latest screen was captured (Unix time).");
     if (s.pngTime.isValid())
         w.sample("qv7700_last_capture_timestamp_seconds", double(s.pngTime.toMSecsSinceEpoch()) / 1000.0);
-    w.family("qv7700_log_records_seen_total", "counter", "Error-log records received by log fetches.");
+    w.family("qv7700_log_records_seen_total", "counter", "Error-log records, each counted once when a fetch first brought it.");
     w.sample("qv7700_log_records_seen_total", s.logRecordsSeen);
+    w.family("qv7700_captures_total", "counter", "Screen transfers by who asked for them (api, button, alarm, timelapse).");
+    for (auto it = s.capturesByReason.begin(); it != s.capturesByReason.end(); ++it)
+        w.sample("qv7700_captures_total{reason=\"" + it.key() + "\"}", it.value());
+    w.family("qv7700_capture_failures_total", "counter", "Screen transfers that failed, by who asked for them.");
+    for (auto it = s.captureFailuresByReason.begin(); it != s.captureFailuresByReason.end(); ++it)
+        w.sample("qv7700_capture_failures_total{reason=\"" + it.key() + "\"}", it.value());
     const DurationHistogram& h = s.captures;
-    w.family("qv7700_capture_duration_seconds", "histogram", "Time of each screen capture.");
+    w.family("qv7700_capture_duration_seconds", "histogram", "Time each screen transfer held the device, whoever asked for it.");
     for (size_t i = 0; i < h.kBounds.size(); ++i)
         w.sample("qv7700_capture_duration_seconds_bucket{le=\"" + QByteArray::number(h.kBounds[i]) + "\"}", h.buckets[i]);
     w.sample("qv7700_capture_duration_seconds_bucket{le=\"+Inf\"}", h.count);
@@ -100,6 +105,17 @@ QByteArray labelValue(const QString& text)
         out += c == '\n' ? QByteArray("\\n") : QByteArray(1, c);
     }
     return out;
+}
+
+QByteArray serverMetricsText(const ServerCounts& counts)
+{
+    Writer w;
+    w.family("qv7700_http_requests_total", "counter", "HTTP requests answered, by status code.");
+    for (auto it = counts.responses.begin(); it != counts.responses.end(); ++it)
+        w.sample("qv7700_http_requests_total{code=\"" + QByteArray::number(it.key()) + "\"}", it.value());
+    w.family("qv7700_http_event_streams", "gauge", "Live streams (server-sent events) open now.");
+    w.sample("qv7700_http_event_streams", quint64(counts.streams));
+    return w.take();
 }
 
 QByteArray metricsText(const Snapshot& s)

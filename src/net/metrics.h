@@ -6,10 +6,19 @@
 #include "net/snapshot.h"
 
 #include <QByteArray>
+#include <QMap>
 
 namespace qv::net {
 
 QByteArray metricsText(const Snapshot& snapshot);
+
+// What only the server's own thread knows: its answers by status code and the live streams open now.
+struct ServerCounts {
+    QMap<int, quint64> responses;
+    int streams = 0;
+};
+// The server's families, written after metricsText().
+QByteArray serverMetricsText(const ServerCounts& counts);
 
 // A label value with backslash, double quote and line feed escaped as the format requires.
 QByteArray labelValue(const QString& text);

@@ -1,6 +1,7 @@
 #include "net/net_bridge.h"
 
 #include "session/session.h"
+#include "watch/log_keeper.h"
 
 #include <QBuffer>
 #include <QJsonDocument>
@@ -46,6 +47,12 @@ NetBridge::NetBridge(Session& session, net::NetServer& server, QObject* parent)
 {
     working_.version = QStringLiteral(QV_VERSION);
     working_.startTimeSeconds = double(kProgramStartMs) / 1000.0;
+    // The usual reasons from the start: a counter that appears only with its first capture hides that capture
+    // from increase() and rate().
+    for (const char* reason : {"api", "button", "alarm", "timelapse"}) {
+        working_.capturesByReason.insert(reason, 0);
+        working_.captureFailuresByReason.insert(reason, 0);
+    }
     connect(&session_, &Session::polled, this, [this](const InstrumentStatus& st) {
         for (size_t i = 0; i < st.lamps.size(); ++i)
             working_.redPolls[i] += st.reading && st.lamps[i] == LampColour::Red;
@@ -70,7 +77,37 @@ NetBridge::~NetBridge()
 void NetBridge::setAlarms(const QJsonArray& alarms)
 {
     working_.alarms = alarms;
+    // Active: the alarm's latest episode has not cleared (the list holds earlier, cleared episodes too).
+    for (net::AlarmCount& a : working_.alarmCounts)
+        a.active = false;
+    for (const QJsonValue& v : alarms) {
+        const QJsonObject o = v.toObject();
+        if (o.value(u"active"_s).toBool())
+            alarmCount(o.value(u"name"_s).toString()).active = true;
+    }
     markViewChanged();
+    schedulePublish();
+}
+
+net::AlarmCount& NetBridge::alarmCount(const QString& name)
+{
+    for (net::AlarmCount& a : working_.alarmCounts)
+        if (a.name == name)
+            return a;
+    working_.alarmCounts.append({name, false, 0});
+    return working_.alarmCounts.last();
+}
+
+void NetBridge::setWatchedAlarms(const QStringList& names)
+{
+    for (const QString& name : names)
+        alarmCount(name);
+    schedulePublish();
+}
+
+void NetBridge::countAlarmRaised(const QString& name)
+{
+    ++alarmCount(name).raised;
     schedulePublish();
 }
 
@@ -188,7 +225,7 @@ void NetBridge::capture(quint64 ticket)
                                                                      {u"url"_s, u"/api/screen.png"_s}})));
         else
             server_.answer(ticket, failureResponse(outcome, u"the screen transfer failed"_s));
-    });
+    }, "api");
 }
 
 void NetBridge::captureFinished()
@@ -196,8 +233,12 @@ void NetBridge::captureFinished()
     const ScreenFetch& fetch = session_.screenFetch();
     if (fetch.lastDurationMs() >= 0)
         working_.captures.add(double(fetch.lastDurationMs()) / 1000.0);
-    if (!fetch.lastFetchClean())
+    ++working_.capturesByReason[fetch.reason()];
+    working_.captureFailuresByReason[fetch.reason()] += !fetch.lastOutcome().ok();
+    if (!fetch.lastFetchClean()) {
+        publish();  // the counts, before whoever asked hears of the failure
         return;
+    }
     QBuffer buffer(&working_.png);
     buffer.open(QIODevice::WriteOnly);
     session_.picture().image().save(&buffer, "PNG");
@@ -226,7 +267,13 @@ void NetBridge::logFinished()
         return;
     working_.logJson = logToJson(log, session_.serialNumber(), QDateTime::currentDateTime());
     working_.logLines = session_.panel().statusText().split(u"\r\n"_s);
-    working_.logRecordsSeen += quint64(log.records.size());
+    // Counted once each: a fetch brings the whole log again, and only what the last fetch did not have is new
+    // (after an erase, what follows the part the instrument kept; see diffLog()).
+    QStringList texts;
+    for (const auto& r : log.records)
+        texts.append(r.text);
+    working_.logRecordsSeen += quint64(texts.size() - diffLog(logSeen_, texts).firstNew);
+    logSeen_ = texts;
     markViewChanged();
     publish();
 }

@@ -27,6 +27,9 @@ public:
     // /api/alarms, /api/journal and /metrics.
     void setAlarms(const QJsonArray& alarms);
     void setJournalTail(const QList<net::JournalLine>& lines);
+    // The alarms the watch was told to raise, each in the metrics at 0 from now on, and one raise of an alarm.
+    void setWatchedAlarms(const QStringList& names);
+    void countAlarmRaised(const QString& name);
 
     // Acknowledges an alarm episode for POST /api/alarms/ID/ack: id, operator, comment, the viewer's address.
     // Unset (no watch beside the server): answered 409.
@@ -50,6 +53,7 @@ private:
     void captureFinished();
     void logFinished();
     void markViewChanged() { viewChanged_ = true; }
+    net::AlarmCount& alarmCount(const QString& name);
 
     Session& session_;
     net::NetServer& server_;
@@ -59,6 +63,7 @@ private:
     bool viewChanged_ = true;
     bool publishScheduled_ = false;
     LogCollector collector_;
+    QStringList logSeen_;  // the records of the last fetch, to tell the new ones in the next
     quint64 screens_ = 0;
     QSet<int> heldKnobs_;  // knobs held down from the network
 };

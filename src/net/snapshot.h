@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QList>
+#include <QMap>
 #include <QMutex>
 #include <QObject>
 #include <QString>
@@ -25,6 +26,13 @@ struct DurationHistogram {
     quint64 count = 0;
     double sum = 0;
     void add(double seconds);
+};
+
+// One alarm the watch beside the server was told to raise, for the metrics: there from the watch's start, at 0.
+struct AlarmCount {
+    QString name;  // "gamut", "signal", "absent", "log"
+    bool active = false;
+    quint64 raised = 0;  // raises since serving began
 };
 
 struct JournalLine {
@@ -55,7 +63,11 @@ struct Snapshot {
     quint64 pollFailures = 0;
     quint64 lateTicks = 0;     // polls that came later than two periods after the one before
     quint64 skippedTicks = 0;  // poll ticks that found the device in use by a transfer or a key
-    quint64 logRecordsSeen = 0;
+    quint64 logRecordsSeen = 0;  // each error-log record once, the first time a fetch brought it
+    // Finished screen transfers by who asked for them ("api", "button", "alarm", "timelapse", ...), and those of
+    // them that failed; the usual reasons are there from the start, at 0.
+    QMap<QByteArray, quint64> capturesByReason, captureFailuresByReason;
+    QList<AlarmCount> alarmCounts;
     std::array<quint64, kLampCount> redPolls{};  // polls in which each lamp was red
     double startTimeSeconds = 0;  // when the program started, Unix time
     DurationHistogram captures;

@@ -25,23 +25,24 @@ ScreenFetch::ScreenFetch(UsbLink& link, ScreenPicture& picture, QObject* parent)
 {
 }
 
-void ScreenFetch::captureWithWindow()
+void ScreenFetch::captureWithWindow(const char* reason)
 {
     windowWanted_ = true;  // a click brings the picture up, even for a fetch the watch had already asked for
-    request();
+    request(reason);
 }
 
-void ScreenFetch::fetchWithoutWindow()
+void ScreenFetch::fetchWithoutWindow(const char* reason)
 {
     if (!running_ && !queued_)
         windowWanted_ = false;
-    request();
+    request(reason);
 }
 
-void ScreenFetch::request()
+void ScreenFetch::request(const char* reason)
 {
     if (running_ || queued_)
         return;
+    reason_ = reason;
     queued_ = true;
     link_.whenFree([this] {
         queued_ = false;

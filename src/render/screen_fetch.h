@@ -23,11 +23,15 @@ public:
 
     // The menu item. A fetch asked for while another exchange holds the device starts when it lets go; asking
     // again while one is running or waiting changes nothing.
-    void captureWithWindow();
+    // reason: who asked, counted by the metrics ("button", "api", "alarm", "timelapse", "command"); a fetch
+    // asked for again while it waits keeps the reason of the first request.
+    void captureWithWindow(const char* reason = "button");
     // The same fetch for unattended captures: the picture is drawn, but its window is not brought up over
     // whatever the user is doing (unless the user asks for the screen meanwhile).
-    void fetchWithoutWindow();
+    void fetchWithoutWindow(const char* reason = "command");
     bool running() const { return running_; }
+    // The reason of the fetch running or waiting now, else of the last one.
+    const char* reason() const { return reason_; }
 
     // The clock stamped on the picture; tests fix it.
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
@@ -55,7 +59,7 @@ signals:
     void finished();
 
 private:
-    void request();
+    void request(const char* reason);
     void run();
     // Open to close; returns the close's status.
     FtStatus exchange();
@@ -71,6 +75,7 @@ private:
     Outcome outcome_;
     ScreenHeader header_;
     qint64 durationMs_ = -1;
+    const char* reason_ = "button";
 };
 
 }  // namespace qv

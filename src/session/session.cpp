@@ -98,11 +98,11 @@ void Session::press(const NamedControl& control, Done done, int knobHoldMs)
     keys_.knobDown(knob, std::move(done));
 }
 
-void Session::captureScreen(bool showWindow, Done done)
+void Session::captureScreen(bool showWindow, Done done, const char* reason)
 {
     // In the queue like a click; once it is this request's turn, a poll first: a mode key pressed just before
     // may have moved the instrument to its picture page, which has no screen to give.
-    link_.whenFree([this, showWindow, done = std::move(done)] {
+    link_.whenFree([this, showWindow, reason, done = std::move(done)] {
         const StatusPoll::Result polled = pollOnce();
         if (!poll_.instrumentPresent()) {
             if (done)
@@ -118,9 +118,9 @@ void Session::captureScreen(bool showWindow, Done done)
         }
         whenFinished(fetch_, this, done);
         if (showWindow)
-            fetch_.captureWithWindow();
+            fetch_.captureWithWindow(reason);
         else
-            fetch_.fetchWithoutWindow();
+            fetch_.fetchWithoutWindow(reason);
     });
 }
 

@@ -51,8 +51,8 @@ public:
     // A key or knob by its name (a knob is held for holdMs); done once the key was sent or could not be.
     void press(const NamedControl& control, Done done = {}, int knobHoldMs = 200);
     // A poll, then the screen: NotOffered on the picture page, Absent when the instrument does not answer.
-    // showWindow: the window's screen window comes up for it.
-    void captureScreen(bool showWindow, Done done);
+    // showWindow: the window's screen window comes up for it. reason: who asked, for the metrics (ScreenFetch).
+    void captureScreen(bool showWindow, Done done, const char* reason = "command");
     void fetchLog(Done done);
     void eraseLog(Done done);
 

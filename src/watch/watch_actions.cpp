@@ -45,7 +45,8 @@ void Watch::capture(Reason reason, std::optional<AlarmName> alarm)
     if (pendingCaptures_.size() > 1)
         return;  // one picture serves every capture asked for before it is taken
     // From the event loop, not from inside the poll tick; the fetch itself waits for the device like a click.
-    QTimer::singleShot(0, &session_.screenFetch(), [this] { session_.screenFetch().fetchWithoutWindow(); });
+    const char* label = reason == Reason::Alarm ? "alarm" : "timelapse";
+    QTimer::singleShot(0, &session_.screenFetch(), [this, label] { session_.screenFetch().fetchWithoutWindow(label); });
 }
 
 void Watch::captureFinished()

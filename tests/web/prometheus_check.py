@@ -1,11 +1,13 @@
 """A real Prometheus (Debian's) scrapes two programs, each on its own simulated instrument, and its query API
 returns both instruments' series. The metrics pass promtool's own format check and the alerting rules shipped in
-data/prometheus load.
+data/prometheus load. Every query of the shipped Grafana dashboard runs in that Prometheus, and every metric it
+names is one the program serves.
 
-  prometheus_check.py PROGRAM RULES_FILE"""
+  prometheus_check.py PROGRAM RULES_FILE DASHBOARD"""
 
 import json
 import os
+import re
 import socket
 import subprocess
 import sys
@@ -30,7 +32,35 @@ def query(port, expr):
         return json.load(r)["data"]["result"]
 
 
-def main(program, rules):
+def dashboard_queries(path):
+    """Every PromQL expression of a Grafana dashboard: its panels' targets, annotations and variable queries."""
+    with open(path) as f:
+        dash = json.load(f)
+    exprs = [t["expr"] for p in dash["panels"] for t in p.get("targets", [])]
+    exprs += [a["expr"] for a in dash["annotations"]["list"] if "expr" in a]
+    for v in dash["templating"]["list"]:
+        if v["type"] == "query":
+            exprs.append(re.fullmatch(r"label_values\((.+), \w+\)", v["query"]["query"]).group(1))
+    assert exprs, path
+    return exprs
+
+
+def check_dashboard(port, path, served_text):
+    # Sample names, and the families declared without a sample yet (the watch's alarms when no watch runs).
+    lines = served_text.decode().splitlines()
+    served = {l.split("{")[0].split(" ")[0] for l in lines if l and l[0] != "#"}
+    served |= {l.split(" ")[2] for l in lines if l.startswith("# TYPE ")}
+    own = {"up", "ALERTS"}  # Prometheus's own series
+    for expr in dashboard_queries(path):
+        names = set(re.findall(r"\b(?:qv7700|process)_[a-z_]+\b", expr)) | (own & set(re.findall(r"\b\w+\b", expr)))
+        assert names, expr
+        unknown = names - served - own
+        assert not unknown, "the dashboard names %s, which the program does not serve: %s" % (unknown, expr)
+        # Grafana's own variables, as Grafana would fill them in; a query Prometheus cannot parse raises here.
+        query(port, expr.replace("$instance", ".*").replace("$__rate_interval", "1m"))
+
+
+def main(program, rules, dashboard):
     with tempfile.TemporaryDirectory() as tmp:
         programs = [Served(program, "sim", tmp, name="qv%d" % i) for i in range(2)]
         prom = None
@@ -70,6 +100,7 @@ def main(program, rules):
             with urllib.request.urlopen("http://127.0.0.1:%d/api/v1/rules" % port, timeout=5) as r:
                 names = [rule["name"] for g in json.load(r)["data"]["groups"] for rule in g["rules"]]
             assert "QV7700GamutError" in names, names
+            check_dashboard(port, dashboard, programs[0].request("GET", "/metrics")[1])
         finally:
             if prom:
                 prom.terminate()
@@ -78,8 +109,9 @@ def main(program, rules):
                 p.stop()
         for p in programs:
             assert p.exited_cleanly(), (p.proc.returncode, p.lines[-5:])
-    print("prometheus: both instruments' series scraped and queried; metrics and rules pass promtool")
+    print("prometheus: both instruments' series scraped and queried; metrics and rules pass promtool; "
+          "the dashboard's queries run")
 
 
 if __name__ == "__main__":
-    main(sys.argv[1], os.path.abspath(sys.argv[2]))
+    main(sys.argv[1], os.path.abspath(sys.argv[2]), sys.argv[3])
