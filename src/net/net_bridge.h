@@ -27,6 +27,8 @@ public:
     // /api/alarms, /api/journal and /metrics.
     void setAlarms(const QJsonArray& alarms);
     void setJournalTail(const QList<net::JournalLine>& lines);
+    // The watch's DIR/captures, whose pictures GET /api/captures/DAY/FILE serves; empty: none are served.
+    void setCapturesDir(const QString& dir);
 
     // Acknowledges an alarm episode for POST /api/alarms/ID/ack: id, operator, comment, the viewer's address.
     // Unset (no watch beside the server): answered 409.
