@@ -508,5 +508,25 @@ int main(int argc, char** argv)
     std::printf("%-56s %9.3f ms %12s\n", "view change to its event at a viewer", get("BM_ChangeToEvent/manual_time"), "");
     std::printf("%-56s %9.0f /s %12s\n", "GET /api/status, 2 keep-alive clients",
                 counter("BM_StatusRequestsPerSecond", "requests_per_s"), "");
+    // The poll's beat while the server is attacked, beside the same beat unattacked (8 s each).
+    const char* attacks[] = {"unattacked", "pipelining, answers never read", "64 idle connections, 1 address",
+                             "slowloris, 64 connections", "wrong-token POSTs, 4 clients"};
+    for (int a = 0; a < 5; ++a) {
+        const std::string name = "BM_PollPeriodUnderAttack/" + std::to_string(a);
+        std::printf("%-56s %5.0f/%4.0f ms %11s\n", ("poll period mean/longest, " + std::string(attacks[a])).c_str(),
+                    counter(name, "mean_period_ms"), counter(name, "max_period_ms"), "1000 ms");
+    }
+    const double beat = counter("BM_PollPeriodUnderAttack/0", "mean_period_ms");
+    for (int a = 1; a < 5; ++a)
+        std::printf("%-56s %10.3f x %12s\n", ("  " + std::string(attacks[a]) + " / unattacked").c_str(),
+                    counter("BM_PollPeriodUnderAttack/" + std::to_string(a), "mean_period_ms") / beat, "1.0 x");
+    std::printf("%-56s %9.1f MB %12s\n", "memory growth, pipelining, answers never read",
+                counter("BM_PollPeriodUnderAttack/1", "rss_growth_MB"), "< 40 MB");
+    std::printf("%-56s %9.1f MB %12s\n", "memory growth, unattacked, same 8 s", counter("BM_PollPeriodUnderAttack/0", "rss_growth_MB"), "");
+    std::printf("%-56s %9.0f %12s\n", "  screen requests the flood got into the server's socket",
+                counter("BM_PollPeriodUnderAttack/1", "attack_requests"), "");
+    std::printf("%-56s %9.0f B %12s\n", "  each answered with", counter("BM_PollPeriodUnderAttack/1", "screen_answer_bytes"), "");
+    std::printf("%-56s %9.0f %12s\n", "  wrong-token POSTs answered (401) in 8 s",
+                counter("BM_PollPeriodUnderAttack/4", "attack_requests"), "");
     return 0;
 }

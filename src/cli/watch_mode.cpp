@@ -12,6 +12,7 @@
 #include "watch/watch.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,7 +25,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QJsonArray alarmsJson(const std::deque<AlarmEpisode>& episodes)
+// The alarms as the API serves them: the picture of each as the address it is served at, never a server path.
+QJsonArray alarmsJson(const std::deque<AlarmEpisode>& episodes, const QString& dir)
 {
     QJsonArray out;
     const auto time = [](const QDateTime& t) { return t.isValid() ? QJsonValue(isoTimestamp(t)) : QJsonValue(); };
@@ -39,7 +41,8 @@ QJsonArray alarmsJson(const std::deque<AlarmEpisode>& episodes)
                                {u"comment"_s, e.acknowledged.isValid() ? QJsonValue(e.comment) : QJsonValue()},
                                {u"flapping"_s, e.flapping},
                                {u"detail"_s, e.detail},
-                               {u"capture"_s, e.capture}});
+                               {u"capture_url"_s, e.capture.isEmpty() ? QJsonValue()
+                                                                      : QJsonValue(net::captureUrl(QDir(dir).relativeFilePath(e.capture)))}});
     return out;
 }
 
@@ -60,18 +63,28 @@ void serveWatch(NetBridge& bridge, Watch& watch)
         if (c.raised)
             bridge.countAlarmRaised(alarmNameText(c.name));
     });
-    QObject::connect(&watch, &Watch::alarmsChanged, &bridge, [&bridge, &watch] { bridge.setAlarms(alarmsJson(watch.episodes())); });
-    QObject::connect(&watch, &QObject::destroyed, &bridge, [&bridge] { bridge.acknowledge = {}; });
-    bridge.setAlarms(alarmsJson(watch.episodes()));
+    const QString dir = watch.settings().dir;
+    QObject::connect(&watch, &Watch::alarmsChanged, &bridge, [&bridge, &watch, dir] { bridge.setAlarms(alarmsJson(watch.episodes(), dir)); });
+    QObject::connect(&watch, &QObject::destroyed, &bridge, [&bridge] {
+        bridge.acknowledge = {};
+        bridge.setCapturesDir({});
+    });
+    bridge.setCapturesDir(dir + u"/captures"_s);
+    bridge.setAlarms(alarmsJson(watch.episodes(), dir));
     constexpr qsizetype kTailLines = 200;
-    auto tail = std::make_shared<QList<net::JournalLine>>();
-    QObject::connect(&watch, &Watch::journalLine, &bridge, [&bridge, &watch, tail](const QByteArray& line) {
+    struct Tail {
+        QList<net::JournalLine> lines;
+        quint64 count = 0;
+    };
+    auto tail = std::make_shared<Tail>();
+    QObject::connect(&watch, &Watch::journalLine, &bridge, [&bridge, &watch, tail, dir](const QByteArray& line) {
         const QJsonObject record = QJsonDocument::fromJson(line).object();
-        tail->append({QDateTime::fromString(record.value(u"t"_s).toString(), Qt::ISODateWithMs), line.trimmed()});
-        if (tail->size() > kTailLines)
-            tail->removeFirst();
-        bridge.setJournalTail(*tail);
-        bridge.setAlarms(alarmsJson(watch.episodes()));
+        tail->lines.append({QDateTime::fromString(record.value(u"t"_s).toString(), Qt::ISODateWithMs), line.trimmed(),
+                            ++tail->count});
+        if (tail->lines.size() > kTailLines)
+            tail->lines.removeFirst();
+        bridge.setJournalTail(tail->lines);
+        bridge.setAlarms(alarmsJson(watch.episodes(), dir));
     });
 }
 

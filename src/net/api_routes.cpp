@@ -4,6 +4,7 @@
 #include "net/metrics.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -26,7 +27,7 @@ QByteArray compact(const QJsonDocument& doc) { return doc.toJson(QJsonDocument::
 RouteResult now(HttpResponse r) { return {std::move(r), std::nullopt, false}; }
 RouteResult later(CommandKind kind, const QString& key = {}) { return {std::nullopt, NetCommand{kind, key, {}, {}, {}}, false}; }
 
-// The page's own files, compiled into the program: there is no file system behind any path.
+// The page's own files and the API's description, compiled into the program: no file system behind those paths.
 RouteResult resource(const char* name, const QByteArray& type)
 {
     QFile file(u":/web/"_s + QLatin1StringView(name));
@@ -44,6 +45,8 @@ RouteResult resource(const char* name, const QByteArray& type)
 RouteResult page(const HttpRequest&, const Snapshot&) { return resource("index.html", "text/html; charset=utf-8"); }
 RouteResult script(const HttpRequest&, const Snapshot&) { return resource("app.js", "text/javascript; charset=utf-8"); }
 RouteResult style(const HttpRequest&, const Snapshot&) { return resource("style.css", "text/css; charset=utf-8"); }
+RouteResult icon(const HttpRequest&, const Snapshot&) { return resource("favicon.png", "image/png"); }
+RouteResult openapi(const HttpRequest&, const Snapshot&) { return resource("openapi.json", "application/json"); }
 
 RouteResult status(const HttpRequest&, const Snapshot& s) { return now(HttpResponse::json(200, compact(QJsonDocument(toJson(s.status))))); }
 
@@ -82,13 +85,36 @@ RouteResult journal(const HttpRequest& req, const Snapshot& s)
         if (!since.isValid())
             return now(HttpResponse::error(400, u"since: not an ISO 8601 time"_s));
     }
-    QByteArray body = "[";
-    for (const JournalLine& line : s.journalTail) {
-        if (since.isValid() && line.time <= since)
-            continue;
-        body += (body.size() > 1 ? "," : "") + line.json;
-    }
-    return now(HttpResponse::json(200, body + "]\n"));
+    QJsonArray lines;
+    for (const JournalLine& line : s.journalTail)
+        if (!since.isValid() || line.time > since)
+            lines.append(journalRecord(line));
+    return now(HttpResponse::json(200, compact(QJsonDocument(lines))));
+}
+
+// /api/captures/DAY/FILE: a picture the watch stored, by the name the watch gave it and nothing else (the one
+// place where the server reads a file). A name is checked before it touches the file system, and the file must
+// really lie in the captures folder: a symbolic link planted there that leads elsewhere is not followed.
+RouteResult storedCapture(const HttpRequest& req, const Snapshot& s)
+{
+    const QString name = QString::fromUtf8(req.path.sliced(qsizetype(sizeof "/api/captures/") - 1));
+    if (s.capturesDir.isEmpty() || !isCaptureName(name))
+        return now(HttpResponse::error(404, u"no capture by that name"_s));
+    const QString folder = QFileInfo(s.capturesDir).canonicalFilePath();
+    const QFileInfo info(s.capturesDir + u'/' + name);
+    constexpr qint64 kMaxPicture = 16 << 20;
+    if (folder.isEmpty() || info.isSymLink() || !info.isFile() || info.size() > kMaxPicture ||
+        !info.canonicalFilePath().startsWith(folder + u'/'))
+        return now(HttpResponse::error(404, u"no capture by that name"_s));
+    QFile file(info.canonicalFilePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return now(HttpResponse::error(404, u"no capture by that name"_s));
+    HttpResponse r;
+    r.contentType = "image/png";
+    r.body = file.read(kMaxPicture);
+    // A stored picture never changes under its name.
+    r.headers = {{"Cache-Control", "private, max-age=86400, immutable"}};
+    return now(r);
 }
 
 RouteResult events(const HttpRequest&, const Snapshot&) { return {std::nullopt, std::nullopt, true}; }
@@ -151,11 +177,15 @@ constexpr RouteEntry kRoutes[] = {
     {"/index.html", Method::Get, page},
     {"/app.js", Method::Get, script},
     {"/style.css", Method::Get, style},
+    {"/favicon.ico", Method::Get, icon},
+    {"/favicon.png", Method::Get, icon},
+    {"/api/openapi.json", Method::Get, openapi},
     {"/api/status", Method::Get, status},
     {"/api/screen.png", Method::Get, screen},
     {"/api/log", Method::Get, log},
     {"/api/alarms", Method::Get, alarms},
     {"/api/journal", Method::Get, journal},
+    {"/api/captures/", Method::Get, storedCapture},
     {"/api/events", Method::Get, events},
     {"/metrics", Method::Get, metrics},
     {"/api/capture", Method::Post, capture},
@@ -215,5 +245,11 @@ QByteArray eventStreamHead()
 }
 
 QByteArray viewEvent(const Snapshot& snapshot) { return "event: view\ndata: " + viewJson(snapshot) + "\n\n"; }
+
+QByteArray changeEvent(const Snapshot& before, const Snapshot& after)
+{
+    const QByteArray change = changeJson(before, after);
+    return change.isEmpty() ? QByteArray() : "event: change\ndata: " + change + "\n\n";
+}
 
 }  // namespace qv::net

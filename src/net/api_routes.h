@@ -1,7 +1,8 @@
 #pragma once
 // Every path the server answers, as one function of the request, the current snapshot and the access rules.
 // Reads are answered from the snapshot at once; a request that needs the instrument comes back as a command
-// for the user-interface thread, whose answer arrives later. Nothing here touches a socket, a file or the device.
+// for the user-interface thread, whose answer arrives later. Nothing here touches a socket or the device, and the
+// only files read are the watch's stored pictures, by names checked first (GET /api/captures/...).
 
 #include "net/http_message.h"
 #include "net/net_access.h"
@@ -32,7 +33,9 @@ RouteResult route(const HttpRequest& request, const Snapshot& snapshot, const Ac
 
 // The head of the live stream's answer.
 QByteArray eventStreamHead();
-// One event of the live stream carrying the page's view.
+// The live stream's first event: the page's whole view.
 QByteArray viewEvent(const Snapshot& snapshot);
+// The events after it: what changed since the snapshot the viewer was sent last; empty when nothing it shows did.
+QByteArray changeEvent(const Snapshot& before, const Snapshot& after);
 
 }  // namespace qv::net

@@ -288,6 +288,7 @@ void HttpServer::handle(Connection& c, const HttpRequest& req)
         ++counts_.responses[200];
         c.streaming = true;
         c.buffer.clear();
+        c.shown = snapshot;
         c.socket->write(eventStreamHead() + viewEvent(*snapshot));
     } else if (waiting_.size() >= config_.maxPendingCommands) {
         HttpResponse r = HttpResponse::error(503, u"the instrument has too many requests waiting"_s);
@@ -317,6 +318,7 @@ void HttpServer::closeAfterWriting(Connection& c)
 {
     c.standing = Standing::Closing;
     c.streaming = false;
+    c.shown.reset();
     c.buffer.clear();
     if (c.waitingFor)
         waiting_.remove(std::exchange(c.waitingFor, 0));
@@ -398,13 +400,18 @@ void HttpServer::pushView()
     if (snapshot->viewVersion == pushedVersion_)
         return;  // several changes came while this thread was busy: one event carries them all
     pushedVersion_ = snapshot->viewVersion;
-    QByteArray event;
+    // Viewers that joined at different moments were sent different snapshots; those sent the same one (nearly
+    // all of them) share one event.
+    QHash<const Snapshot*, QByteArray> events;
     for (Connection& c : connections_) {
-        if (!c.streaming)
+        if (!c.streaming || c.shown == snapshot)
             continue;
-        if (event.isEmpty())
-            event = viewEvent(*snapshot);
-        c.socket->write(event);
+        auto event = events.find(c.shown.get());
+        if (event == events.end())
+            event = events.insert(c.shown.get(), changeEvent(*c.shown, *snapshot));
+        if (!event->isEmpty())
+            c.socket->write(*event);
+        c.shown = snapshot;
     }
 }
 

@@ -81,6 +81,7 @@ private:
         qint64 lastActivityMs = 0;
         qint64 requestStartMs = -1;  // first byte of a request not complete yet
         bool streaming = false;
+        SnapshotPtr shown;  // on the live stream: what this viewer was sent last, the base of the next change
         bool continued = false;  // "100 Continue" sent for the request being read
         quint64 waitingFor = 0;  // a command's ticket: further requests wait for its answer
         bool closeAfterAnswer = false;

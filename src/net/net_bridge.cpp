@@ -118,6 +118,12 @@ void NetBridge::setJournalTail(const QList<net::JournalLine>& lines)
     schedulePublish();
 }
 
+void NetBridge::setCapturesDir(const QString& dir)
+{
+    working_.capturesDir = dir;
+    schedulePublish();
+}
+
 void NetBridge::schedulePublish()
 {
     // A poll or a key changes several lamps and captions in a row: one snapshot after them all.

@@ -30,6 +30,8 @@ public:
     // The alarms the watch was told to raise, each in the metrics at 0 from now on, and one raise of an alarm.
     void setWatchedAlarms(const QStringList& names);
     void countAlarmRaised(const QString& name);
+    // The watch's DIR/captures, whose pictures GET /api/captures/DAY/FILE serves; empty: none are served.
+    void setCapturesDir(const QString& dir);
 
     // Acknowledges an alarm episode for POST /api/alarms/ID/ack: id, operator, comment, the viewer's address.
     // Unset (no watch beside the server): answered 409.

@@ -38,6 +38,7 @@ struct AlarmCount {
 struct JournalLine {
     QDateTime time;
     QByteArray json;  // the journal's own record, one JSON object
+    quint64 seq = 0;  // counts up with every line the watch journals: what a live viewer has seen already
 };
 
 struct Snapshot {
@@ -56,8 +57,9 @@ struct Snapshot {
     QStringList logLines;  // the same log as the status box showed it, one line each
 
     // Filled by the unattended watch once it runs beside the server; empty until then.
-    QJsonArray alarms;  // [{"name": ..., "active": bool, "since": time}, ...]
+    QJsonArray alarms;  // [{"name": ..., "active": bool, "since": time, "capture_url": ...}, ...]
     QList<JournalLine> journalTail;
+    QString capturesDir;  // the watch's DIR/captures, whose pictures /api/captures/ serves; empty without a watch
 
     quint64 polls = 0;
     quint64 pollFailures = 0;
@@ -93,7 +95,20 @@ private:
     SnapshotPtr current_;
 };
 
-// The page's view of a snapshot: what the live stream sends and the page draws.
+// The page's view of a snapshot: what the live stream sends first and the page draws, with the journal's last
+// kViewJournalLines lines.
+constexpr qsizetype kViewJournalLines = 50;
 QByteArray viewJson(const Snapshot& snapshot);
+// What changed from one view to the next, for the live stream: only the parts that differ (the status only when
+// its state changed, not its age), and the journal lines that came since. Empty when a viewer would see nothing new.
+QByteArray changeJson(const Snapshot& before, const Snapshot& after);
+
+// A journal record as the API serves it: a capture's line also gets the "url" its picture is served at.
+QJsonObject journalRecord(const JournalLine& line);
+// "captures/2025-03-01/101500-gamut.png" (relative to the watch's DIR) as "/api/captures/2025-03-01/101500-gamut.png";
+// empty for anything that is not a name the watch gives its pictures.
+QString captureUrl(const QString& relative);
+// Whether NAME (what follows /api/captures/) is a picture name the watch gives: YYYY-MM-DD/HHMMSS-NAME[-N].png.
+bool isCaptureName(QStringView name);
 
 }  // namespace qv::net

@@ -1,19 +1,37 @@
-// The live page: draws the front panel from the server's view events and sends keys, knobs, Get Screen and
+// The live page: draws the front panel from the server's live stream and sends keys, knobs, Get Screen and
 // Get Log with the token. The live stream is read with fetch rather than EventSource, because EventSource cannot
-// send the Authorization header that reading needs when the server is not on a loopback address.
+// send the Authorization header that reading needs when the server is not on a loopback address. Its first event
+// ("view") is the whole view; each one after it ("change") carries only what changed, and new journal lines.
 "use strict";
 
 const $ = (id) => document.getElementById(id);
 const TOKEN_KEY = "qv7700-token";
+const JOURNAL_KEPT = 50;
 let shownScreen = "";
+const view = { status: null, box: null, screen: null, log: [], alarms: [], journal: [] };
 
 function token() { return sessionStorage.getItem(TOKEN_KEY) || ""; }
 function authHeaders() { return token() ? { Authorization: "Bearer " + token() } : {}; }
 
-function notice(text) { $("notice").textContent = text; }
+// kind: "ok" (green), "error" (red) or "info"; an empty text clears the line.
+function notice(text, kind = "info") {
+  $("notice").textContent = text;
+  $("notice").className = "notice " + kind;
+}
+
+// Every time on the page in the viewer's local time with its UTC offset: "2025-03-01 10:15:00 +01:00".
+function localTime(iso) {
+  const t = new Date(iso);
+  if (!iso || isNaN(t)) return iso || "";
+  const two = (n) => String(n).padStart(2, "0");
+  const off = -t.getTimezoneOffset();
+  const sign = off < 0 ? "-" : "+";
+  return `${t.getFullYear()}-${two(t.getMonth() + 1)}-${two(t.getDate())} ${two(t.getHours())}:${two(t.getMinutes())}:` +
+    `${two(t.getSeconds())} ${sign}${two(Math.floor(Math.abs(off) / 60))}:${two(Math.abs(off) % 60)}`;
+}
 
 function askForToken(why) {
-  notice(why);
+  notice(why, "error");
   $("token-form").hidden = false;
   $("token").focus();
 }
@@ -26,7 +44,7 @@ async function post(path) {
   }
   const body = await res.json().catch(() => ({}));
   if (!res.ok) {
-    notice(`Refused (${res.status}): ${body.error || res.statusText}`);
+    notice(`Refused (${res.status}): ${body.error || res.statusText}`, "error");
     return null;
   }
   notice("");
@@ -68,7 +86,7 @@ function wireControls() {
   $("capture").addEventListener("click", async () => {
     notice("Getting the screen…");
     const r = await post("/api/capture");
-    if (r) notice(`Screen captured at ${r.time}`);
+    if (r) notice(`Screen captured at ${localTime(r.time)}`, "ok");
   });
   $("get-log").addEventListener("click", () => post("/api/log/fetch"));
   $("token-form").addEventListener("submit", (e) => {
@@ -76,7 +94,7 @@ function wireControls() {
     sessionStorage.setItem(TOKEN_KEY, $("token").value.trim());
     $("token").value = "";
     $("token-form").hidden = true;
-    notice("Token kept for this browser session.");
+    notice("Token kept for this browser session.", "ok");
   });
 }
 
@@ -92,44 +110,96 @@ function fillList(id, items, empty, render) {
   for (const item of items) list.appendChild(render(item));
 }
 
+// The picture element is made when the first picture arrives: no empty image (a broken-image icon) before it.
 async function showScreen(screen) {
   if (!screen || screen.url === shownScreen) return;
   const res = await fetch(screen.url, { headers: authHeaders() });
   if (!res.ok) return;
-  const img = $("screen");
+  let img = $("screen");
+  if (!img) {
+    img = document.createElement("img");
+    img.id = "screen";
+    img.alt = "The instrument's latest captured screen";
+    $("screen-frame").appendChild(img);
+  }
   if (img.src) URL.revokeObjectURL(img.src);
   img.src = URL.createObjectURL(await res.blob());
-  img.hidden = false;
   shownScreen = screen.url;
-  $("screen-time").textContent = "captured " + new Date(screen.time).toLocaleString();
+  $("screen-time").textContent = "captured " + localTime(screen.time);
 }
 
-function draw(view) {
-  const st = view.status;
+function captureLink(url, text) {
+  const a = document.createElement("a");
+  a.href = url;
+  a.target = "_blank";
+  a.rel = "noopener";
+  a.textContent = text;
+  return a;
+}
+
+function alarmItem(a) {
+  const li = document.createElement("li");
+  li.className = "alarm active";
+  li.append(a.since ? `${a.name} since ${localTime(a.since)}` : a.name);
+  if (a.detail) li.append(`: ${a.detail}`);
+  if (a.capture_url) li.append(" ", captureLink(a.capture_url, "picture"));
+  return li;
+}
+
+// One journal line: its local time and event, the alarm's name and state, a stored picture as a link.
+function journalItem(j) {
+  const li = document.createElement("li");
+  li.className = "event-" + (j.event || "other");
+  const time = document.createElement("time");
+  time.dateTime = j.t || "";
+  time.textContent = localTime(j.t);
+  li.append(time, " ", j.event || "");
+  if (j.event === "alarm") li.append(` ${j.name} ${j.state}`, j.detail ? `: ${j.detail}` : "");
+  else if (j.event === "capture") li.append(` ${j.alarm || j.reason || ""} `);
+  else if (j.event === "log") li.append(` #${j.n}: ${j.text}`);
+  else if (j.event === "error") li.append(`: ${j.what}`);
+  else if (j.event === "hook") li.append(` ${j.alarm} ${j.state}` + (j.run === false ? " not run" : ` exit ${j.exit}`));
+  if (j.url) li.append(captureLink(j.url, (j.file || j.url).split("/").pop()));
+  else if (j.file) li.append(` ${j.file}`);
+  return li;
+}
+
+function drawStatus(st) {
   $("serial").textContent = st.serial ? "serial " + st.serial : "";
   $("link").textContent = st.present ? "instrument answers" : "instrument absent";
   $("link").className = "link " + (st.present ? "up" : "down");
   $("signal").textContent = st.signal ? "signal present" : "no signal";
   $("signal").className = "signal " + (st.signal ? "on" : "off");
   for (const b of document.querySelectorAll("button.key")) b.classList.toggle("lit", st.lit_keys.includes(b.dataset.key));
-  for (const l of document.querySelectorAll(".lamp")) l.className = "lamp " + (st.lamps[l.dataset.lamp] || "off");
-  for (const c of document.querySelectorAll("[data-caption]")) c.textContent = st.soft_keys[c.dataset.caption - 1] || "";
-  $("box").textContent = view.box.text;
-  $("box").classList.toggle("alert", view.box.alert);
-  $("panel").dataset.version = view.version;
-  fillList("alarms", view.alarms.filter((a) => a.active), "none active", (a) => {
-    const li = document.createElement("li");
-    li.className = "alarm active";
-    li.textContent = a.since ? `${a.name} since ${a.since}` : a.name;
-    return li;
-  });
-  fillList("journal", view.journal.slice(-20), "no journal lines", (j) => {
-    const li = document.createElement("li");
-    li.textContent = `${j.t || j.time || ""} ${j.event || j.text || JSON.stringify(j)}`;
-    return li;
-  });
-  $("log").textContent = view.log.join("\n");
-  showScreen(view.screen);
+  const lamps = st.lamps || {};
+  for (const l of document.querySelectorAll(".lamp")) l.className = "lamp " + (lamps[l.dataset.lamp] || "off");
+  const captions = st.soft_keys || [];
+  for (const c of document.querySelectorAll("[data-caption]")) c.textContent = captions[c.dataset.caption - 1] || "";
+}
+
+// Draws the parts an event carries: all of them for "view", the changed ones for "change".
+function draw(event, data) {
+  if (event === "view") {
+    Object.assign(view, { screen: null, log: [], alarms: [], journal: [] });
+    shownScreen = "";
+  }
+  if (data.status) drawStatus((view.status = data.status));
+  if (data.box) {
+    view.box = data.box;
+    $("box").textContent = data.box.text;
+    $("box").classList.toggle("alert", data.box.alert);
+  }
+  if (data.alarms || event === "view") {
+    view.alarms = data.alarms || [];
+    fillList("alarms", view.alarms.filter((a) => a.active), "none active", alarmItem);
+  }
+  if (data.journal || event === "view") {
+    view.journal = view.journal.concat(data.journal || []).slice(-JOURNAL_KEPT);
+    fillList("journal", view.journal.slice(-20).reverse(), "no journal lines", journalItem);
+  }
+  if (data.log) $("log").textContent = (view.log = data.log).join("\n");
+  if ("screen" in data) showScreen((view.screen = data.screen));
+  $("panel").dataset.version = data.version;
 }
 
 // Reads "event: view / data: {...}" blocks from the stream; reconnects when the stream ends.
@@ -150,10 +220,11 @@ async function follow() {
       pending += decoder.decode(value, { stream: true });
       let end;
       while ((end = pending.indexOf("\n\n")) >= 0) {
-        const block = pending.slice(0, end);
+        const lines = pending.slice(0, end).split("\n");
         pending = pending.slice(end + 2);
-        const data = block.split("\n").filter((l) => l.startsWith("data: ")).map((l) => l.slice(6)).join("\n");
-        if (data) draw(JSON.parse(data));
+        const name = (lines.find((l) => l.startsWith("event: ")) || "event: view").slice(7);
+        const data = lines.filter((l) => l.startsWith("data: ")).map((l) => l.slice(6)).join("\n");
+        if (data) draw(name, JSON.parse(data));
       }
     }
   } catch (e) {
