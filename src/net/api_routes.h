@@ -26,6 +26,7 @@ struct RouteResult {
     std::optional<HttpResponse> response;  // answered now
     std::optional<NetCommand> command;     // answered once the instrument has done it
     bool stream = false;                   // the live stream: headers now, events as they come
+    bool live = false;                     // with stream: the live screen's stream rather than the view's
 };
 
 RouteResult route(const HttpRequest& request, const Snapshot& snapshot, const AccessPolicy& access);
@@ -34,5 +35,12 @@ RouteResult route(const HttpRequest& request, const Snapshot& snapshot, const Ac
 QByteArray eventStreamHead();
 // One event of the live stream carrying the page's view.
 QByteArray viewEvent(const Snapshot& snapshot);
+
+// The live screen's stream (GET /api/live): on connecting, "live" with the interval (and "unavailable" when the
+// instrument has no screen to show now); then "frame" with the URL and time of each new picture, and
+// "unavailable" with the reason whenever the pictures stop coming.
+QByteArray liveHelloEvents(const Snapshot& snapshot);
+QByteArray liveFrameEvent(const Snapshot& snapshot);
+QByteArray liveUnavailableEvent(const Snapshot& snapshot);
 
 }  // namespace qv::net

@@ -40,6 +40,10 @@ HttpServer::HttpServer(SnapshotStore& store, ServerConfig config, QObject* paren
     sweepTimer_.setInterval(kSweepMs);
     connect(&sweepTimer_, &QTimer::timeout, this, &HttpServer::sweep);
     connect(&store_, &SnapshotStore::viewChanged, this, &HttpServer::pushView);
+    connect(&store_, &SnapshotStore::viewChanged, this, &HttpServer::pushLive);
+    const SnapshotPtr first = store_.current();
+    pushedFrame_ = first->pngFrame;
+    pushedUnavailable_ = first->liveUnavailable;
 }
 
 HttpServer::~HttpServer()
@@ -75,6 +79,21 @@ int HttpServer::connectionCount() const
     for (const Connection& c : connections_)
         n += c.standing != Standing::Closing;
     return n;
+}
+
+int HttpServer::liveViewerCount() const
+{
+    int n = 0;
+    for (const Connection& c : connections_)
+        n += c.streaming && c.live;
+    return n;
+}
+
+void HttpServer::countLiveViewers()
+{
+    const int n = liveViewerCount();
+    if (n != liveViewers_)
+        emit liveViewersChanged(liveViewers_ = n);
 }
 
 int HttpServer::streamCount() const
@@ -163,8 +182,11 @@ void HttpServer::drop(QTcpSocket* socket)
         return;
     if (it->waitingFor)
         waiting_.remove(it->waitingFor);
+    const bool live = it->live;
     connections_.erase(it);
     socket->deleteLater();
+    if (live)
+        countLiveViewers();  // the last live viewer gone: the instrument is left alone
 }
 
 bool HttpServer::backlogged(const Connection& c) const { return unsent(c.socket) > config_.outputBacklog; }
@@ -275,6 +297,12 @@ void HttpServer::handle(Connection& c, const HttpRequest& req)
     } else if (routed.stream && head) {
         c.socket->write(eventStreamHead());
         closeAfterWriting(c);
+    } else if (routed.stream && routed.live) {
+        c.streaming = true;
+        c.live = true;
+        c.buffer.clear();
+        c.socket->write(eventStreamHead() + liveHelloEvents(*snapshot));
+        countLiveViewers();
     } else if (routed.stream) {
         c.streaming = true;
         c.buffer.clear();
@@ -389,12 +417,31 @@ void HttpServer::pushView()
     pushedVersion_ = snapshot->viewVersion;
     QByteArray event;
     for (Connection& c : connections_) {
-        if (!c.streaming)
+        if (!c.streaming || c.live)
             continue;
         if (event.isEmpty())
             event = viewEvent(*snapshot);
         c.socket->write(event);
     }
+}
+
+// Each new picture once to every live viewer, and the reason when pictures stop coming. A viewer reads the picture
+// itself from /api/screen.png, from the snapshot: however many watch, the instrument sends it once.
+void HttpServer::pushLive()
+{
+    const SnapshotPtr snapshot = store_.current();
+    QByteArray events;
+    if (snapshot->pngFrame != pushedFrame_ && !snapshot->png.isEmpty())
+        events += liveFrameEvent(*snapshot);
+    if (snapshot->liveUnavailable != pushedUnavailable_ && !snapshot->liveUnavailable.isEmpty())
+        events += liveUnavailableEvent(*snapshot);
+    pushedFrame_ = snapshot->pngFrame;
+    pushedUnavailable_ = snapshot->liveUnavailable;
+    if (events.isEmpty())
+        return;
+    for (Connection& c : connections_)
+        if (c.streaming && c.live)
+            c.socket->write(events);
 }
 
 }  // namespace qv::net

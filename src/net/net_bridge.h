@@ -3,6 +3,7 @@
 // publishes a new snapshot, and it carries out the requests that need the instrument through the same handlers
 // and the same queue as the window's clicks, answering each one when the instrument has done it.
 
+#include "link/outcome.h"
 #include "logger/log_formats.h"
 #include "watch/watch.h"
 #include "net/net_server.h"
@@ -50,6 +51,7 @@ private:
     void captureFinished();
     void logFinished();
     void markViewChanged() { viewChanged_ = true; }
+    void liveAvailability(const qv::Outcome& why);
 
     Session& session_;
     net::NetServer& server_;
