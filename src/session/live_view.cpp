@@ -51,8 +51,15 @@ void LiveView::polled(const InstrumentStatus&)
         return;
     // A copy goes with the poll nearest its time: polls come once a period, so half a period early is on time.
     const qint64 now = monotonicNowMs();
-    const qint64 early = session_.pollSchedule().interval() / 2;
-    if (lastStartMs_ >= 0 && now - lastStartMs_ < intervalMs_ - early)
+    const int period = session_.pollSchedule().interval();
+    if (lastStartMs_ >= 0 && now - lastStartMs_ < intervalMs_ - period / 2)
+        return;
+    // A copy that would still hold the device when the next tick comes (after a poll off the beat: a made-up
+    // tick, a caller's own poll) waits for that tick's poll instead; unless no copy fits between two polls.
+    constexpr qint64 kMarginMs = 100;
+    const qint64 took = session_.screenFetch().lastDurationMs();
+    const int untilTick = session_.pollSchedule().remainingMs();
+    if (took >= 0 && took + kMarginMs < period && untilTick >= 0 && untilTick < took + kMarginMs)
         return;
     inFlight_ = true;
     lastStartMs_ = now;
