@@ -176,6 +176,10 @@ void DownloadWindow::buildLive(LiveView& live)
     auto* row = new QHBoxLayout(corner);
     row->setContentsMargins(0, 0, 8, 0);
     liveNote_ = new QLabel(corner);
+    // Room for the longest reason, so that the menu bar (which sizes its corner once) never cuts a note short.
+    liveNote_->setMinimumWidth(liveNote_->fontMetrics().horizontalAdvance(
+        u"no live picture: the instrument shows its picture page, which has no screen to capture"_s));
+    liveNote_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     liveSwitch_ = new QCheckBox(u"Live"_s, corner);
     liveSwitch_->setToolTip(u"Copy the screen again every interval while this is on (View > Live Interval)"_s);
     row->addWidget(liveNote_);
