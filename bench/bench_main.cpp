@@ -528,5 +528,17 @@ int main(int argc, char** argv)
     std::printf("%-56s %9.0f B %12s\n", "  each answered with", counter("BM_PollPeriodUnderAttack/1", "screen_answer_bytes"), "");
     std::printf("%-56s %9.0f %12s\n", "  wrong-token POSTs answered (401) in 8 s",
                 counter("BM_PollPeriodUnderAttack/4", "attack_requests"), "");
+    std::printf("%-56s %9.2f /s %12s\n", "live screen every 1 s, 1 MB/s link: frames to 1 viewer",
+                counter("BM_LiveViewers/1/", "frames_per_s_each"), "");
+    std::printf("%-56s %9.2f /s %12s\n", "  frames to each of 4 viewers", counter("BM_LiveViewers/4/", "frames_per_s_each"), "");
+    std::printf("%-56s %10.2f x %12s\n", "  4 viewers / 1 (one copy serves all)",
+                counter("BM_LiveViewers/4/", "frames_per_s_each") / counter("BM_LiveViewers/1/", "frames_per_s_each"), "1 x");
+    for (const char* n : {"1", "4"}) {
+        const std::string prefix = std::string("BM_LiveViewers/") + n + "/";
+        std::printf("%-56s %9.0f ms %12s\n", (std::string("  poll period meanwhile, ") + n + " viewer(s): mean").c_str(),
+                    counter(prefix, "poll_period_ms"), "1000 ms");
+        std::printf("%-56s %9.0f ms %12s\n", "    largest gap between polls", counter(prefix, "poll_gap_max_ms"), "< 2000 ms");
+        std::printf("%-56s %9.0f ms %12s\n", "    lateness beyond the period, largest", counter(prefix, "poll_lateness_max_ms"), "");
+    }
     return 0;
 }

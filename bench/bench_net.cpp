@@ -5,6 +5,8 @@
 //   the poll's period (1 s, the real schedule) while the server is attacked: a client pipelining screen requests
 //   that never reads its answers (and the process's memory meanwhile), 64 idle connections from one address,
 //   slowloris (headers a byte at a time), and a flood of POSTs with a wrong token; beside it unattacked.
+//   the live screen: frames per second delivered to 1 and to 4 viewers of /api/live over a 1 MB/s link, and the
+//   poll's period and lateness meanwhile.
 
 #include "net/net_service.h"
 #include "session/session.h"
@@ -362,5 +364,90 @@ void BM_PollPeriodUnderAttack(benchmark::State& state)
     }
 }
 BENCHMARK(BM_PollPeriodUnderAttack)->DenseRange(None, WrongTokenPosts)->Unit(benchmark::kMillisecond)->Iterations(1);
+// The live screen as viewers see it: the simulated instrument behind a 1 MB/s converter with 2 ms latency (a screen
+// takes about 0.6 s on the wire), copied every second, the shortest interval; the session's own poll schedule
+// running. Each viewer counts the frame events on its stream; the poll's ticks are timed as the session makes them.
+void BM_LiveViewers(benchmark::State& state)
+{
+    constexpr int kSeconds = 15;
+    const int viewers = int(state.range(0));
+    auto device = std::make_unique<SimDevice>();
+    device->setLink(2, 1000000);
+    Session session(std::move(device));
+    session.live().setIntervalMs(LiveView::kMinIntervalMs);
+    NetService service(session);
+    ServeOptions o;
+    o.address = QStringLiteral("127.0.0.1:0");
+    o.tokenFile = QStringLiteral("/tmp/qv-bench-token");
+    QString error;
+    if (!service.start(o, &error)) {
+        state.SkipWithError("the server did not start");
+        return;
+    }
+    const quint16 port = quint16(QStringView(service.url()).split(u':').last().chopped(1).toUInt());
+    std::vector<qint64> polls;
+    QObject::connect(&session, &Session::polled, &session, [&polls] { polls.push_back(monotonicNowMs()); });
+    session.start();
+
+    for (auto _ : state) {
+        polls.clear();
+        std::vector<int> fds;
+        for (int i = 0; i < viewers; ++i) {
+            fds.push_back(connectTo(port));
+            sendAll(fds.back(), "GET /api/live HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n");
+        }
+        std::atomic<bool> stop{false};
+        std::vector<int> frames(size_t(viewers), 0);
+        std::thread reader([&] {
+            std::vector<std::string> pending(fds.size());
+            char chunk[65536];
+            while (!stop) {
+                for (size_t i = 0; i < fds.size(); ++i) {
+                    ssize_t n;
+                    while ((n = ::recv(fds[i], chunk, sizeof chunk, MSG_DONTWAIT)) > 0) {
+                        pending[i].append(chunk, size_t(n));
+                        size_t at;
+                        while ((at = pending[i].find("event: frame\n")) != std::string::npos) {
+                            ++frames[i];
+                            pending[i].erase(0, at + 13);
+                        }
+                        if (pending[i].size() > 12)
+                            pending[i].erase(0, pending[i].size() - 12);
+                    }
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+        QEventLoop loop;
+        QTimer::singleShot(kSeconds * 1000, &loop, &QEventLoop::quit);
+        loop.exec();
+        stop = true;
+        reader.join();
+        for (int fd : fds)
+            ::close(fd);
+        QEventLoop settle;  // the last viewer's leaving reaches the session
+        QTimer::singleShot(300, &settle, &QEventLoop::quit);
+        settle.exec();
+
+        double gapSum = 0, gapMax = 0;
+        for (size_t i = 1; i < polls.size(); ++i) {
+            const double gap = double(polls[i] - polls[i - 1]);
+            gapSum += gap;
+            gapMax = std::max(gapMax, gap);
+        }
+        const double period = session.pollSchedule().interval();
+        int least = frames.empty() ? 0 : *std::min_element(frames.begin(), frames.end());
+        state.counters["frames_per_s_each"] = double(least) / kSeconds;
+        state.counters["poll_period_ms"] = polls.size() > 1 ? gapSum / double(polls.size() - 1) : -1;
+        state.counters["poll_gap_max_ms"] = gapMax;
+        state.counters["poll_lateness_max_ms"] = std::max(0.0, gapMax - period);
+        state.counters["late_ticks"] = double(session.pollCounts().late);
+        state.counters["skipped_ticks"] = double(session.pollCounts().skipped);
+        state.counters["polls"] = double(polls.size());
+        state.counters["captures"] = double(session.live().captured());
+    }
+    session.endProgram();
+}
+BENCHMARK(BM_LiveViewers)->Arg(1)->Arg(4)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

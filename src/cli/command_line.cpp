@@ -117,6 +117,11 @@ struct OptionTable {
                                    u"With --snmp: the program's subtree (default %1, a placeholder under the "
                                    "documentation enterprise number)."_s.arg(snmp::oidText(snmp::kDefaultBase)),
                                    u"OID"_s};
+    QCommandLineOption liveInterval{u"live-interval"_s,
+                                    u"With --serve or the window: while the live screen is watched, copy it every "
+                                    "SECONDS (default %1, at least %2)."_s.arg(LiveView::kDefaultIntervalMs / 1000)
+                                        .arg(LiveView::kMinIntervalMs / 1000),
+                                    u"SECONDS"_s};
     QCommandLineOption allowHost{u"allow-host"_s,
                                  u"With --serve: a host name viewers may use besides the address (repeatable)."_s,
                                  u"NAME"_s};
@@ -126,7 +131,7 @@ struct OptionTable {
         for (const auto* o : {&device, &serialNumber, &press, &capture, &getLog, &format, &eraseLog, &status,
                               &listDevices, &json, &render, &levels, &noSignal, &output, &doctor, &watch,
                               &captureEvery, &logEvery, &alarms, &alarmRules, &alarmHook, &keepDays, &keepMb, &report, &from, &to,
-                              &serve, &tokenFile, &tlsCert, &tlsKey, &tlsKeyPass, &publicRead, &allowHost, &window, &snmp, &snmpBaseOid})
+                              &serve, &tokenFile, &tlsCert, &tlsKey, &tlsKeyPass, &publicRead, &allowHost, &window, &snmp, &snmpBaseOid, &liveInterval})
             parser.addOption(*o);
     }
 };
@@ -385,6 +390,23 @@ std::optional<QString> checkSnmp(const QCommandLineParser& p, const OptionTable&
     return std::nullopt;
 }
 
+std::optional<QString> checkLive(const QCommandLineParser& p, const OptionTable& t, Options& o)
+{
+    if (!p.isSet(t.liveInterval))
+        return std::nullopt;
+    if (o.action != Action::Window && !o.serve)
+        return u"--live-interval goes with --serve or the window"_s;
+    bool ok = false;
+    const double seconds = p.value(t.liveInterval).toDouble(&ok);
+    // Not faster than a second: a screen takes a good part of one on the wire, and the poll must keep its beat.
+    if (!ok || !(seconds >= LiveView::kMinIntervalMs / 1000.0) || seconds > LiveView::kMaxIntervalMs / 1000.0)
+        return u"--live-interval takes seconds from %1 to %2, not \"%3\""_s.arg(LiveView::kMinIntervalMs / 1000)
+            .arg(LiveView::kMaxIntervalMs / 1000)
+            .arg(p.value(t.liveInterval));
+    o.liveIntervalMs = int(seconds * 1000 + 0.5);
+    return std::nullopt;
+}
+
 ParsedCommandLine parse(QStringList args)
 {
     // --snmp takes its socket only as --snmp=SOCKET, so that it can stand alone for the default.
@@ -424,7 +446,7 @@ ParsedCommandLine parse(QStringList args)
             return usage(u"--press: no key named \"%1\""_s.arg(name));
     if (p.isSet(t.serialNumber) && o.serialNumber.trimmed().isEmpty())
         return usage(u"--serial-number needs a serial number"_s);
-    for (const auto& check : {chooseAction, checkFormat, checkRender, checkWatch, checkServe, checkSnmp})
+    for (const auto& check : {chooseAction, checkFormat, checkRender, checkWatch, checkServe, checkSnmp, checkLive})
         if (const auto error = check(p, t, o))
             return usage(*error);
     if (o.json && !o.headless())

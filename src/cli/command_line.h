@@ -3,6 +3,7 @@
 // interactive program; any action option runs without a window.
 
 #include "net/serve_options.h"
+#include "session/live_view.h"
 #include "watch/watch_settings.h"
 
 #include <QDateTime>
@@ -43,6 +44,7 @@ struct Options {
     WatchSettings watch;
     QDateTime from, to;  // --report: the period, to exclusive
     std::optional<ServeOptions> serve;
+    int liveIntervalMs = LiveView::kDefaultIntervalMs;  // --live-interval: the live screen's copies
 
     bool headless() const { return action != Action::Window; }
 };

@@ -313,6 +313,7 @@ std::unique_ptr<Session> openSession(const Options& o, QString* error)
         return nullptr;
     auto session = std::make_unique<Session>(std::move(device));
     session->setInstrumentSerial(o.serialNumber.toLatin1());
+    session->live().setIntervalMs(o.liveIntervalMs);
     return session;
 }
 

@@ -1,16 +1,26 @@
 #include "gui/download_window.h"
 
 #include "render/screen_picture.h"
+#include "session/live_view.h"
 #include "state/twips.h"
 
 #include <QAction>
 #include <QActionGroup>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QScrollArea>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace qv {
 
@@ -88,7 +98,7 @@ void PictureView::paintEvent(QPaintEvent* event)
     p.drawImage(t, image);
 }
 
-DownloadWindow::DownloadWindow(ScreenPicture& picture, QWidget* parent) : QWidget(parent)
+DownloadWindow::DownloadWindow(ScreenPicture& picture, LiveView* live, QWidget* parent) : QWidget(parent), live_(live)
 {
     setWindowTitle(u"Corvane"_s);
     view_ = new PictureView(picture);
@@ -128,6 +138,77 @@ DownloadWindow::DownloadWindow(ScreenPicture& picture, QWidget* parent) : QWidge
     connect(fit_, &QAction::triggered, this, [this] { setFitted(true); });
     connect(actual_, &QAction::triggered, this, [this] { setFitted(false); });
     setContextMenuPolicy(Qt::ActionsContextMenu);
+    if (live_)
+        buildLive(*live_);
+}
+
+void DownloadWindow::buildLive(LiveView& live)
+{
+    auto* bar = new QMenuBar(this);
+    QMenu* viewMenu = bar->addMenu(u"View"_s);
+    viewMenu->addAction(fit_);
+    viewMenu->addAction(actual_);
+    viewMenu->addSeparator();
+    liveAction_ = viewMenu->addAction(u"Live"_s);
+    liveAction_->setCheckable(true);
+    liveAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    QMenu* every = viewMenu->addMenu(u"Live Interval"_s);
+    auto* intervals = new QActionGroup(this);
+    QList<int> seconds{1, 2, 5, 10, 30, 60};
+    const int chosen = (live.intervalMs() + 500) / 1000;
+    if (!seconds.contains(chosen) && live.intervalMs() % 1000 == 0)
+        seconds.append(chosen), std::sort(seconds.begin(), seconds.end());
+    for (int s : seconds) {
+        QAction* a = every->addAction(s == 1 ? u"Every Second"_s : u"Every %1 Seconds"_s.arg(s), this,
+                                      [&live, s] { live.setIntervalMs(s * 1000); });
+        a->setCheckable(true);
+        a->setData(s * 1000);
+        a->setChecked(s * 1000 == live.intervalMs());
+        intervals->addAction(a);
+    }
+    connect(&live, &LiveView::intervalChanged, every, [intervals](int ms) {
+        for (QAction* a : intervals->actions())
+            a->setChecked(a->data().toInt() == ms);
+    });
+
+    // The switch and its note in the menu bar's corner, always in sight above the picture.
+    auto* corner = new QWidget(bar);
+    auto* row = new QHBoxLayout(corner);
+    row->setContentsMargins(0, 0, 8, 0);
+    liveNote_ = new QLabel(corner);
+    // Room for the longest reason, so that the menu bar (which sizes its corner once) never cuts a note short.
+    liveNote_->setMinimumWidth(liveNote_->fontMetrics().horizontalAdvance(
+        u"no live picture: the instrument shows its picture page, which has no screen to capture"_s));
+    liveNote_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    liveSwitch_ = new QCheckBox(u"Live"_s, corner);
+    liveSwitch_->setToolTip(u"Copy the screen again every interval while this is on (View > Live Interval)"_s);
+    row->addWidget(liveNote_);
+    row->addWidget(liveSwitch_);
+    bar->setCornerWidget(corner, Qt::TopRightCorner);
+    static_cast<QVBoxLayout*>(layout())->setMenuBar(bar);
+    resize(width(), height() + bar->sizeHint().height());  // the picture keeps the room it was designed with
+
+    connect(liveSwitch_, &QCheckBox::toggled, this, &DownloadWindow::setLive);
+    connect(liveAction_, &QAction::toggled, this, &DownloadWindow::setLive);
+    connect(&live, &LiveView::frameCaptured, liveNote_, [this] {
+        if (liveSwitch_->isChecked())
+            liveNote_->setText(u"live: %1"_s.arg(QTime::currentTime().toString(u"HH:mm:ss"_s)));
+    });
+    connect(&live, &LiveView::availabilityChanged, liveNote_, [this](const Outcome& why) {
+        if (!liveSwitch_->isChecked() || why.ok())
+            return;
+        QString text = why.text;
+        liveNote_->setText(u"no live picture: "_s + text.replace(u"\r\n"_s, u" "_s).simplified());
+    });
+}
+
+void DownloadWindow::setLive(bool on)
+{
+    const QSignalBlocker quietSwitch(liveSwitch_), quietAction(liveAction_);
+    liveSwitch_->setChecked(on);
+    liveAction_->setChecked(on);
+    liveNote_->setText(on ? u"live: waiting for the next poll"_s : QString());
+    live_->setWatching(u"window"_s, on);
 }
 
 void DownloadWindow::setFitted(bool fit)
@@ -139,6 +220,8 @@ void DownloadWindow::setFitted(bool fit)
 void DownloadWindow::closeEvent(QCloseEvent* event)
 {
     event->accept();
+    if (live_)
+        setLive(false);  // nobody watches a closed window: the instrument is left alone
     emit unloaded();
 }
 

@@ -1,14 +1,19 @@
 #pragma once
 // The screen window, caption "Corvane": the screen picture at its actual size, scrolling when the window is smaller,
-// or scaled to fit the window; the right-button menu switches between the two and copies the picture.
+// or scaled to fit the window; the right-button menu switches between the two and copies the picture. With the
+// session's live view it also has a View menu and a Live switch: while on, the picture is copied again every
+// interval (chosen in View > Live Interval) and the switch's note says when, or why there is no new picture.
 
 #include <QWidget>
 
 class QAction;
+class QCheckBox;
+class QLabel;
 class QScrollArea;
 
 namespace qv {
 
+class LiveView;
 class ScreenPicture;
 
 // Where a picture scaled to fit a viewport goes: as large as fits with its proportions kept, centred.
@@ -38,10 +43,14 @@ private:
 class DownloadWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit DownloadWindow(ScreenPicture& picture, QWidget* parent = nullptr);
+    explicit DownloadWindow(ScreenPicture& picture, LiveView* live = nullptr, QWidget* parent = nullptr);
     PictureView* view() const { return view_; }
     QAction* fitAction() const { return fit_; }
     QAction* actualSizeAction() const { return actual_; }
+    // With a live view: the switch, its menu item and the note beside it.
+    QCheckBox* liveSwitch() const { return liveSwitch_; }
+    QAction* liveAction() const { return liveAction_; }
+    QLabel* liveNote() const { return liveNote_; }
 
 signals:
     void unloaded();  // closed with the window's close box: the picture can no longer be printed
@@ -51,11 +60,17 @@ protected:
 
 private:
     void setFitted(bool fit);
+    void buildLive(LiveView& live);
+    void setLive(bool on);
 
     PictureView* view_;
     QScrollArea* scroll_;
     QAction* fit_;
     QAction* actual_;
+    LiveView* live_ = nullptr;
+    QCheckBox* liveSwitch_ = nullptr;
+    QAction* liveAction_ = nullptr;
+    QLabel* liveNote_ = nullptr;
 };
 
 }  // namespace qv

@@ -332,7 +332,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 DownloadWindow* MainWindow::screenWindow()
 {
     if (!download_) {
-        download_ = new DownloadWindow(session_.picture());
+        download_ = new DownloadWindow(session_.picture(), &session_.live());
         download_->setWindowIcon(windowIcon());
         connect(download_, &DownloadWindow::unloaded, this, [this] { session_.screenWindowClosed(); });
     }

@@ -537,7 +537,7 @@ DownloadWindow* WatchWindow::openCapture(const AlarmEpisode& episode)
     }
     // The program's screen window, over a picture of its own: the session's screen picture stays as it is.
     auto* picture = new ScreenPicture;
-    auto* window = new DownloadWindow(*picture, this);
+    auto* window = new DownloadWindow(*picture, nullptr, this);  // a stored picture: no live switch
     picture->setParent(window);
     window->setWindowFlag(Qt::Window);
     window->setAttribute(Qt::WA_DeleteOnClose);

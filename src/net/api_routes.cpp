@@ -47,6 +47,8 @@ RouteResult script(const HttpRequest&, const Snapshot&) { return resource("app.j
 RouteResult style(const HttpRequest&, const Snapshot&) { return resource("style.css", "text/css; charset=utf-8"); }
 RouteResult icon(const HttpRequest&, const Snapshot&) { return resource("favicon.png", "image/png"); }
 RouteResult openapi(const HttpRequest&, const Snapshot&) { return resource("openapi.json", "application/json"); }
+RouteResult liveScript(const HttpRequest&, const Snapshot&) { return resource("live.js", "text/javascript; charset=utf-8"); }
+RouteResult liveStyle(const HttpRequest&, const Snapshot&) { return resource("live.css", "text/css; charset=utf-8"); }
 
 RouteResult status(const HttpRequest&, const Snapshot& s) { return now(HttpResponse::json(200, compact(QJsonDocument(toJson(s.status))))); }
 
@@ -118,6 +120,8 @@ RouteResult storedCapture(const HttpRequest& req, const Snapshot& s)
 }
 
 RouteResult events(const HttpRequest&, const Snapshot&) { return {std::nullopt, std::nullopt, true}; }
+// While at least one viewer holds this stream open, the screen is copied every interval.
+RouteResult live(const HttpRequest&, const Snapshot&) { return {std::nullopt, std::nullopt, true, true}; }
 
 RouteResult metrics(const HttpRequest&, const Snapshot& s)
 {
@@ -187,6 +191,9 @@ constexpr RouteEntry kRoutes[] = {
     {"/api/journal", Method::Get, journal},
     {"/api/captures/", Method::Get, storedCapture},
     {"/api/events", Method::Get, events},
+    {"/api/live", Method::Get, live},
+    {"/live.js", Method::Get, liveScript},
+    {"/live.css", Method::Get, liveStyle},
     {"/metrics", Method::Get, metrics},
     {"/api/capture", Method::Post, capture},
     {"/api/log/fetch", Method::Post, logFetch},
@@ -250,6 +257,30 @@ QByteArray changeEvent(const Snapshot& before, const Snapshot& after)
 {
     const QByteArray change = changeJson(before, after);
     return change.isEmpty() ? QByteArray() : "event: change\ndata: " + change + "\n\n";
+}
+
+QByteArray liveHelloEvents(const Snapshot& s)
+{
+    const QJsonObject hello{{u"interval"_s, double(s.liveIntervalMs) / 1000.0}};
+    QByteArray events = "event: live\ndata: " + QJsonDocument(hello).toJson(QJsonDocument::Compact) + "\n\n";
+    if (!s.liveUnavailable.isEmpty())
+        events += liveUnavailableEvent(s);
+    return events;
+}
+
+QByteArray liveFrameEvent(const Snapshot& s)
+{
+    // The frame's number in the URL keeps every browser cache from answering with an earlier picture.
+    const QJsonObject frame{{u"frame"_s, double(s.pngFrame)},
+                            {u"url"_s, u"/api/screen.png?frame=%1"_s.arg(s.pngFrame)},
+                            {u"time"_s, isoTimestamp(s.pngTime)}};
+    return "event: frame\ndata: " + QJsonDocument(frame).toJson(QJsonDocument::Compact) + "\n\n";
+}
+
+QByteArray liveUnavailableEvent(const Snapshot& s)
+{
+    const QJsonObject why{{u"kind"_s, s.liveUnavailableKind}, {u"reason"_s, s.liveUnavailable}};
+    return "event: unavailable\ndata: " + QJsonDocument(why).toJson(QJsonDocument::Compact) + "\n\n";
 }
 
 }  // namespace qv::net

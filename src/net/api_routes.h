@@ -27,6 +27,7 @@ struct RouteResult {
     std::optional<HttpResponse> response;  // answered now
     std::optional<NetCommand> command;     // answered once the instrument has done it
     bool stream = false;                   // the live stream: headers now, events as they come
+    bool live = false;                     // with stream: the live screen's stream rather than the view's
 };
 
 RouteResult route(const HttpRequest& request, const Snapshot& snapshot, const AccessPolicy& access);
@@ -37,5 +38,12 @@ QByteArray eventStreamHead();
 QByteArray viewEvent(const Snapshot& snapshot);
 // The events after it: what changed since the snapshot the viewer was sent last; empty when nothing it shows did.
 QByteArray changeEvent(const Snapshot& before, const Snapshot& after);
+
+// The live screen's stream (GET /api/live): on connecting, "live" with the interval (and "unavailable" when the
+// instrument has no screen to show now); then "frame" with the URL and time of each new picture, and
+// "unavailable" with the reason whenever the pictures stop coming.
+QByteArray liveHelloEvents(const Snapshot& snapshot);
+QByteArray liveFrameEvent(const Snapshot& snapshot);
+QByteArray liveUnavailableEvent(const Snapshot& snapshot);
 
 }  // namespace qv::net

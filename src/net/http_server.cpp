@@ -44,6 +44,10 @@ HttpServer::HttpServer(SnapshotStore& store, ServerConfig config, QObject* paren
     // first request hides that request from increase() and rate().
     for (int code : {200, 304, 400, 401, 403, 404, 409, 429, 503})
         counts_.responses.insert(code, 0);
+    connect(&store_, &SnapshotStore::viewChanged, this, &HttpServer::pushLive);
+    const SnapshotPtr first = store_.current();
+    pushedFrame_ = first->pngFrame;
+    pushedUnavailable_ = first->liveUnavailable;
 }
 
 HttpServer::~HttpServer()
@@ -79,6 +83,21 @@ int HttpServer::connectionCount() const
     for (const Connection& c : connections_)
         n += c.standing != Standing::Closing;
     return n;
+}
+
+int HttpServer::liveViewerCount() const
+{
+    int n = 0;
+    for (const Connection& c : connections_)
+        n += c.streaming && c.live;
+    return n;
+}
+
+void HttpServer::countLiveViewers()
+{
+    const int n = liveViewerCount();
+    if (n != liveViewers_)
+        emit liveViewersChanged(liveViewers_ = n);
 }
 
 int HttpServer::streamCount() const
@@ -167,8 +186,11 @@ void HttpServer::drop(QTcpSocket* socket)
         return;
     if (it->waitingFor)
         waiting_.remove(it->waitingFor);
+    const bool live = it->live;
     connections_.erase(it);
     socket->deleteLater();
+    if (live)
+        countLiveViewers();  // the last live viewer gone: the instrument is left alone
 }
 
 bool HttpServer::backlogged(const Connection& c) const { return unsent(c.socket) > config_.outputBacklog; }
@@ -284,6 +306,12 @@ void HttpServer::handle(Connection& c, const HttpRequest& req)
         ++counts_.responses[200];
         c.socket->write(eventStreamHead());
         closeAfterWriting(c);
+    } else if (routed.stream && routed.live) {
+        c.streaming = true;
+        c.live = true;
+        c.buffer.clear();
+        c.socket->write(eventStreamHead() + liveHelloEvents(*snapshot));
+        countLiveViewers();
     } else if (routed.stream) {
         ++counts_.responses[200];
         c.streaming = true;
@@ -404,7 +432,7 @@ void HttpServer::pushView()
     // all of them) share one event.
     QHash<const Snapshot*, QByteArray> events;
     for (Connection& c : connections_) {
-        if (!c.streaming || c.shown == snapshot)
+        if (!c.streaming || c.live || c.shown == snapshot)
             continue;
         auto event = events.find(c.shown.get());
         if (event == events.end())
@@ -413,6 +441,25 @@ void HttpServer::pushView()
             c.socket->write(*event);
         c.shown = snapshot;
     }
+}
+
+// Each new picture once to every live viewer, and the reason when pictures stop coming. A viewer reads the picture
+// itself from /api/screen.png, from the snapshot: however many watch, the instrument sends it once.
+void HttpServer::pushLive()
+{
+    const SnapshotPtr snapshot = store_.current();
+    QByteArray events;
+    if (snapshot->pngFrame != pushedFrame_ && !snapshot->png.isEmpty())
+        events += liveFrameEvent(*snapshot);
+    if (snapshot->liveUnavailable != pushedUnavailable_ && !snapshot->liveUnavailable.isEmpty())
+        events += liveUnavailableEvent(*snapshot);
+    pushedFrame_ = snapshot->pngFrame;
+    pushedUnavailable_ = snapshot->liveUnavailable;
+    if (events.isEmpty())
+        return;
+    for (Connection& c : connections_)
+        if (c.streaming && c.live)
+            c.socket->write(events);
 }
 
 }  // namespace qv::net

@@ -51,12 +51,15 @@ public:
     void answer(quint64 ticket, const HttpResponse& response);
     int connectionCount() const;  // those not closing
     int streamCount() const;
+    int liveViewerCount() const;  // viewers of the live screen's stream
     ServeAddress address() const { return config_.address; }
     bool encrypted() const { return tls_; }
 
 signals:
     // details: with an acknowledgement, the operator, the comment and the viewer's address.
     void commandRequested(quint64 ticket, int kind, const QString& key, const QStringList& details);
+    // The number of live-screen viewers changed (one came, or one's connection closed).
+    void liveViewersChanged(int viewers);
 
 protected:
     void incomingConnection(qintptr descriptor) override;
@@ -82,6 +85,7 @@ private:
         qint64 requestStartMs = -1;  // first byte of a request not complete yet
         bool streaming = false;
         SnapshotPtr shown;  // on the live stream: what this viewer was sent last, the base of the next change
+        bool live = false;       // with streaming: the live screen's stream
         bool continued = false;  // "100 Continue" sent for the request being read
         quint64 waitingFor = 0;  // a command's ticket: further requests wait for its answer
         bool closeAfterAnswer = false;
@@ -99,11 +103,16 @@ private:
     void drop(QTcpSocket* socket);
     void sweep();
     void pushView();
+    void pushLive();
+    void countLiveViewers();
 
     SnapshotStore& store_;
     ServerConfig config_;
     AccessPolicy access_;
     quint64 pushedVersion_ = 0;
+    quint64 pushedFrame_ = 0;     // the live stream's last frame sent
+    QString pushedUnavailable_;   // and the last reason sent
+    int liveViewers_ = 0;
     QSslConfiguration tlsConfig_;
     bool tls_ = false;
     QHash<QTcpSocket*, Connection> connections_;

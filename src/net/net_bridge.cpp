@@ -65,11 +65,22 @@ NetBridge::NetBridge(Session& session, net::NetServer& server, QObject* parent)
     connect(&session_.screenFetch(), &ScreenFetch::finished, this, &NetBridge::captureFinished);
     connect(&session_.errorLog(), &ErrorLog::finished, this, &NetBridge::logFinished);
     connect(&server_, &net::NetServer::commandRequested, this, &NetBridge::run);
+    // The live screen: copied while at least one viewer holds its stream open, shared with the window's switch.
+    LiveView& live = session_.live();
+    working_.liveIntervalMs = live.intervalMs();
+    connect(&server_, &net::NetServer::liveViewersChanged, this,
+            [&live](int viewers) { live.setWatching(u"web"_s, viewers > 0); });
+    connect(&live, &LiveView::availabilityChanged, this, &NetBridge::liveAvailability);
+    connect(&live, &LiveView::intervalChanged, this, [this](int ms) {
+        working_.liveIntervalMs = ms;
+        schedulePublish();
+    });
     publish();
 }
 
 NetBridge::~NetBridge()
 {
+    session_.live().setWatching(u"web"_s, false);  // nobody can watch a server that is gone
     for (int knob : std::as_const(heldKnobs_))
         session_.keys().knobUp(knob);
 }
@@ -250,6 +261,15 @@ void NetBridge::captureFinished()
     session_.picture().image().save(&buffer, "PNG");
     working_.pngTime = QDateTime::currentDateTime();
     working_.pngTag = QByteArray::number(++screens_) + '-' + QByteArray::number(working_.pngTime.toMSecsSinceEpoch());
+    working_.pngFrame = screens_;
+    markViewChanged();
+    publish();
+}
+
+void NetBridge::liveAvailability(const Outcome& why)
+{
+    working_.liveUnavailable = why.ok() ? QString() : why.text;
+    working_.liveUnavailableKind = why.ok() ? QString() : QString::fromLatin1(errorKindName(why.kind));
     markViewChanged();
     publish();
 }

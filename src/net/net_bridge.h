@@ -3,6 +3,7 @@
 // publishes a new snapshot, and it carries out the requests that need the instrument through the same handlers
 // and the same queue as the window's clicks, answering each one when the instrument has done it.
 
+#include "link/outcome.h"
 #include "logger/log_formats.h"
 #include "watch/watch.h"
 #include "net/net_server.h"
@@ -56,6 +57,7 @@ private:
     void logFinished();
     void markViewChanged() { viewChanged_ = true; }
     net::AlarmCount& alarmCount(const QString& name);
+    void liveAvailability(const qv::Outcome& why);
 
     Session& session_;
     net::NetServer& server_;

@@ -32,6 +32,7 @@ bool NetServer::start(const ServerConfig& config, QString* error)
             [this](quint64 ticket, int kind, const QString& key, const QStringList& details) {
         emit commandRequested(ticket, NetCommand{CommandKind(kind), key, details.value(0), details.value(1), details.value(2)});
     });
+    connect(server, &HttpServer::liveViewersChanged, this, &NetServer::liveViewersChanged);
     server_ = server;
     return true;
 }

@@ -32,6 +32,8 @@ public:
 
 signals:
     void commandRequested(quint64 ticket, qv::net::NetCommand command);
+    // How many viewers hold the live screen's stream open now.
+    void liveViewersChanged(int viewers);
 
 private:
     SnapshotStore store_;

@@ -52,6 +52,12 @@ struct Snapshot {
     QByteArray png;  // the latest captured screen; empty before the first capture
     QDateTime pngTime;
     QByteArray pngTag;  // the ETag: changes with every capture
+    quint64 pngFrame = 0;  // counts the pictures: the live stream's frame number
+
+    // The live screen: its interval, and why it has no new picture now (empty while pictures come).
+    int liveIntervalMs = 2000;
+    QString liveUnavailable;
+    QString liveUnavailableKind;  // the failure's kind for machines ("not-offered", "absent", ...)
 
     QByteArray logJson;  // the last fetched error log in the scripting JSON; empty before the first fetch
     QStringList logLines;  // the same log as the status box showed it, one line each

@@ -20,6 +20,8 @@ public:
     void start();
     void stop();
     bool isActive() const { return timer_.isActive(); }
+    // Milliseconds until the next tick; -1 while stopped.
+    int remainingMs() const { return timer_.isActive() ? timer_.remainingTime() : -1; }
     // A key was pressed: the next poll comes a period from now, or at the latest two periods after the last.
     // A schedule that was stopped starts.
     void postpone();

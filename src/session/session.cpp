@@ -36,6 +36,7 @@ Session::Session(std::unique_ptr<D2xx> device, QObject* parent)
     connect(&schedule_, &PollSchedule::due, this, [this] { pollOnce(); });
     // A screen is drawn as "No Signal" when the last status said so.
     fetch_.signalPresent = [this] { return poll_.signalPresent(); };
+    live_ = std::make_unique<LiveView>(*this);
 }
 
 Session::~Session() = default;
@@ -98,22 +99,25 @@ void Session::press(const NamedControl& control, Done done, int knobHoldMs)
     keys_.knobDown(knob, std::move(done));
 }
 
+std::optional<Outcome> Session::captureRefusal(const Outcome& polled) const
+{
+    if (!poll_.instrumentPresent())
+        return polled.ok() ? Outcome::failure(ErrorKind::Absent, panel_.statusText().trimmed()) : polled;
+    if (!panel_.menuEnabled(Menu::Get1Frame))
+        return Outcome::failure(ErrorKind::NotOffered,
+                                u"the instrument shows its picture page, which has no screen to capture"_s);
+    return std::nullopt;
+}
+
 void Session::captureScreen(bool showWindow, Done done, const char* reason)
 {
     // In the queue like a click; once it is this request's turn, a poll first: a mode key pressed just before
     // may have moved the instrument to its picture page, which has no screen to give.
     link_.whenFree([this, showWindow, reason, done = std::move(done)] {
         const StatusPoll::Result polled = pollOnce();
-        if (!poll_.instrumentPresent()) {
+        if (const auto refused = captureRefusal(polled.outcome)) {
             if (done)
-                done(polled.outcome.ok() ? Outcome::failure(ErrorKind::Absent, panel_.statusText().trimmed())
-                                         : polled.outcome);
-            return;
-        }
-        if (!panel_.menuEnabled(Menu::Get1Frame)) {
-            if (done)
-                done(Outcome::failure(ErrorKind::NotOffered,
-                                      u"the instrument shows its picture page, which has no screen to capture"_s));
+                done(*refused);
             return;
         }
         whenFinished(fetch_, this, done);
@@ -122,6 +126,28 @@ void Session::captureScreen(bool showWindow, Done done, const char* reason)
         else
             fetch_.fetchWithoutWindow(reason);
     });
+}
+
+void Session::captureLive(uint8_t pageAtPoll, Done done)
+{
+    // The poll this copy follows said what the page offers; a mode key since then (the picture page has no
+    // screen) leaves the decision to the next poll rather than sending the instrument a request it may not take.
+    if (poll_.page() != pageAtPoll) {
+        done(Outcome::failure(ErrorKind::Cancelled, u"a mode key changed the page since the last poll"_s));
+        return;
+    }
+    if (const auto refused = captureRefusal({})) {
+        done(*refused);
+        return;
+    }
+    // Without a signal the instrument's screen is only "No Signal": the live view says so instead of copying it
+    // again and again.
+    if (!poll_.signalPresent()) {
+        done(Outcome::failure(ErrorKind::NotOffered, u"the instrument has no input signal, so no screen to show"_s));
+        return;
+    }
+    whenFinished(fetch_, this, std::move(done));
+    fetch_.fetchWithoutWindow();
 }
 
 void Session::fetchLog(Done done)

@@ -13,6 +13,7 @@
 #include "render/screen_picture.h"
 #include "session/front_panel_keys.h"
 #include "session/instrument_status.h"
+#include "session/live_view.h"
 #include "session/poll_schedule.h"
 #include "session/status_poll.h"
 #include "state/panel_model.h"
@@ -20,6 +21,7 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
 
 namespace qv {
 
@@ -55,6 +57,12 @@ public:
     void captureScreen(bool showWindow, Done done, const char* reason = "command");
     void fetchLog(Done done);
     void eraseLog(Done done);
+    // The screen for the live view, once the device is free: no poll of its own, the one just before stands.
+    // Refused without a screen to copy (no instrument, the picture page, no input signal); Cancelled when a mode
+    // key moved the instrument away from pageAtPoll since that poll.
+    void captureLive(uint8_t pageAtPoll, Done done);
+    // The live screen: copies every interval while somebody watches.
+    LiveView& live() { return *live_; }
 
     // The instrument chosen by its converter's USB serial number; empty: the first one found.
     QByteArray instrumentSerial() const { return device_->serial(); }
@@ -90,6 +98,9 @@ signals:
     void pollSkipped();
 
 private:
+    // Why a capture cannot be had now, judged from the last poll; none when it can.
+    std::optional<Outcome> captureRefusal(const Outcome& polled) const;
+
     std::unique_ptr<SerialNumberFilter> device_;
     PanelModel panel_;
     UsbLink link_;
@@ -102,6 +113,7 @@ private:
     InstrumentStatus status_;
     PollCounts counts_;
     bool inAbsencePause_ = false;
+    std::unique_ptr<LiveView> live_;  // last: it goes first, while the session it watches is whole
 };
 
 }  // namespace qv

@@ -8,7 +8,9 @@
 //   log TEXT           the instrument logs a record; erase: its log is emptied
 // It stops when its standard input closes or after QV_PTY_SECONDS (default 60) seconds.
 // With QV_PTY_SENT naming a file, it also appends every byte the program sent, in hexadecimal, so that a test
-// can see what reached the instrument.
+// can see what reached the instrument. With QV_PTY_TIMED naming a file, it writes the same bytes there a read at a
+// time, each line led by the monotonic clock in seconds (CLOCK_MONOTONIC, as Python's time.monotonic()), so that
+// a test can see when each request came.
 
 #include "sim/sim_instrument.h"
 
@@ -22,6 +24,7 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -66,6 +69,8 @@ int main(int argc, char** argv)
 
     const char* sentPath = std::getenv("QV_PTY_SENT");
     FILE* sent = sentPath && *sentPath ? std::fopen(sentPath, "a") : nullptr;
+    const char* timedPath = std::getenv("QV_PTY_TIMED");
+    FILE* timed = timedPath && *timedPath ? std::fopen(timedPath, "a") : nullptr;
     qv::SimInstrument sim;
     QElapsedTimer alive;
     alive.start();
@@ -96,6 +101,15 @@ int main(int argc, char** argv)
                 std::fprintf(sent, "%02X ", buf[i]);
             std::fflush(sent);
         }
+        if (timed) {
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            std::fprintf(timed, "%lld.%06ld", static_cast<long long>(now.tv_sec), now.tv_nsec / 1000);
+            for (ssize_t i = 0; i < n; ++i)
+                std::fprintf(timed, " %02X", buf[i]);
+            std::fputc('\n', timed);
+            std::fflush(timed);
+        }
         const QByteArray reply = sim.receive(buf, size_t(n));
         for (qsizetype off = 0; off < reply.size();) {
             const ssize_t w = ::write(master, reply.constData() + off, size_t(reply.size() - off));
@@ -110,6 +124,8 @@ int main(int argc, char** argv)
         ::unlink(link.constData());
     if (sent)
         std::fclose(sent);
+    if (timed)
+        std::fclose(timed);
     ::close(keep);
     ::close(master);
     return 0;

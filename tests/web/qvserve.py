@@ -127,15 +127,19 @@ class Served:
 
 
 class PtyPeer:
-    """The instrument played by another process on a pseudo-terminal; it writes every byte it receives to a file."""
+    """The instrument played by another process on a pseudo-terminal; it writes every byte it receives to a file,
+    and with its time (time.monotonic()) to another."""
 
-    def __init__(self, peer_program, workdir, link=None):
+    def __init__(self, peer_program, workdir, link=None, env=None):
         """With link, the program is to open that symbolic link, which "unplug" and "plug" remove and make."""
         self.sent_path = os.path.join(workdir, "sent.hex")
+        self.timed_path = os.path.join(workdir, "sent-timed.txt")
         open(self.sent_path, "w").close()
+        open(self.timed_path, "w").close()
         self.proc = subprocess.Popen([peer_program, *([link] if link else [])], stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, text=True,
-                                     env=dict(os.environ, QT_QPA_PLATFORM="offscreen", QV_PTY_SENT=self.sent_path))
+                                     env=dict(os.environ, QT_QPA_PLATFORM="offscreen", QV_PTY_SENT=self.sent_path,
+                                              QV_PTY_TIMED=self.timed_path, **(env or {})))
         tty = self.proc.stdout.readline().strip()
         assert tty.startswith("/dev/"), tty
         self.path = link or tty
@@ -148,6 +152,24 @@ class PtyPeer:
     def sent(self):
         with open(self.sent_path) as f:
             return f.read()
+
+    def requests(self):
+        """Every key message the instrument received, as (time.monotonic() of its arrival, code), in order."""
+        got, pending = [], []
+        with open(self.timed_path) as f:
+            for line in f:
+                words = line.split()
+                if not words or not line.endswith("\n"):
+                    continue
+                pending += [int(w, 16) for w in words[1:]]
+                while len(pending) >= 2:  # each message is its code followed by F0
+                    code, end = pending[0], pending[1]
+                    if end != 0xF0:
+                        pending.pop(0)  # out of step: resynchronise on the next F0
+                        continue
+                    got.append((float(words[0]), code))
+                    del pending[:2]
+        return got
 
     def stop(self):
         self.proc.stdin.close()
