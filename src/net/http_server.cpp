@@ -40,6 +40,14 @@ HttpServer::HttpServer(SnapshotStore& store, ServerConfig config, QObject* paren
     sweepTimer_.setInterval(kSweepMs);
     connect(&sweepTimer_, &QTimer::timeout, this, &HttpServer::sweep);
     connect(&store_, &SnapshotStore::viewChanged, this, &HttpServer::pushView);
+    if (const auto& directory = config_.instruments) {
+        const auto follow = [this, directory](int index) {
+            connect(directory->store(index).get(), &SnapshotStore::viewChanged, this, [this, index] { pushInstrumentView(index); });
+        };
+        for (qsizetype i = 0; i < directory->list().size(); ++i)
+            follow(int(i));
+        connect(directory.get(), &InstrumentDirectory::added, this, follow);
+    }
 }
 
 HttpServer::~HttpServer()
@@ -256,7 +264,18 @@ bool HttpServer::admit(Connection& c, const HttpRequest& first)
 
 void HttpServer::handle(Connection& c, const HttpRequest& req)
 {
-    const SnapshotPtr snapshot = store_.current();
+    SnapshotPtr snapshot;
+    RouteResult routed;
+    int instrument = -1;
+    if (config_.instruments) {
+        InstrumentRouteResult chosen = routeInstruments(req, *config_.instruments, access_);
+        routed = std::move(chosen.result);
+        instrument = chosen.instrument;
+        snapshot = chosen.snapshot;
+    } else {
+        snapshot = store_.current();
+        routed = route(req, *snapshot, access_);
+    }
     const bool head = req.method == "HEAD";
     // Limited per token, after it is checked: requests with a wrong token (answered 401 anyway) must not use up
     // the allowance of those who hold it.
@@ -268,7 +287,6 @@ void HttpServer::handle(Connection& c, const HttpRequest& req)
         send(c, r);
         return;
     }
-    RouteResult routed = route(req, *snapshot, access_);
     if (routed.response) {
         routed.response->close = routed.response->close || !req.keepAlive;
         send(c, *routed.response, !head);
@@ -277,6 +295,7 @@ void HttpServer::handle(Connection& c, const HttpRequest& req)
         closeAfterWriting(c);
     } else if (routed.stream) {
         c.streaming = true;
+        c.instrument = instrument;
         c.buffer.clear();
         c.socket->write(eventStreamHead() + viewEvent(*snapshot));
     } else if (waiting_.size() >= config_.maxPendingCommands) {
@@ -290,7 +309,7 @@ void HttpServer::handle(Connection& c, const HttpRequest& req)
         c.closeAfterAnswer = !req.keepAlive;
         const NetCommand& command = *routed.command;
         emit commandRequested(ticket, int(command.kind), command.key,
-                              {command.operatorName, command.comment, QString::fromLatin1(c.peer)});
+                              {command.operatorName, command.comment, QString::fromLatin1(c.peer)}, instrument);
     }
 }
 
@@ -389,7 +408,24 @@ void HttpServer::pushView()
     pushedVersion_ = snapshot->viewVersion;
     QByteArray event;
     for (Connection& c : connections_) {
-        if (!c.streaming)
+        if (!c.streaming || c.instrument >= 0)
+            continue;
+        if (event.isEmpty())
+            event = viewEvent(*snapshot);
+        c.socket->write(event);
+    }
+}
+
+void HttpServer::pushInstrumentView(int index)
+{
+    const SnapshotPtr snapshot = config_.instruments->store(index)->current();
+    quint64& pushed = pushedInstrumentVersions_[index];
+    if (snapshot->viewVersion == pushed)
+        return;
+    pushed = snapshot->viewVersion;
+    QByteArray event;
+    for (Connection& c : connections_) {
+        if (!c.streaming || c.instrument != index)
             continue;
         if (event.isEmpty())
             event = viewEvent(*snapshot);

@@ -9,6 +9,7 @@
 
 #include "net/api_routes.h"
 #include "net/http_message.h"
+#include "net/instruments.h"
 #include "net/net_access.h"
 #include "net/snapshot.h"
 
@@ -38,6 +39,8 @@ struct ServerConfig {
     qint64 outputBacklog = 256 * 1024;  // unsent answers beyond this: the connection is not read until they drain
     int maxPendingCommands = 32;  // beyond this, requests for the instrument are refused with 503
     int commandLimitMs = 120000;  // an instrument request not answered by then gets 504 (its connection is freed)
+    // Several instruments: their snapshots and the paths of all of them (see instruments.h); none: the one store.
+    std::shared_ptr<InstrumentDirectory> instruments;
 };
 
 class HttpServer : public QTcpServer {
@@ -54,8 +57,9 @@ public:
     bool encrypted() const { return tls_; }
 
 signals:
-    // details: with an acknowledgement, the operator, the comment and the viewer's address.
-    void commandRequested(quint64 ticket, int kind, const QString& key, const QStringList& details);
+    // details: with an acknowledgement, the operator, the comment and the viewer's address. instrument: the
+    // index of the instrument it is for when several are served, else -1.
+    void commandRequested(quint64 ticket, int kind, const QString& key, const QStringList& details, int instrument);
 
 protected:
     void incomingConnection(qintptr descriptor) override;
@@ -80,6 +84,7 @@ private:
         qint64 lastActivityMs = 0;
         qint64 requestStartMs = -1;  // first byte of a request not complete yet
         bool streaming = false;
+        int instrument = -1;  // with several instruments: the one whose live stream this is
         bool continued = false;  // "100 Continue" sent for the request being read
         quint64 waitingFor = 0;  // a command's ticket: further requests wait for its answer
         bool closeAfterAnswer = false;
@@ -97,11 +102,13 @@ private:
     void drop(QTcpSocket* socket);
     void sweep();
     void pushView();
+    void pushInstrumentView(int index);
 
     SnapshotStore& store_;
     ServerConfig config_;
     AccessPolicy access_;
     quint64 pushedVersion_ = 0;
+    QHash<int, quint64> pushedInstrumentVersions_;
     QSslConfiguration tlsConfig_;
     bool tls_ = false;
     QHash<QTcpSocket*, Connection> connections_;

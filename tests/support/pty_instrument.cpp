@@ -8,7 +8,10 @@
 //   log TEXT           the instrument logs a record; erase: its log is emptied
 // It stops when its standard input closes or after QV_PTY_SECONDS (default 60) seconds.
 // With QV_PTY_SENT naming a file, it also appends every byte the program sent, in hexadecimal, so that a test
-// can see what reached the instrument.
+// can see what reached the instrument. With QV_PTY_POLLS naming a file, it appends the time (CLOCK_MONOTONIC, in
+// seconds) of every status request it receives, one a line: a test sees the spacing of the polls from the
+// instrument's side. With QV_PTY_BYTES_PER_SECOND it sends its replies no faster than that, as a slow converter
+// would: a screen transfer then takes seconds.
 
 #include "sim/sim_instrument.h"
 
@@ -16,12 +19,15 @@
 #include <QFile>
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -66,10 +72,13 @@ int main(int argc, char** argv)
 
     const char* sentPath = std::getenv("QV_PTY_SENT");
     FILE* sent = sentPath && *sentPath ? std::fopen(sentPath, "a") : nullptr;
+    const char* pollsPath = std::getenv("QV_PTY_POLLS");
+    FILE* polls = pollsPath && *pollsPath ? std::fopen(pollsPath, "a") : nullptr;
     qv::SimInstrument sim;
     QElapsedTimer alive;
     alive.start();
     const qint64 lifeMs = qEnvironmentVariableIntValue("QV_PTY_SECONDS") > 0 ? qEnvironmentVariableIntValue("QV_PTY_SECONDS") * 1000ll : 60000;
+    const qint64 bytesPerSecond = qEnvironmentVariableIntValue("QV_PTY_BYTES_PER_SECOND");
     QByteArray input;
     while (alive.elapsed() < lifeMs) {
         pollfd fds[2] = {{master, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
@@ -96,20 +105,31 @@ int main(int argc, char** argv)
                 std::fprintf(sent, "%02X ", buf[i]);
             std::fflush(sent);
         }
+        if (polls && std::memchr(buf, 0xB6, size_t(n))) {
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            std::fprintf(polls, "%.3f\n", double(now.tv_sec) + double(now.tv_nsec) / 1e9);
+            std::fflush(polls);
+        }
         const QByteArray reply = sim.receive(buf, size_t(n));
         for (qsizetype off = 0; off < reply.size();) {
-            const ssize_t w = ::write(master, reply.constData() + off, size_t(reply.size() - off));
+            const qsizetype chunk = bytesPerSecond > 0 ? std::min<qsizetype>(reply.size() - off, 1024) : reply.size() - off;
+            const ssize_t w = ::write(master, reply.constData() + off, size_t(chunk));
             if (w <= 0) {
                 usleep(1000);
                 continue;
             }
             off += w;
+            if (bytesPerSecond > 0)
+                usleep(useconds_t(qint64(w) * 1000000 / bytesPerSecond));
         }
     }
     if (!link.isEmpty())
         ::unlink(link.constData());
     if (sent)
         std::fclose(sent);
+    if (polls)
+        std::fclose(polls);
     ::close(keep);
     ::close(master);
     return 0;

@@ -45,11 +45,14 @@ def until(what, check, limit):
 
 
 class Served:
-    """The program started with --serve 127.0.0.1:0 (any free port); the port it got is read from its output."""
+    """The program started with --serve 127.0.0.1:0 (any free port); the port it got is read from its output.
+    device: one --device, or a list of them for several instruments in the one program."""
 
     def __init__(self, program, device, workdir, name="qv", extra=(), env=None):
         self.token_path = os.path.join(workdir, name + "-token")
-        args = [program, "--device", device, "--serve", "127.0.0.1:0", "--token-file", self.token_path, *extra]
+        devices = [] if device is None else device if isinstance(device, (list, tuple)) else [device]
+        args = [program, *[a for d in devices for a in ("--device", d)], "--serve", "127.0.0.1:0",
+                "--token-file", self.token_path, *extra]
         full_env = dict(os.environ, QT_QPA_PLATFORM="offscreen", **(env or {}))
         self.proc = subprocess.Popen(args, stderr=subprocess.PIPE, stdout=subprocess.DEVNULL, env=full_env, text=True)
         self.lines = []
@@ -129,13 +132,17 @@ class Served:
 class PtyPeer:
     """The instrument played by another process on a pseudo-terminal; it writes every byte it receives to a file."""
 
-    def __init__(self, peer_program, workdir, link=None):
-        """With link, the program is to open that symbolic link, which "unplug" and "plug" remove and make."""
+    def __init__(self, peer_program, workdir, link=None, env=None):
+        """With link, the program is to open that symbolic link, which "unplug" and "plug" remove and make.
+        env: more of the peer's environment (QV_PTY_BYTES_PER_SECOND for a slow link)."""
         self.sent_path = os.path.join(workdir, "sent.hex")
-        open(self.sent_path, "w").close()
+        self.polls_path = os.path.join(workdir, "polls.txt")
+        for path in (self.sent_path, self.polls_path):
+            open(path, "w").close()
         self.proc = subprocess.Popen([peer_program, *([link] if link else [])], stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, text=True,
-                                     env=dict(os.environ, QT_QPA_PLATFORM="offscreen", QV_PTY_SENT=self.sent_path))
+                                     env=dict(os.environ, QT_QPA_PLATFORM="offscreen", QV_PTY_SENT=self.sent_path,
+                                              QV_PTY_POLLS=self.polls_path, **(env or {})))
         tty = self.proc.stdout.readline().strip()
         assert tty.startswith("/dev/"), tty
         self.path = link or tty
@@ -148,6 +155,11 @@ class PtyPeer:
     def sent(self):
         with open(self.sent_path) as f:
             return f.read()
+
+    def polls(self):
+        """The times (time.monotonic()'s clock) at which the instrument received a status request."""
+        with open(self.polls_path) as f:
+            return [float(l) for l in f if l.strip()]
 
     def stop(self):
         self.proc.stdin.close()
