@@ -15,7 +15,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(__file__))
-from qvserve import PtyPeer, Served, until  # noqa: E402
+from qvserve import PtyPeer, Served, journal, until  # noqa: E402
 
 VECT = "8B F0"
 SLOW_LINK = 60000  # bytes per second: a screen takes several seconds
@@ -172,8 +172,43 @@ def check_one(program, peer_program):
             peer.stop()
 
 
+def check_watch(program, peer_program):
+    """--watch beside --serve over two instruments: a folder each, the alarm of one journaled, hooked (with
+    QV_INSTRUMENT) and served as that one's only."""
+    with tempfile.TemporaryDirectory() as tmp:
+        peers = peers_for(peer_program, tmp, 2)
+        watch_dir, hooks = os.path.join(tmp, "watch"), os.path.join(tmp, "hooks.txt")
+        served = Served(program, ["serial:" + p.path for p in peers], tmp, env={"QV7700_POLL_MS": "250"},
+                        extra=["--watch", watch_dir, "--log-every", "0", "--alarm-hook",
+                               "/bin/sh -c 'echo $QV_INSTRUMENT $QV_ALARM $QV_STATE >> %s'" % hooks])
+        try:
+            until("both present", lambda: all(i["present"] for i in instruments(served).values()), 20)
+            peers[1].send("gamut 1 0")
+            until("gamut raised on dev2", lambda: os.path.exists(hooks) and "dev2 gamut raised" in open(hooks).read(), 15)
+            assert instruments(served)["dev2"]["alarms"] == ["gamut"], instruments(served)
+            assert instruments(served)["dev1"]["alarms"] == [], instruments(served)
+            raised = lambda d: [l for l in journal(os.path.join(watch_dir, d))  # noqa: E731
+                                if l["event"] == "alarm" and l.get("state") == "raised"]
+            assert [l["name"] for l in raised("dev2")] == ["gamut"], raised("dev2")
+            assert raised("dev1") == [], raised("dev1")
+            assert any(l["event"] == "start" for l in journal(os.path.join(watch_dir, "dev1")))
+            text = served.request("GET", "/metrics")[1].decode()
+            assert 'qv7700_alarm_active{instrument="dev2",alarm="gamut"} 1' in text, text
+            status, body = served.request("GET", "/i/dev2/api/alarms")
+            assert [a["name"] for a in json.loads(body) if a["active"]] == ["gamut"], body
+            with open(hooks) as f:
+                assert f.read().split("\n") == ["dev2 gamut raised", ""]
+        finally:
+            served.stop()
+            for p in peers:
+                p.stop()
+        assert served.exited_cleanly(), served.lines[-20:]
+        assert any(l["event"] == "stop" for l in journal(os.path.join(watch_dir, "dev2"))), "dev2's journal not closed"
+
+
 def main(program, peer_program, shots=None):
     check_one(program, peer_program)
+    check_watch(program, peer_program)
     check_several(program, peer_program, 2)
     check_several(program, peer_program, 4, shots or tempfile.mkdtemp(prefix="qv-overview-"))
     print("ok")
