@@ -82,8 +82,8 @@ struct OptionTable {
                                   u"FILE"_s};
     QCommandLineOption alarmHook{u"alarm-hook"_s,
                                  u"With --watch: run COMMAND (split into words, no shell) for every alarm raised or "
-                                 "cleared, with QV_ALARM, QV_STATE, QV_TIME, QV_DETAIL, QV_SERIAL, QV_CAPTURE and "
-                                 "QV_JOURNAL in its environment."_s,
+                                 "cleared, with QV_ALARM, QV_STATE, QV_TIME, QV_DETAIL, QV_SERIAL, QV_CAPTURE, "
+                                 "QV_JOURNAL and QV_INSTRUMENT in its environment."_s,
                                  u"COMMAND"_s};
     QCommandLineOption keepDays{u"keep-days"_s, u"With --watch: delete its captures and journal files after N days (default %1)."_s.arg(
                                     WatchSettings{}.retention.keepDays),
