@@ -12,3 +12,5 @@ QT_QPA_PLATFORM=offscreen build-bench/qv_bench "$@"
 QT_QPA_PLATFORM=offscreen build-bench/qv_bench_watch "$@"
 QT_QPA_PLATFORM=offscreen build-bench/qv_bench_snmp "$@"
 QT_QPA_PLATFORM=offscreen build-bench/qv_bench_report
+# Four instruments in one program, one of them capturing: poll period and lateness each, CPU and memory.
+/usr/bin/python3 bench/bench_instruments.py build-bench/qv7700-remote

@@ -21,12 +21,17 @@ struct OptionTable {
     QCommandLineOption device{u"device"_s,
                               u"Link to the instrument: d2xx, serial, serial:PATH or sim (the simulated instrument; "
                               "sim:LATENCY_MS[:BYTES_PER_SECOND] models a slow link). Without it: the D2XX library "
-                              "if it loads, else the first serial port of USB vendor 0403."_s,
+                              "if it loads, else the first serial port of USB vendor 0403. Repeated with --serve or "
+                              "--watch: one instrument each (dev1, dev2, ...)."_s,
                               u"NAME"_s};
     QCommandLineOption serialNumber{{u"s"_s, u"serial-number"_s},
                                     u"The instrument whose USB converter has this serial number (see "
-                                    "--list-devices). Without it: the first one found."_s,
+                                    "--list-devices). Without it: the first one found. Repeated with --serve or "
+                                    "--watch: one instrument each, known by its serial number."_s,
                                     u"SN"_s};
+    QCommandLineOption all{u"all"_s,
+                           u"With --serve or --watch: every instrument attached, and those plugged in later, each "
+                           "known by its converter's serial number."_s};
     QCommandLineOption press{u"press"_s,
                              u"Press a front-panel key without a window (repeatable; runs before any other action): "
                              "WFM VECT AUDIO CURS LOGGER ALARM DATA DISPLAY PICTURE 1-9 CH1 CH2 EYE STO REC, or hold "
@@ -77,8 +82,8 @@ struct OptionTable {
                                   u"FILE"_s};
     QCommandLineOption alarmHook{u"alarm-hook"_s,
                                  u"With --watch: run COMMAND (split into words, no shell) for every alarm raised or "
-                                 "cleared, with QV_ALARM, QV_STATE, QV_TIME, QV_DETAIL, QV_SERIAL, QV_CAPTURE and "
-                                 "QV_JOURNAL in its environment."_s,
+                                 "cleared, with QV_ALARM, QV_STATE, QV_TIME, QV_DETAIL, QV_SERIAL, QV_CAPTURE, "
+                                 "QV_JOURNAL and QV_INSTRUMENT in its environment."_s,
                                  u"COMMAND"_s};
     QCommandLineOption keepDays{u"keep-days"_s, u"With --watch: delete its captures and journal files after N days (default %1)."_s.arg(
                                     WatchSettings{}.retention.keepDays),
@@ -128,7 +133,7 @@ struct OptionTable {
 
     void addTo(QCommandLineParser& parser) const
     {
-        for (const auto* o : {&device, &serialNumber, &press, &capture, &getLog, &format, &eraseLog, &status,
+        for (const auto* o : {&device, &serialNumber, &all, &press, &capture, &getLog, &format, &eraseLog, &status,
                               &listDevices, &json, &render, &levels, &noSignal, &output, &doctor, &watch,
                               &captureEvery, &logEvery, &alarms, &alarmRules, &alarmHook, &keepDays, &keepMb, &report, &from, &to,
                               &serve, &tokenFile, &tlsCert, &tlsKey, &tlsKeyPass, &publicRead, &allowHost, &window, &snmp, &snmpBaseOid, &liveInterval})
@@ -371,6 +376,46 @@ std::optional<QString> checkServe(const QCommandLineParser& p, const OptionTable
 }  // namespace
 
 namespace {
+// Several instruments in one program: repeated --device (dev1, dev2, ... in order), repeated -s (each by its
+// serial number on the one device), or --all (every one the scan finds on the one device).
+std::optional<QString> checkInstruments(const QCommandLineParser& p, const OptionTable& t, Options& o)
+{
+    const QStringList devices = p.values(t.device), serials = p.values(t.serialNumber);
+    if (!p.isSet(t.all) && devices.size() <= 1 && serials.size() <= 1)
+        return std::nullopt;
+    if (o.action != Action::Watch && o.action != Action::Serve)
+        return p.isSet(t.all) ? u"--all goes with --serve or --watch"_s
+                              : u"several instruments (--device or --serial-number given more than once) go with --serve or --watch"_s;
+    if (!o.presses.isEmpty())
+        return u"--press goes with one instrument"_s;
+    if (p.isSet(t.all)) {
+        if (!serials.isEmpty())
+            return u"--all does not go with --serial-number"_s;
+        if (devices.size() > 1)
+            return u"--all scans one --device"_s;
+        o.all = true;
+        return std::nullopt;
+    }
+    if (devices.size() > 1 && !serials.isEmpty())
+        return u"give several --device or several --serial-number, not both"_s;
+    if (devices.size() > 1) {
+        for (qsizetype i = 0; i < devices.size(); ++i)
+            o.instruments.append({u"dev%1"_s.arg(i + 1), devices.at(i), {}});
+        return std::nullopt;
+    }
+    for (const QString& serial : serials) {
+        if (serial.trimmed().isEmpty())
+            return u"--serial-number needs a serial number"_s;
+        if (serial.contains(u'/'))
+            return u"--serial-number \"%1\": a serial number has no slash"_s.arg(serial);
+        for (const InstrumentSpec& before : std::as_const(o.instruments))
+            if (before.id == serial)
+                return u"--serial-number %1 is given twice"_s.arg(serial);
+        o.instruments.append({serial, devices.value(0), serial});
+    }
+    return std::nullopt;
+}
+
 std::optional<QString> checkSnmp(const QCommandLineParser& p, const OptionTable& t, Options& o)
 {
     if (!p.isSet(t.snmp)) {
@@ -446,7 +491,8 @@ ParsedCommandLine parse(QStringList args)
             return usage(u"--press: no key named \"%1\""_s.arg(name));
     if (p.isSet(t.serialNumber) && o.serialNumber.trimmed().isEmpty())
         return usage(u"--serial-number needs a serial number"_s);
-    for (const auto& check : {chooseAction, checkFormat, checkRender, checkWatch, checkServe, checkSnmp, checkLive})
+    for (const auto& check : {chooseAction, checkFormat, checkRender, checkWatch, checkServe, checkSnmp, checkLive,
+                                checkInstruments})
         if (const auto error = check(p, t, o))
             return usage(*error);
     if (o.json && !o.headless())

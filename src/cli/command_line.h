@@ -28,6 +28,15 @@ enum class Action { Window, Press, Capture, GetLog, EraseLog, Status, ListDevice
 
 enum class OutputFormat { Png, Bmp, Text, Json, Csv };
 
+// One instrument of several in one program: the name it goes by (its converter's serial number, or dev1, dev2, ...
+// in command-line order for a device that has none), the --device it is reached through and the serial number
+// that picks it out there (empty: the first one the device finds).
+struct InstrumentSpec {
+    QString id;
+    QString device;
+    QString serial;
+};
+
 struct Options {
     Action action = Action::Window;
     QString device;        // --device, empty: look for a real instrument
@@ -45,6 +54,11 @@ struct Options {
     QDateTime from, to;  // --report: the period, to exclusive
     std::optional<ServeOptions> serve;
     int liveIntervalMs = LiveView::kDefaultIntervalMs;  // --live-interval: the live screen's copies
+    // Several instruments (--device or -s given more than once, or --all), for --serve and --watch; empty: one,
+    // as device and serialNumber say. With --all the list is what the scan finds, and device is the one scanned.
+    QList<InstrumentSpec> instruments;
+    bool all = false;
+    bool several() const { return all || !instruments.isEmpty(); }
 
     bool headless() const { return action != Action::Window; }
 };

@@ -3,6 +3,7 @@
 #include "session/device_select.h"
 #include "net/net_service.h"
 #include "session/session.h"
+#include "cli/multi_mode.h"
 #include "cli/watch_mode.h"
 #include "link/doctor.h"
 #include "session/instrument_status.h"
@@ -320,6 +321,8 @@ std::unique_ptr<Session> openSession(const Options& o, QString* error)
 int runHeadless(const Options& o)
 {
     installFontSubstitutions();
+    if (o.several())
+        return runSeveral(o);
     switch (o.action) {
     case Action::Render: return report(o, render(o));
     case Action::Doctor: return report(o, doctor());

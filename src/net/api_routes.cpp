@@ -27,20 +27,7 @@ QByteArray compact(const QJsonDocument& doc) { return doc.toJson(QJsonDocument::
 RouteResult now(HttpResponse r) { return {std::move(r), std::nullopt, false}; }
 RouteResult later(CommandKind kind, const QString& key = {}) { return {std::nullopt, NetCommand{kind, key, {}, {}, {}}, false}; }
 
-// The page's own files and the API's description, compiled into the program: no file system behind those paths.
-RouteResult resource(const char* name, const QByteArray& type)
-{
-    QFile file(u":/web/"_s + QLatin1StringView(name));
-    if (!file.open(QIODevice::ReadOnly))
-        return now(HttpResponse::error(404, u"not found"_s));
-    HttpResponse r;
-    r.contentType = type;
-    r.body = file.readAll();
-    // Only the program's own scripts, styles and pictures; nothing from elsewhere, no framing by other sites.
-    r.headers = {{"Content-Security-Policy", "default-src 'self'; img-src 'self' data: blob:; frame-ancestors 'none'"},
-                 {"Referrer-Policy", "no-referrer"}};
-    return now(r);
-}
+RouteResult resource(const char* name, const QByteArray& type) { return now(webFile(name, type)); }
 
 RouteResult page(const HttpRequest&, const Snapshot&) { return resource("index.html", "text/html; charset=utf-8"); }
 RouteResult script(const HttpRequest&, const Snapshot&) { return resource("app.js", "text/javascript; charset=utf-8"); }
@@ -216,6 +203,21 @@ HttpResponse unauthorized()
     return r;
 }
 }  // namespace
+
+// The page's own files, compiled into the program: there is no file system behind any path.
+HttpResponse webFile(const char* name, const QByteArray& type)
+{
+    QFile file(u":/web/"_s + QLatin1StringView(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return HttpResponse::error(404, u"not found"_s);
+    HttpResponse r;
+    r.contentType = type;
+    r.body = file.readAll();
+    // Only the program's own scripts, styles and pictures; nothing from elsewhere, no framing by other sites.
+    r.headers = {{"Content-Security-Policy", "default-src 'self'; img-src 'self' data: blob:; frame-ancestors 'none'"},
+                 {"Referrer-Policy", "no-referrer"}};
+    return r;
+}
 
 RouteResult route(const HttpRequest& req, const Snapshot& snapshot, const AccessPolicy& access)
 {

@@ -21,6 +21,7 @@ struct NetCommand {
     QString key;  // with Press, KnobDown, KnobUp: the key's --press name; with Acknowledge: the alarm's id
     // With Acknowledge: the operator's name and comment from the body, and the viewer's address.
     QString operatorName, comment, from;
+    int instrument = -1;  // with several instruments served: the index of the one it is for
 };
 
 struct RouteResult {
@@ -31,6 +32,10 @@ struct RouteResult {
 };
 
 RouteResult route(const HttpRequest& request, const Snapshot& snapshot, const AccessPolicy& access);
+
+// One of the page's own files (compiled in under :/web/), with the headers every page file carries; 404 when
+// there is none by that name.
+HttpResponse webFile(const char* name, const QByteArray& type);
 
 // The head of the live stream's answer.
 QByteArray eventStreamHead();

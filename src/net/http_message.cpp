@@ -246,6 +246,7 @@ const char* reasonPhrase(int status)
 {
     switch (status) {
     case 200: return "OK";
+    case 301: return "Moved Permanently";
     case 304: return "Not Modified";
     case 400: return "Bad Request";
     case 401: return "Unauthorized";

@@ -44,10 +44,24 @@ HttpServer::HttpServer(SnapshotStore& store, ServerConfig config, QObject* paren
     // first request hides that request from increase() and rate().
     for (int code : {200, 304, 400, 401, 403, 404, 409, 429, 503})
         counts_.responses.insert(code, 0);
-    connect(&store_, &SnapshotStore::viewChanged, this, &HttpServer::pushLive);
-    const SnapshotPtr first = store_.current();
-    pushedFrame_ = first->pngFrame;
-    pushedUnavailable_ = first->liveUnavailable;
+    connect(&store_, &SnapshotStore::viewChanged, this, [this] { pushLive(-1); });
+    const auto notePushed = [this](int instrument, const Snapshot& first) {
+        livePushed_[instrument] = {first.pngFrame, first.liveUnavailable};
+    };
+    notePushed(-1, *store_.current());
+    if (const auto& directory = config_.instruments) {
+        const auto follow = [this, directory, notePushed](int index) {
+            const std::shared_ptr<SnapshotStore> store = directory->store(index);
+            notePushed(index, *store->current());
+            connect(store.get(), &SnapshotStore::viewChanged, this, [this, index] {
+                pushInstrumentView(index);
+                pushLive(index);
+            });
+        };
+        for (qsizetype i = 0; i < directory->list().size(); ++i)
+            follow(int(i));
+        connect(directory.get(), &InstrumentDirectory::added, this, follow);
+    }
 }
 
 HttpServer::~HttpServer()
@@ -95,9 +109,17 @@ int HttpServer::liveViewerCount() const
 
 void HttpServer::countLiveViewers()
 {
-    const int n = liveViewerCount();
-    if (n != liveViewers_)
-        emit liveViewersChanged(liveViewers_ = n);
+    QHash<int, int> now;
+    for (const Connection& c : connections_)
+        if (c.streaming && c.live)
+            ++now[c.instrument];
+    for (auto it = liveViewers_.cbegin(); it != liveViewers_.cend(); ++it)
+        if (!now.contains(it.key()))
+            now.insert(it.key(), 0);  // those whose last viewer went
+    for (auto it = now.cbegin(); it != now.cend(); ++it)
+        if (liveViewers_.value(it.key()) != it.value())
+            emit liveViewersChanged(it.value(), it.key());
+    liveViewers_ = std::move(now);
 }
 
 int HttpServer::streamCount() const
@@ -282,7 +304,18 @@ bool HttpServer::admit(Connection& c, const HttpRequest& first)
 
 void HttpServer::handle(Connection& c, const HttpRequest& req)
 {
-    const SnapshotPtr snapshot = store_.current();
+    SnapshotPtr snapshot;
+    RouteResult routed;
+    int instrument = -1;
+    if (config_.instruments) {
+        InstrumentRouteResult chosen = routeInstruments(req, *config_.instruments, access_);
+        routed = std::move(chosen.result);
+        instrument = chosen.instrument;
+        snapshot = chosen.snapshot;
+    } else {
+        snapshot = store_.current();
+        routed = route(req, *snapshot, access_);
+    }
     const bool head = req.method == "HEAD";
     // Limited per token, after it is checked: requests with a wrong token (answered 401 anyway) must not use up
     // the allowance of those who hold it.
@@ -294,7 +327,6 @@ void HttpServer::handle(Connection& c, const HttpRequest& req)
         send(c, r);
         return;
     }
-    RouteResult routed = route(req, *snapshot, access_);
     if (routed.response && req.path == "/metrics" && routed.response->status == 200) {
         counts_.streams = streamCount();
         routed.response->body += serverMetricsText(counts_);
@@ -307,14 +339,17 @@ void HttpServer::handle(Connection& c, const HttpRequest& req)
         c.socket->write(eventStreamHead());
         closeAfterWriting(c);
     } else if (routed.stream && routed.live) {
+        ++counts_.responses[200];
         c.streaming = true;
         c.live = true;
+        c.instrument = instrument;
         c.buffer.clear();
         c.socket->write(eventStreamHead() + liveHelloEvents(*snapshot));
         countLiveViewers();
     } else if (routed.stream) {
         ++counts_.responses[200];
         c.streaming = true;
+        c.instrument = instrument;
         c.buffer.clear();
         c.shown = snapshot;
         c.socket->write(eventStreamHead() + viewEvent(*snapshot));
@@ -329,7 +364,7 @@ void HttpServer::handle(Connection& c, const HttpRequest& req)
         c.closeAfterAnswer = !req.keepAlive;
         const NetCommand& command = *routed.command;
         emit commandRequested(ticket, int(command.kind), command.key,
-                              {command.operatorName, command.comment, QString::fromLatin1(c.peer)});
+                              {command.operatorName, command.comment, QString::fromLatin1(c.peer)}, instrument);
     }
 }
 
@@ -428,11 +463,26 @@ void HttpServer::pushView()
     if (snapshot->viewVersion == pushedVersion_)
         return;  // several changes came while this thread was busy: one event carries them all
     pushedVersion_ = snapshot->viewVersion;
+    pushChanges(-1, snapshot);
+}
+
+void HttpServer::pushInstrumentView(int index)
+{
+    const SnapshotPtr snapshot = config_.instruments->store(index)->current();
+    quint64& pushed = pushedInstrumentVersions_[index];
+    if (snapshot->viewVersion == pushed)
+        return;
+    pushed = snapshot->viewVersion;
+    pushChanges(index, snapshot);
+}
+
+void HttpServer::pushChanges(int instrument, const SnapshotPtr& snapshot)
+{
     // Viewers that joined at different moments were sent different snapshots; those sent the same one (nearly
     // all of them) share one event.
     QHash<const Snapshot*, QByteArray> events;
     for (Connection& c : connections_) {
-        if (!c.streaming || c.live || c.shown == snapshot)
+        if (!c.streaming || c.live || c.instrument != instrument || c.shown == snapshot)
             continue;
         auto event = events.find(c.shown.get());
         if (event == events.end())
@@ -443,22 +493,23 @@ void HttpServer::pushView()
     }
 }
 
-// Each new picture once to every live viewer, and the reason when pictures stop coming. A viewer reads the picture
-// itself from /api/screen.png, from the snapshot: however many watch, the instrument sends it once.
-void HttpServer::pushLive()
+// Each new picture once to every live viewer of its instrument, and the reason when pictures stop coming. A viewer
+// reads the picture itself from the screen's path, from the snapshot: however many watch, the instrument sends it
+// once.
+void HttpServer::pushLive(int instrument)
 {
-    const SnapshotPtr snapshot = store_.current();
+    const SnapshotPtr snapshot = instrument < 0 ? store_.current() : config_.instruments->store(instrument)->current();
+    LivePushed& pushed = livePushed_[instrument];
     QByteArray events;
-    if (snapshot->pngFrame != pushedFrame_ && !snapshot->png.isEmpty())
+    if (snapshot->pngFrame != pushed.frame && !snapshot->png.isEmpty())
         events += liveFrameEvent(*snapshot);
-    if (snapshot->liveUnavailable != pushedUnavailable_ && !snapshot->liveUnavailable.isEmpty())
+    if (snapshot->liveUnavailable != pushed.unavailable && !snapshot->liveUnavailable.isEmpty())
         events += liveUnavailableEvent(*snapshot);
-    pushedFrame_ = snapshot->pngFrame;
-    pushedUnavailable_ = snapshot->liveUnavailable;
+    pushed = {snapshot->pngFrame, snapshot->liveUnavailable};
     if (events.isEmpty())
         return;
     for (Connection& c : connections_)
-        if (c.streaming && c.live)
+        if (c.streaming && c.live && c.instrument == instrument)
             c.socket->write(events);
 }
 

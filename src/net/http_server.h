@@ -10,6 +10,7 @@
 #include "net/api_routes.h"
 #include "net/http_message.h"
 #include "net/metrics.h"
+#include "net/instruments.h"
 #include "net/net_access.h"
 #include "net/snapshot.h"
 
@@ -39,6 +40,8 @@ struct ServerConfig {
     qint64 outputBacklog = 256 * 1024;  // unsent answers beyond this: the connection is not read until they drain
     int maxPendingCommands = 32;  // beyond this, requests for the instrument are refused with 503
     int commandLimitMs = 120000;  // an instrument request not answered by then gets 504 (its connection is freed)
+    // Several instruments: their snapshots and the paths of all of them (see instruments.h); none: the one store.
+    std::shared_ptr<InstrumentDirectory> instruments;
 };
 
 class HttpServer : public QTcpServer {
@@ -56,10 +59,12 @@ public:
     bool encrypted() const { return tls_; }
 
 signals:
-    // details: with an acknowledgement, the operator, the comment and the viewer's address.
-    void commandRequested(quint64 ticket, int kind, const QString& key, const QStringList& details);
-    // The number of live-screen viewers changed (one came, or one's connection closed).
-    void liveViewersChanged(int viewers);
+    // details: with an acknowledgement, the operator, the comment and the viewer's address. instrument: the
+    // index of the instrument it is for when several are served, else -1.
+    void commandRequested(quint64 ticket, int kind, const QString& key, const QStringList& details, int instrument);
+    // The number of live-screen viewers of an instrument changed (one came, or one's connection closed);
+    // instrument: its index when several are served, else -1.
+    void liveViewersChanged(int viewers, int instrument);
 
 protected:
     void incomingConnection(qintptr descriptor) override;
@@ -86,6 +91,7 @@ private:
         bool streaming = false;
         SnapshotPtr shown;  // on the live stream: what this viewer was sent last, the base of the next change
         bool live = false;       // with streaming: the live screen's stream
+        int instrument = -1;  // with several instruments: the one whose live stream this is
         bool continued = false;  // "100 Continue" sent for the request being read
         quint64 waitingFor = 0;  // a command's ticket: further requests wait for its answer
         bool closeAfterAnswer = false;
@@ -103,16 +109,22 @@ private:
     void drop(QTcpSocket* socket);
     void sweep();
     void pushView();
-    void pushLive();
+    void pushLive(int instrument);
     void countLiveViewers();
+    void pushInstrumentView(int index);
+    void pushChanges(int instrument, const SnapshotPtr& snapshot);
 
     SnapshotStore& store_;
     ServerConfig config_;
     AccessPolicy access_;
     quint64 pushedVersion_ = 0;
-    quint64 pushedFrame_ = 0;     // the live stream's last frame sent
-    QString pushedUnavailable_;   // and the last reason sent
-    int liveViewers_ = 0;
+    struct LivePushed {
+        quint64 frame = 0;     // the live stream's last frame sent
+        QString unavailable;   // and the last reason sent
+    };
+    QHash<int, LivePushed> livePushed_;  // by instrument index, -1 for the one instrument
+    QHash<int, int> liveViewers_;        // the same
+    QHash<int, quint64> pushedInstrumentVersions_;
     QSslConfiguration tlsConfig_;
     bool tls_ = false;
     QHash<QTcpSocket*, Connection> connections_;

@@ -43,7 +43,12 @@ HttpResponse failureResponse(const Outcome& outcome, const QString& what)
 }  // namespace
 
 NetBridge::NetBridge(Session& session, net::NetServer& server, QObject* parent)
-    : QObject(parent), session_(session), server_(server), collector_(session.errorLog())
+    : NetBridge(session, server, server.store(), -1, parent)
+{
+}
+
+NetBridge::NetBridge(Session& session, net::NetServer& server, net::SnapshotStore& store, int instrument, QObject* parent)
+    : QObject(parent), session_(session), server_(server), store_(store), instrument_(instrument), collector_(session.errorLog())
 {
     working_.version = QStringLiteral(QV_VERSION);
     working_.startTimeSeconds = double(kProgramStartMs) / 1000.0;
@@ -69,7 +74,10 @@ NetBridge::NetBridge(Session& session, net::NetServer& server, QObject* parent)
     LiveView& live = session_.live();
     working_.liveIntervalMs = live.intervalMs();
     connect(&server_, &net::NetServer::liveViewersChanged, this,
-            [&live](int viewers) { live.setWatching(u"web"_s, viewers > 0); });
+            [this, &live](int viewers, int instrument) {
+                if (instrument == instrument_)
+                    live.setWatching(u"web"_s, viewers > 0);
+            });
     connect(&live, &LiveView::availabilityChanged, this, &NetBridge::liveAvailability);
     connect(&live, &LiveView::intervalChanged, this, [this](int ms) {
         working_.liveIntervalMs = ms;
@@ -164,11 +172,13 @@ void NetBridge::publish()
         shownBox_ = s->statusBoxText;
         s->viewVersion = ++working_.viewVersion;
     }
-    server_.store().publish(std::move(s));
+    store_.publish(std::move(s));
 }
 
 void NetBridge::run(quint64 ticket, const net::NetCommand& command)
 {
+    if (command.instrument != instrument_)
+        return;  // for another instrument's bridge
     switch (command.kind) {
     case net::CommandKind::Press: press(ticket, command.key); break;
     case net::CommandKind::KnobDown: knob(ticket, command.key, true); break;
@@ -239,7 +249,7 @@ void NetBridge::capture(quint64 ticket)
     session_.captureScreen(true, [this, ticket](const Outcome& outcome) {
         if (outcome.ok())
             server_.answer(ticket, HttpResponse::json(200, compact({{u"time"_s, isoTimestamp(working_.pngTime)},
-                                                                     {u"url"_s, u"/api/screen.png"_s}})));
+                                                                     {u"url"_s, pathPrefix + u"/api/screen.png"_s}})));
         else
             server_.answer(ticket, failureResponse(outcome, u"the screen transfer failed"_s));
     }, "api");

@@ -21,6 +21,9 @@ class NetBridge : public QObject {
     Q_OBJECT
 public:
     NetBridge(Session& session, net::NetServer& server, QObject* parent = nullptr);
+    // One instrument of several served together: its snapshots go to its own store, and it carries out only
+    // the requests for its index. Lives on the instrument's thread.
+    NetBridge(Session& session, net::NetServer& server, net::SnapshotStore& store, int instrument, QObject* parent = nullptr);
     // Lets go of any knob a viewer still holds: serving may stop in the middle of a hold.
     ~NetBridge() override;
 
@@ -40,6 +43,10 @@ public:
 
     // Builds and hands over a snapshot of the panel as it is now.
     void publish();
+
+    // Among several instruments: the path this one is served under ("/i/ID"), put before the screen's path in the
+    // answer to a capture. Empty for one instrument.
+    QString pathPrefix;
 
     // A knob held from the page is let go after this long even if the release never arrives (a viewer's
     // network dropped with the button down must not leave the instrument turning).
@@ -61,6 +68,8 @@ private:
 
     Session& session_;
     net::NetServer& server_;
+    net::SnapshotStore& store_;
+    int instrument_ = -1;
     net::Snapshot working_;  // what is not read from the panel: screen, log, alarms, journal, counters
     InstrumentStatus shownStatus_;
     QString shownBox_;

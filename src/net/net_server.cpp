@@ -29,8 +29,8 @@ bool NetServer::start(const ServerConfig& config, QString* error)
     address_ = server->address();
     tls_ = server->encrypted();
     connect(server, &HttpServer::commandRequested, this,
-            [this](quint64 ticket, int kind, const QString& key, const QStringList& details) {
-        emit commandRequested(ticket, NetCommand{CommandKind(kind), key, details.value(0), details.value(1), details.value(2)});
+            [this](quint64 ticket, int kind, const QString& key, const QStringList& details, int instrument) {
+        emit commandRequested(ticket, NetCommand{CommandKind(kind), key, details.value(0), details.value(1), details.value(2), instrument});
     });
     connect(server, &HttpServer::liveViewersChanged, this, &NetServer::liveViewersChanged);
     server_ = server;

@@ -33,7 +33,7 @@ public:
 signals:
     void commandRequested(quint64 ticket, qv::net::NetCommand command);
     // How many viewers hold the live screen's stream open now.
-    void liveViewersChanged(int viewers);
+    void liveViewersChanged(int viewers, int instrument);
 
 private:
     SnapshotStore store_;

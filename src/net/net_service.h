@@ -15,6 +15,16 @@ namespace qv {
 
 class Session;
 
+// The token read or made and the server listening, as every way of serving starts: notices says what the user
+// should know (address, token file, a token travelling in clear).
+struct Listening {
+    QString tokenPath;
+    QByteArray token;
+    QStringList notices;
+};
+bool listen(net::NetServer& server, const ServeOptions& options, std::shared_ptr<net::InstrumentDirectory> instruments,
+            Listening* result, QString* error);
+
 class NetService : public QObject {
     Q_OBJECT
 public:

@@ -114,6 +114,7 @@ void HookRunner::start(Slot& slot, const HookCall& call)
     env.insert(u"QV_SERIAL"_s, call.serial);
     env.insert(u"QV_CAPTURE"_s, call.capture);
     env.insert(u"QV_JOURNAL"_s, call.journal);
+    env.insert(u"QV_INSTRUMENT"_s, instrument);
     slot.process->setProcessEnvironment(env);
     slot.process->setProgram(words_.first());
     slot.process->setArguments(words_.mid(1));

@@ -53,6 +53,8 @@ public:
 
     bool enabled() const { return !words_.isEmpty(); }
     void run(const HookCall& call);
+    // The name the instrument goes by, QV_INSTRUMENT in every hook's environment.
+    QString instrument;
     int running() const;
     // At the watch's stop: what runs and what waits is run to its end while withinMs last (real time, as the
     // processes run in it); then what still runs is killed and what still waits is reported as not run.

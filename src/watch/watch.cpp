@@ -352,8 +352,9 @@ void Watch::runHook(AlarmName name, const QString& state, const QString& detail,
     }
     if (raise)
         pace.lastMs = now;
-    hooks_.run({alarmNameText(name), state, isoTimestamp(time), detail, session_.serialNumber(), capture,
-                journal_.fileFor(time.date())});
+    const QString serial = session_.serialNumber();
+    hooks_.instrument = !instrumentId_.isEmpty() ? instrumentId_ : !serial.isEmpty() ? serial : u"dev1"_s;
+    hooks_.run({alarmNameText(name), state, isoTimestamp(time), detail, serial, capture, journal_.fileFor(time.date())});
 }
 
 

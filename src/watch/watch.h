@@ -69,6 +69,9 @@ public:
     AckResult acknowledge(const QString& id, const QString& who, const QString& from, const QString& comment);
 
     const WatchSettings& settings() const { return settings_; }
+    // The name the instrument goes by among several (its serial number, or dev1, dev2, ...), given to the hook as
+    // QV_INSTRUMENT. Unset: its serial number once known, else dev1.
+    void setInstrumentId(const QString& id) { instrumentId_ = id; }
     Journal& journal() { return journal_; }
     const std::deque<AlarmEpisode>& episodes() const { return episodes_; }
     // Error-log records that were news to this folder since the watch started.
@@ -110,6 +113,7 @@ private:
     Session& session_;
     QString device_;
     WatchSettings settings_;
+    QString instrumentId_;
     Clock& clock_;
     Journal journal_;
     LogKeeper logKeeper_;

@@ -11,6 +11,8 @@
 // can see what reached the instrument. With QV_PTY_TIMED naming a file, it writes the same bytes there a read at a
 // time, each line led by the monotonic clock in seconds (CLOCK_MONOTONIC, as Python's time.monotonic()), so that
 // a test can see when each request came.
+// With QV_PTY_BYTES_PER_SECOND it sends its replies no faster than that, as a slow converter would: a screen
+// transfer then takes seconds.
 
 #include "sim/sim_instrument.h"
 
@@ -18,8 +20,10 @@
 #include <QFile>
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -75,6 +79,7 @@ int main(int argc, char** argv)
     QElapsedTimer alive;
     alive.start();
     const qint64 lifeMs = qEnvironmentVariableIntValue("QV_PTY_SECONDS") > 0 ? qEnvironmentVariableIntValue("QV_PTY_SECONDS") * 1000ll : 60000;
+    const qint64 bytesPerSecond = qEnvironmentVariableIntValue("QV_PTY_BYTES_PER_SECOND");
     QByteArray input;
     while (alive.elapsed() < lifeMs) {
         pollfd fds[2] = {{master, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
@@ -112,12 +117,15 @@ int main(int argc, char** argv)
         }
         const QByteArray reply = sim.receive(buf, size_t(n));
         for (qsizetype off = 0; off < reply.size();) {
-            const ssize_t w = ::write(master, reply.constData() + off, size_t(reply.size() - off));
+            const qsizetype chunk = bytesPerSecond > 0 ? std::min<qsizetype>(reply.size() - off, 1024) : reply.size() - off;
+            const ssize_t w = ::write(master, reply.constData() + off, size_t(chunk));
             if (w <= 0) {
                 usleep(1000);
                 continue;
             }
             off += w;
+            if (bytesPerSecond > 0)
+                usleep(useconds_t(qint64(w) * 1000000 / bytesPerSecond));
         }
     }
     if (!link.isEmpty())

@@ -45,11 +45,14 @@ def until(what, check, limit):
 
 
 class Served:
-    """The program started with --serve 127.0.0.1:0 (any free port); the port it got is read from its output."""
+    """The program started with --serve 127.0.0.1:0 (any free port); the port it got is read from its output.
+    device: one --device, or a list of them for several instruments in the one program."""
 
     def __init__(self, program, device, workdir, name="qv", extra=(), env=None):
         self.token_path = os.path.join(workdir, name + "-token")
-        args = [program, "--device", device, "--serve", "127.0.0.1:0", "--token-file", self.token_path, *extra]
+        devices = [] if device is None else device if isinstance(device, (list, tuple)) else [device]
+        args = [program, *[a for d in devices for a in ("--device", d)], "--serve", "127.0.0.1:0",
+                "--token-file", self.token_path, *extra]
         full_env = dict(os.environ, QT_QPA_PLATFORM="offscreen", **(env or {}))
         self.proc = subprocess.Popen(args, stderr=subprocess.PIPE, stdout=subprocess.DEVNULL, env=full_env, text=True)
         self.lines = []
@@ -131,7 +134,8 @@ class PtyPeer:
     and with its time (time.monotonic()) to another."""
 
     def __init__(self, peer_program, workdir, link=None, env=None):
-        """With link, the program is to open that symbolic link, which "unplug" and "plug" remove and make."""
+        """With link, the program is to open that symbolic link, which "unplug" and "plug" remove and make.
+        env: more of the peer's environment (QV_PTY_BYTES_PER_SECOND for a slow link)."""
         self.sent_path = os.path.join(workdir, "sent.hex")
         self.timed_path = os.path.join(workdir, "sent-timed.txt")
         open(self.sent_path, "w").close()
@@ -170,6 +174,10 @@ class PtyPeer:
                     got.append((float(words[0]), code))
                     del pending[:2]
         return got
+
+    def polls(self):
+        """The times (time.monotonic()'s clock) at which the instrument received a status request."""
+        return [t for t, code in self.requests() if code == 0xB6]
 
     def stop(self):
         self.proc.stdin.close()

@@ -2,6 +2,8 @@
 // Get Log with the token. The live stream is read with fetch rather than EventSource, because EventSource cannot
 // send the Authorization header that reading needs when the server is not on a loopback address. Its first event
 // ("view") is the whole view; each one after it ("change") carries only what changed, and new journal lines.
+// Every path is relative to the page: the same page serves one instrument at / and, when one program serves
+// several, each of them at /i/ID/.
 "use strict";
 
 const $ = (id) => document.getElementById(id);
@@ -63,7 +65,7 @@ function buildSoftKeys() {
 
 function wireControls() {
   for (const b of document.querySelectorAll("button.key"))
-    b.addEventListener("click", () => post("/api/press/" + encodeURIComponent(b.dataset.key)));
+    b.addEventListener("click", () => post("api/press/" + encodeURIComponent(b.dataset.key)));
   for (const k of document.querySelectorAll("button.knob")) {
     const name = encodeURIComponent(k.dataset.knob);
     let held = false;
@@ -71,7 +73,7 @@ function wireControls() {
       if (!held) return;
       held = false;
       k.classList.remove("held");
-      post(`/api/knob/${name}/up`);
+      post(`api/knob/${name}/up`);
     };
     // Held while the mouse button or the finger is down, as the window's knobs are.
     k.addEventListener("pointerdown", (e) => {
@@ -79,16 +81,16 @@ function wireControls() {
       k.setPointerCapture(e.pointerId);
       held = true;
       k.classList.add("held");
-      post(`/api/knob/${name}/down`);
+      post(`api/knob/${name}/down`);
     });
     for (const ev of ["pointerup", "pointercancel", "lostpointercapture"]) k.addEventListener(ev, release);
   }
   $("capture").addEventListener("click", async () => {
     notice("Getting the screen…");
-    const r = await post("/api/capture");
+    const r = await post("api/capture");
     if (r) notice(`Screen captured at ${localTime(r.time)}`, "ok");
   });
-  $("get-log").addEventListener("click", () => post("/api/log/fetch"));
+  $("get-log").addEventListener("click", () => post("api/log/fetch"));
   $("token-form").addEventListener("submit", (e) => {
     e.preventDefault();
     sessionStorage.setItem(TOKEN_KEY, $("token").value.trim());
@@ -113,7 +115,8 @@ function fillList(id, items, empty, render) {
 // The picture element is made when the first picture arrives: no empty image (a broken-image icon) before it.
 async function showScreen(screen) {
   if (!screen || screen.url === shownScreen) return;
-  const res = await fetch(screen.url, { headers: authHeaders() });
+  // The server names the screen from its root: taken relative to the page, it is this instrument's.
+  const res = await fetch(screen.url.replace(/^\//, ""), { headers: authHeaders() });
   if (!res.ok) return;
   let img = $("screen");
   if (!img) {
@@ -130,7 +133,7 @@ async function showScreen(screen) {
 
 function captureLink(url, text) {
   const a = document.createElement("a");
-  a.href = url;
+  a.href = url.replace(/^\//, "");  // relative: under /i/ID/ too
   a.target = "_blank";
   a.rel = "noopener";
   a.textContent = text;
@@ -205,7 +208,7 @@ function draw(event, data) {
 // Reads "event: view / data: {...}" blocks from the stream; reconnects when the stream ends.
 async function follow() {
   try {
-    const res = await fetch("/api/events", { headers: authHeaders() });
+    const res = await fetch("api/events", { headers: authHeaders() });
     if (res.status === 401) {
       askForToken("Reading needs the token on this address.");
       setTimeout(follow, 3000);
@@ -233,6 +236,13 @@ async function follow() {
   $("link").textContent = "server unreachable";
   $("link").className = "link down";
   setTimeout(follow, 2000);
+}
+
+// Among several instruments (/i/ID/): the way back to the overview, and the instrument's name in the title.
+const served = location.pathname.match(/\/i\/([^/]+)\/[^/]*$/);
+if (served) {
+  $("overview").hidden = false;
+  document.title = decodeURIComponent(served[1]) + " — QV7700 remote";
 }
 
 buildSoftKeys();

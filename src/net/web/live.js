@@ -29,7 +29,7 @@
     while (newest && newest.frame > shown && stream) {
       const frame = newest;
       try {
-        const res = await fetch(frame.url, { headers: headers() });
+        const res = await fetch(frame.url.replace(/^\//, ""), { headers: headers() });  // relative: under /i/ID/ too
         if (res.ok && stream && frame.frame > shown) {
           const old = img.src;
           img.src = URL.createObjectURL(await res.blob());
@@ -64,7 +64,7 @@
 
   async function follow(controller) {
     try {
-      const res = await fetch("/api/live", { headers: headers(), signal: controller.signal });
+      const res = await fetch("api/live", { headers: headers(), signal: controller.signal });
       if (res.status === 401) {
         why("The live screen needs the token on this address (enter it above).");
         return;
