@@ -2,6 +2,7 @@
 
 #include "cli/command_line.h"
 #include "cli/headless.h"
+#include "cli/stop_signals.h"
 #include "gui/instrument_choice.h"
 #include "gui/main_window.h"
 #include "gui/network_dialog.h"
@@ -45,6 +46,9 @@ int runWindow(QApplication& app, const qv::Options& options)
     if (options.serve && !qv::serveFromWindow(&window, session, *options.serve))
         return qv::exitcode::Failed;
     window.show();
+    // Logging out or a service manager's stop (SIGTERM) ends the window program as closing it would: a watch
+    // running in it journals its stop rather than leaving a crash's silence behind.
+    qv::quitOnStopSignals();
     return app.exec();
 }
 

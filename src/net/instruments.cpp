@@ -117,6 +117,7 @@ QByteArray instrumentsJson(const InstrumentDirectory& directory)
             {u"signal"_s, status.value(u"signal"_s)},
             {u"lamps"_s, status.value(u"lamps"_s)},
             {u"alarms"_s, activeAlarms(s->alarms)},
+            {u"live"_s, s->live},
             {u"polls"_s, qint64(s->polls)},
             {u"time"_s, status.value(u"time"_s)},
             {u"url"_s, base},

@@ -79,6 +79,11 @@ NetBridge::NetBridge(Session& session, net::NetServer& server, net::SnapshotStor
                     live.setWatching(u"web"_s, viewers > 0);
             });
     connect(&live, &LiveView::availabilityChanged, this, &NetBridge::liveAvailability);
+    working_.live = live.active();
+    connect(&live, &LiveView::activeChanged, this, [this](bool on) {
+        working_.live = on;
+        schedulePublish();
+    });
     connect(&live, &LiveView::intervalChanged, this, [this](int ms) {
         working_.liveIntervalMs = ms;
         schedulePublish();

@@ -56,6 +56,7 @@ struct Snapshot {
 
     // The live screen: its interval, and why it has no new picture now (empty while pictures come).
     int liveIntervalMs = 2000;
+    bool live = false;  // someone (a page's Live switch or the window's) has the live screen on
     QString liveUnavailable;
     QString liveUnavailableKind;  // the failure's kind for machines ("not-offered", "absent", ...)
 

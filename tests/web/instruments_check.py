@@ -8,6 +8,7 @@ instruments' side); the top-level /api/status answers 409 with the ids; /metrics
 once with its label; one unplugged shows absent while the others carry on. The overview page in headless Chromium:
 a tile per instrument, a click opens that instrument's panel; screenshots at desktop and phone width."""
 
+import http.client
 import json
 import os
 import sys
@@ -106,6 +107,22 @@ def check_several(program, peer_program, n, shots=None):
             print("%d instruments: capture on %s took %.1f s; largest poll gap on the others %.2f s" % (
                 n, ids[0], end - start, max(largest_gap(p.polls(), start - 1, end + 1.5) for p in peers[1:])))
             assert instruments(served)[ids[0]]["screen"].startswith("i/%s/api/screen.png?v=" % ids[0])
+
+            # The live screen of the last instrument: its tile says live while a viewer holds the stream, its frames
+            # come to that viewer, and the live screen goes off with the viewer.
+            conn = http.client.HTTPConnection(served.host, served.port, timeout=30)
+            conn.request("GET", "/i/%s/api/live" % ids[-1])
+            stream = conn.getresponse()
+            assert stream.status == 200, stream.status
+            until("%s live" % ids[-1], lambda: [i for i, v in instruments(served).items() if v["live"]] == [ids[-1]], 5)
+            frame = until("a frame of %s" % ids[-1], lambda: (lambda l: l if l.startswith(b"event: frame") else None)(
+                stream.readline()), 30)
+            data = json.loads(stream.readline().decode().split("data: ", 1)[1])
+            assert data["url"].startswith("/api/screen.png?frame="), data  # relative to the instrument's prefix
+            assert served.request("GET", "/i/%s%s" % (ids[-1], data["url"]))[0] == 200
+            stream.close()  # the response holds the socket too
+            conn.close()
+            until("%s no longer live" % ids[-1], lambda: not any(v["live"] for v in instruments(served).values()), 5)
 
             if shots:
                 overview(served, ids, shots)

@@ -49,6 +49,7 @@ function tile(inst) {
   const head = element("div", "tile-head");
   head.append(element("strong", "id", inst.id),
               element("span", "link " + (inst.present ? "up" : "down"), inst.present ? "present" : "absent"));
+  if (inst.live) head.append(element("span", "live-on", "live"));
   a.append(head);
   const mode = inst.mode && (inst.mode.key || inst.mode.code !== null) ?
     `${inst.mode.key || "page"} ${inst.mode.code !== null ? "(" + inst.mode.code + ")" : ""}`.trim() : "no page";
