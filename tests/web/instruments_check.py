@@ -115,7 +115,7 @@ def check_several(program, peer_program, n, shots=None):
             stream = conn.getresponse()
             assert stream.status == 200, stream.status
             until("%s live" % ids[-1], lambda: [i for i, v in instruments(served).items() if v["live"]] == [ids[-1]], 5)
-            frame = until("a frame of %s" % ids[-1], lambda: (lambda l: l if l.startswith(b"event: frame") else None)(
+            until("a frame of %s" % ids[-1], lambda: (lambda l: l if l.startswith(b"event: frame") else None)(
                 stream.readline()), 30)
             data = json.loads(stream.readline().decode().split("data: ", 1)[1])
             assert data["url"].startswith("/api/screen.png?frame="), data  # relative to the instrument's prefix
@@ -146,7 +146,7 @@ def overview(served, ids, shots):
     """The overview in headless Chromium: a tile per instrument; a click opens its own panel page."""
     from selenium.webdriver.common.by import By
     from selenium.webdriver.support.ui import WebDriverWait
-    from page_check import browser
+    from qvserve import browser
     driver = browser()
     try:
         driver.get(served.url)

@@ -21,7 +21,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(__file__))
-from qvserve import PtyPeer, Served, until  # noqa: E402
+from qvserve import PtyPeer, Served, browser, until  # noqa: E402
 
 START_SCREEN, STATUS_REQUEST = 0xB0, 0xB6
 INTERVAL = 2
@@ -139,16 +139,6 @@ def nobody_left(peer, viewer):
     assert not late, "screen requests %s s after the last viewer left" % [round(t - left, 2) for t in late]
     return left
 
-
-def browser():
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
-                "--window-size=1280,1000", "--no-first-run", "--disable-extensions"):
-        options.add_argument(arg)
-    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
 
 
 def page_switch(served, peer, shots):

@@ -19,13 +19,11 @@ import sys
 import tempfile
 import time
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
 sys.path.insert(0, os.path.dirname(__file__))
-from qvserve import PtyPeer, Served  # noqa: E402
+from qvserve import PtyPeer, Served, browser  # noqa: E402
 
 VECT = "8B F0"
 # The window's colours (src/state/colours.h): lamps off grey, blue, green, red; a lit key in the palette's yellow.
@@ -33,14 +31,6 @@ LAMP_RGB = {"off": "rgb(192, 192, 192)", "blue": "rgb(0, 0, 255)", "green": "rgb
 LIT_KEY_RGB = "rgb(255, 255, 0)"
 LOCAL_TIME = re.compile(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d [+-]\d\d:\d\d")
 
-
-def browser():
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
-                "--window-size=1280,1000", "--no-first-run", "--disable-extensions"):
-        options.add_argument(arg)
-    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
 
 
 def key(driver, name):

@@ -32,6 +32,18 @@ def journal(watch_dir):
     return lines
 
 
+def browser():
+    """Headless Chromium through chromedriver (Debian's chromium and chromium-driver), for the page checks."""
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                "--window-size=1280,1000", "--no-first-run", "--disable-extensions"):
+        options.add_argument(arg)
+    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+
+
 def until(what, check, limit):
     """check() again and again until it gives something true, which is returned; an AssertionError after limit s."""
     deadline = time.monotonic() + limit

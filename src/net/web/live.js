@@ -73,22 +73,7 @@
         why(`The live screen was refused (${res.status}).`);
         return;
       }
-      const reader = res.body.getReader();
-      const decoder = new TextDecoder();
-      let pending = "";
-      for (;;) {
-        const { value, done } = await reader.read();
-        if (done) break;
-        pending += decoder.decode(value, { stream: true });
-        let end;
-        while ((end = pending.indexOf("\n\n")) >= 0) {
-          const block = pending.slice(0, end).split("\n");
-          pending = pending.slice(end + 2);
-          const name = (block.find((l) => l.startsWith("event: ")) || "").slice(7);
-          const data = block.filter((l) => l.startsWith("data: ")).map((l) => l.slice(6)).join("\n");
-          if (name && data) handle(name, JSON.parse(data));
-        }
-      }
+      await readEvents(res, handle);  // the page's own reader (app.js)
     } catch (e) {
       if (controller.signal.aborted) return;  // switched off
     }
