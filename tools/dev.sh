@@ -19,8 +19,8 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt
 # alerts to a real Alertmanager (its config read with python3-yaml). The SNMP
 # check runs snmpd, snmpwalk and snmptrapd, lints the MIB with smilint, and takes the IETF base MIB modules
 # from erlang-snmp (Debian keeps them out of its main archive otherwise). systemd-analyze rates the watch's unit; libfaketime steps the wall clock under a running watch.
-# The API's OpenAPI description is validated with python3-jsonschema against the OpenAPI 3.0 schema that
-# openapi-specification ships, and the program's answers against the description.
+# The API's OpenAPI description is validated with python3-jsonschema against the OpenAPI 3.0 schema of Debian's
+# OpenAPI package, and the program's answers against the description.
 if [ "$mode" = test ]; then
     packages+=(cups printer-driver-cups-pdf poppler-utils desktop-file-utils appstream bash-completion
                chromium chromium-driver python3-selenium prometheus prometheus-alertmanager python3-yaml openssl

@@ -77,27 +77,27 @@ public:
 
     // The instrument on a thread of its own: its session, its watch in DIR/ID, its bridge, its SNMP row, then
     // its poll. Code: 0, or the exit code to end with.
-    int add(const InstrumentSpec& spec)
+    int add(const InstrumentSpec& wanted)
     {
-        auto instrument = std::make_unique<InstrumentThread>(spec.id);
+        auto instrument = std::make_unique<InstrumentThread>(wanted.id);
         QString error;
-        if (!instrument->open(spec.device, spec.serial.toLatin1(), &error)) {
+        if (!instrument->open(wanted.device, wanted.serial.toLatin1(), &error)) {
             say(u"qv7700-remote: "_s + error);
             return exitcode::Usage;
         }
         instrument->run([&] { instrument->session().live().setIntervalMs(o_.liveIntervalMs); });
-        const QString prefix = u"qv7700-remote: "_s + spec.id + u": "_s;
+        const QString prefix = u"qv7700-remote: "_s + wanted.id + u": "_s;
         auto summary = std::make_shared<Summary>();
         Watch* watch = nullptr;
         bool locked = true;
         if (o_.action == Action::Watch) {
             WatchSettings settings = o_.watch;
-            settings.dir = QDir(o_.watch.dir).filePath(spec.id);
+            settings.dir = QDir(o_.watch.dir).filePath(wanted.id);
             instrument->run([&] {
                 Session& session = instrument->session();
                 auto* clock = new SystemClock;
-                watch = new Watch(session, spec.device, settings, *clock);
-                watch->setInstrumentId(spec.id);
+                watch = new Watch(session, wanted.device, settings, *clock);
+                watch->setInstrumentId(wanted.id);
                 instrument->atStop([watch, clock] {
                     watch->stop();
                     delete watch;
@@ -135,7 +135,7 @@ public:
             if (bridge && watch)
                 serveWatch(*bridge, *watch);
             if (snmp_) {
-                auto* feed = new snmp::Feed(snmp::Agent::instance(), session, row, spec.id);
+                auto* feed = new snmp::Feed(snmp::Agent::instance(), session, row, wanted.id);
                 if (watch)
                     feed->follow(watch);
                 instrument->atStop([feed] { delete feed; });
@@ -146,8 +146,8 @@ public:
             if (watch)
                 watch->start();
         });
-        say(u"qv7700-remote: instrument %1 on %2%3"_s.arg(spec.id, spec.device.isEmpty() ? u"auto"_s : spec.device,
-                                                           spec.serial.isEmpty() ? QString() : u" (serial number %1)"_s.arg(spec.serial)),
+        say(u"qv7700-remote: instrument %1 on %2%3"_s.arg(wanted.id, wanted.device.isEmpty() ? u"auto"_s : wanted.device,
+                                                           wanted.serial.isEmpty() ? QString() : u" (serial number %1)"_s.arg(wanted.serial)),
             Severity::Info);
         summaries_.push_back(summary);
         instruments_.push_back(std::move(instrument));
@@ -249,8 +249,8 @@ int runSeveral(const Options& o)
             return exitcode::Usage;
         }
     } else {
-        for (const InstrumentSpec& spec : o.instruments)
-            if (const int code = several.add(spec); code != exitcode::Done)
+        for (const InstrumentSpec& wanted : o.instruments)
+            if (const int code = several.add(wanted); code != exitcode::Done)
                 return code;
     }
     several.notifyReady();

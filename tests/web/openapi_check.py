@@ -3,7 +3,7 @@
   openapi_check.py PROGRAM PTY_PEER SOURCE_DIR
 
 Checks: GET /api/openapi.json serves src/net/web/openapi.json; it is a valid OpenAPI 3.0 document by the schema
-Debian ships (openapi-specification, with python3-jsonschema); every path in the server's route table is described
+Debian ships (its OpenAPI package, read with python3-jsonschema); every path in the server's route table is described
 with its method. Then, with a watch beside the server and an instrument on a pseudo-terminal that raises a GAMUT
 alarm and logs an error: every documented GET is requested, and each answer's status must be one the document
 lists for that path and its JSON body must match the documented schema; so must the live stream's first event and
