@@ -67,17 +67,33 @@ class Captures:
         self.worker = threading.Thread(target=self.run)
         self.worker.start()
 
+        self.keys = []  # meanwhile, a key on dev2 twice a second: how long until the instrument had it
+        self.presser = threading.Thread(target=self.press)
+        self.presser.start()
+
     def run(self):
         while not self.stop.is_set():
             start = time.monotonic()
             status, _ = self.served.request("POST", "/i/dev1/api/capture", token=self.served.token, timeout=60)
             self.done.append((status, time.monotonic() - start))
 
+    def press(self):
+        while not self.stop.wait(0.5):
+            start = time.monotonic()
+            status, _ = self.served.request("POST", "/i/dev2/api/press/WFM", token=self.served.token, timeout=30)
+            if status == 200:
+                self.keys.append(time.monotonic() - start)
+
     def end(self):
         self.stop.set()
         self.worker.join(60)
+        self.presser.join(60)
         ok = [d for s, d in self.done if s == 200]
-        return "captures from dev1: %d, %.2f s each (mean)" % (len(ok), statistics.mean(ok) if ok else float("nan"))
+        keys = sorted(self.keys) or [float("nan")]
+        return ("captures from dev1: %d, %.2f s each (mean)\n"
+                "a key on dev2 meanwhile, until sent: %d keys, %.0f ms median, %.0f ms at most (target < 100 ms)" % (
+                    len(ok), statistics.mean(ok) if ok else float("nan"), len(self.keys),
+                    statistics.median(keys) * 1000, keys[-1] * 1000))
 
 
 class LiveViewers:
@@ -162,7 +178,8 @@ def main(program, seconds="20"):
             ids = ["dev%d" % (i + 1) for i in range(N)]
             time.sleep(2)  # every instrument polled once
             measure(served, ids, seconds, "screens captured from dev1 back to back", lambda: Captures(served))
-            print("(dev1's list has the poll each capture makes first, so its spacing is shorter)")
+            print("(dev1's list has the poll each capture makes first, so its spacing is shorter; dev2's polls wait "
+                  "for its own keys, as a key postpones the poll by up to a period)")
             measure(served, ids, seconds, "two live viewers on each (a copy every second)",
                     lambda: LiveViewers(served, ids))
         finally:
