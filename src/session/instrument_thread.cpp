@@ -47,16 +47,22 @@ void InstrumentThread::stop()
 {
     if (!thread_.isRunning())
         return;
+    // First the link stops, so that a wait in progress (an absence pause, the gap before a screen's blocks) ends
+    // instead of spinning on. Nothing may be deleted here: this can run inside such a wait, which returns into
+    // the session's own code.
     run([this] {
+        if (session_)
+            session_->endProgram();
+    });
+    // The rest once the thread's event loop has ended, outside every wait, still on the thread itself.
+    QObject::connect(&thread_, &QThread::finished, context_, [this] {
         while (!atStop_.empty()) {
             const auto f = std::move(atStop_.back());
             atStop_.pop_back();
             f();
         }
-        if (session_)
-            session_->endProgram();
         session_.reset();
-    });
+    }, Qt::DirectConnection);
     thread_.quit();
     thread_.wait();
     delete context_;
